@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs everything the project needs on a fresh Debian 12 machine (run as root). Idempotent.
+set -euo pipefail
+need=0
+for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix wine xvfb-run cmake clang++; do
+  command -v "$tool" >/dev/null 2>&1 || need=1
+done
+[ -x /usr/lib/wine/wine64 ] || need=1
+[ -f /usr/src/googletest/CMakeLists.txt ] || need=1
+[ -f /usr/i686-w64-mingw32/lib/libz.a ] || need=1
+[ -f /usr/x86_64-w64-mingw32/lib/libz.a ] || need=1
+if [ $need = 1 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  dpkg --add-architecture i386
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends \
+    wine wine32:i386 wine64 xvfb xauth \
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
+    libz-mingw-w64-dev cmake make googletest zlib1g-dev clang libclang-rt-14-dev \
+    >/dev/null
+fi

@@ -1,0 +1,246 @@
+#include "runtime/system.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <typeinfo>
+#include <vector>
+
+#include "runtime/class_names.h"
+#include "runtime/exceptions.h"
+
+namespace rtl {
+
+TExceptProc ExceptProc = DefaultExceptProc;
+TExceptObjProc ExceptObjProc = DefaultExceptObjProc;
+TSafeCallErrorProc SafeCallErrorProc = nullptr;
+TInitProc InitProc = nullptr;
+
+namespace {
+
+struct Unit {
+  const char* name;
+  int order;
+  size_t sequence;
+  void (*initialization)();
+  void (*finalization)();
+};
+
+std::vector<Unit>& Units() {
+  static auto* units = new std::vector<Unit>();
+  return *units;
+}
+
+std::vector<void (*)()>& ExitProcs() {
+  static auto* procs = new std::vector<void (*)()>();
+  return *procs;
+}
+
+size_t g_initialized = 0;  // how many units (in run order) have been initialised
+bool g_inInitialization = false;
+bool g_inFinalization = false;
+thread_local void* t_raiseAddress = nullptr;
+
+void InitializeUnits() {
+  auto& units = Units();
+  std::stable_sort(units.begin(), units.end(),
+                   [](const Unit& a, const Unit& b) { return a.order < b.order; });
+  g_inInitialization = true;
+  for (g_initialized = 0; g_initialized < units.size(); ++g_initialized) {
+    if (units[g_initialized].initialization) units[g_initialized].initialization();
+  }
+  g_inInitialization = false;
+}
+
+void FinalizeUnits() {
+  g_inFinalization = true;
+  auto& units = Units();
+  while (g_initialized > 0) {
+    --g_initialized;
+    if (units[g_initialized].finalization) units[g_initialized].finalization();
+  }
+}
+
+LONG WINAPI UnhandledExceptionFilterProc(EXCEPTION_POINTERS* info) {
+  std::exception_ptr object = ExceptObjProc(info->ExceptionRecord);
+  ExceptProc(object, info->ExceptionRecord->ExceptionAddress);
+  // An exception procedure that returns leaves the process with the failure code.
+  Halt(1);
+}
+
+}  // namespace
+
+UnitRegistration::UnitRegistration(const char* name, int order, void (*initialization)(),
+                                   void (*finalization)()) {
+  Units().push_back({name, order, Units().size(), initialization, finalization});
+}
+
+void AddExitProc(void (*proc)()) { ExitProcs().push_back(proc); }
+
+bool InUnitInitialization() { return g_inInitialization; }
+bool InUnitFinalization() { return g_inFinalization; }
+
+void RunProgram(void (*mainBlock)()) {
+  SetUnhandledExceptionFilter(UnhandledExceptionFilterProc);
+  InitializeUnits();
+  try {
+    mainBlock();
+  } catch (...) {
+    ExceptProc(std::current_exception(), RaiseAddress());
+    Halt(1);
+  }
+  Halt(0);
+}
+
+void Halt(int exitCode) {
+  static bool halting = false;
+  if (!halting) {
+    halting = true;
+    auto& procs = ExitProcs();
+    while (!procs.empty()) {
+      void (*proc)() = procs.back();
+      procs.pop_back();
+      proc();
+    }
+    FinalizeUnits();
+  }
+  ExitProcess(static_cast<UINT>(exitCode));
+}
+
+void* RaiseAddress() { return t_raiseAddress; }
+
+std::string ExceptionClassName(std::exception_ptr object) {
+  if (!object) return "Exception";
+  try {
+    std::rethrow_exception(object);
+  } catch (...) {
+    const std::type_info* type = CurrentExceptionType();
+    return type ? ClassName(*type) : "Exception";
+  }
+}
+
+std::string ExceptionMessage(std::exception_ptr object) {
+  if (!object) return "";
+  try {
+    std::rethrow_exception(object);
+  } catch (const Exception& e) {
+    return e.Message;
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "";
+  }
+}
+
+std::string ModuleFileName(HMODULE module) {
+  char path[MAX_PATH + 1] = {};
+  DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
+  return std::string(path, n);
+}
+
+std::string ModuleFileNameOf(const void* address) {
+  MEMORY_BASIC_INFORMATION info = {};
+  if (!address || VirtualQuery(address, &info, sizeof info) == 0 || !info.AllocationBase) return "";
+  if (info.Type != MEM_IMAGE) return "";
+  return ModuleFileName(static_cast<HMODULE>(info.AllocationBase));
+}
+
+std::string SysErrorMessage(DWORD code) {
+  char* text = nullptr;
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                           nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string result(text ? text : "", n);
+  if (text) LocalFree(text);
+  while (!result.empty() && static_cast<unsigned char>(result.back()) <= ' ') result.pop_back();
+  return result;
+}
+
+std::string ExceptionErrorMessage(std::exception_ptr object, void* address) {
+  std::string module = ModuleFileNameOf(address);
+  size_t slash = module.find_last_of("\\:");
+  if (slash != std::string::npos) module = module.substr(slash + 1);
+  std::string message = ExceptionMessage(object);
+  const char* dot =
+      (!message.empty() && static_cast<unsigned char>(message.back()) > '.') ? "." : "";
+  char addr[32];
+  std::snprintf(addr, sizeof addr, "%0*llX", static_cast<int>(sizeof(void*) * 2),
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address)));
+  return Format("Exception %s in module %s at %s.\r\n%s%s\r\n", ExceptionClassName(object).c_str(),
+                module.c_str(), addr, message.c_str(), dot);
+}
+
+void ShowException(std::exception_ptr object, void* address) {
+  std::string text = ExceptionErrorMessage(object, address);
+  MessageBoxA(nullptr, text.c_str(), "Application Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+}
+
+void DefaultExceptProc(std::exception_ptr object, void* address) {
+  ShowException(object, address);
+  Halt(1);
+}
+
+std::exception_ptr DefaultExceptObjProc(EXCEPTION_RECORD* record) {
+  const uint32_t code = record->ExceptionCode;
+  const auto address = reinterpret_cast<uintptr_t>(record->ExceptionAddress);
+  const int width = static_cast<int>(sizeof(void*) * 2);
+  auto make = [&](auto tag, const std::string& message) {
+    using Class = decltype(tag);
+    return std::make_exception_ptr(Class(message, code, address));
+  };
+  switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION: {
+      const char* access = "Read";
+      uintptr_t target = 0;
+      if (record->NumberParameters >= 2) {
+        if (record->ExceptionInformation[0] == 1) access = "Write";
+        if (record->ExceptionInformation[0] == 8) access = "Execute";
+        target = record->ExceptionInformation[1];
+      }
+      std::string module = ModuleFileNameOf(record->ExceptionAddress);
+      size_t slash = module.find_last_of("\\:");
+      if (slash != std::string::npos) module = module.substr(slash + 1);
+      return make(EAccessViolation("", 0, 0),
+                  Format("Access violation at address %0*llX in module '%s'. %s of address %0*llX",
+                         width, static_cast<unsigned long long>(address), module.c_str(), access,
+                         width, static_cast<unsigned long long>(target)));
+    }
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+      return make(EDivByZero("", 0, 0), "Division by zero");
+    case EXCEPTION_INT_OVERFLOW:
+      return make(EIntOverflow("", 0, 0), "Integer overflow");
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+      return make(ERangeError("", 0, 0), "Range check error");
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+      return make(EZeroDivide("", 0, 0), "Floating point division by zero");
+    case EXCEPTION_FLT_OVERFLOW:
+      return make(EOverflow("", 0, 0), "Floating point overflow");
+    case EXCEPTION_FLT_UNDERFLOW:
+      return make(EUnderflow("", 0, 0), "Floating point underflow");
+    case EXCEPTION_FLT_INVALID_OPERATION:
+    case EXCEPTION_FLT_DENORMAL_OPERAND:
+    case EXCEPTION_FLT_INEXACT_RESULT:
+    case EXCEPTION_FLT_STACK_CHECK:
+      return make(EInvalidOp("", 0, 0), "Invalid floating point operation");
+    case EXCEPTION_STACK_OVERFLOW:
+      return make(EStackOverflow("", 0, 0), "Stack overflow");
+    case EXCEPTION_PRIV_INSTRUCTION:
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+      return make(EPrivilege("", 0, 0), "Privileged instruction");
+    case CONTROL_C_EXIT:
+      return make(EControlC("", 0, 0), "Control-C hit");
+    default:
+      return make(EExternalException("", 0, 0), Format("External exception %X", code));
+  }
+}
+
+}  // namespace rtl
+
+// The language raise: every C++ throw of the program passes here (the link wraps __cxa_throw),
+// so the runtime knows the raise address for its error box.
+extern "C" {
+[[noreturn]] void __real___cxa_throw(void* object, void* type, void* destructor);
+[[noreturn]] void __wrap___cxa_throw(void* object, void* type, void* destructor) {
+  rtl::t_raiseAddress = __builtin_return_address(0);
+  __real___cxa_throw(object, type, destructor);
+}
+}

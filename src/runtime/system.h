@@ -1,0 +1,90 @@
+// The runtime's program lifetime and exception machinery: unit initialisation and finalisation,
+// the program's main block, and the procedure variables that a crash reporter may replace.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <string>
+
+namespace rtl {
+
+// ---- Procedure variables (replaced by the crash reporter at start-up, restored at shut-down) ----
+
+// Unhandled-exception procedure: called with the exception (as std::exception_ptr, so any
+// thrown type can be passed) and the address where it was raised, when nothing caught it.
+// The default shows the "Application Error" box and ends the process with exit code 1.
+using TExceptProc = void (*)(std::exception_ptr object, void* address);
+extern TExceptProc ExceptProc;
+
+// Exception-object hook: turns an operating-system exception record into an exception object
+// (an EExternal descendant). Called when an operating-system exception reaches the runtime.
+using TExceptObjProc = std::exception_ptr (*)(EXCEPTION_RECORD* record);
+extern TExceptObjProc ExceptObjProc;
+
+// Safecall-error procedure: called when a safecall method returned a failure code.
+using TSafeCallErrorProc = void (*)(HRESULT errorCode, void* address);
+extern TSafeCallErrorProc SafeCallErrorProc;
+
+// Application-initialisation procedure: called once by the application object's Initialize.
+using TInitProc = void (*)();
+extern TInitProc InitProc;
+
+// The runtime's defaults for the variables above.
+void DefaultExceptProc(std::exception_ptr object, void* address);
+std::exception_ptr DefaultExceptObjProc(EXCEPTION_RECORD* record);
+
+// ---- Units ----
+
+// A unit's initialisation runs before the main block, in ascending Order (ties in registration
+// order); its finalisation runs after the main block, in the reverse order. Register from a
+// static object's constructor. The crash reporter's units use orders below UnitOrderProgram.
+constexpr int UnitOrderRuntime = 0;
+constexpr int UnitOrderCrashReporter = 100;
+constexpr int UnitOrderProgram = 1000;
+struct UnitRegistration {
+  UnitRegistration(const char* name, int order, void (*initialization)(), void (*finalization)());
+};
+
+// Registers a routine that the orderly halt runs (last registered first) before unit finalisation.
+void AddExitProc(void (*proc)());
+
+// True from the start of the first unit initialisation until the last one has run, and
+// from the start of the first finalisation on.
+bool InUnitInitialization();
+bool InUnitFinalization();
+
+// ---- Program ----
+
+// Runs a program: unit initialisation, the main block under the runtime's exception handling,
+// then the orderly halt with exit code 0. An exception escaping the main block goes to
+// ExceptProc. Never returns.
+[[noreturn]] void RunProgram(void (*mainBlock)());
+
+// The orderly halt: exit procedures, unit finalisation, then the process ends with ExitCode.
+[[noreturn]] void Halt(int exitCode);
+
+// Shows the runtime's error box for an exception ("Application Error").
+void ShowException(std::exception_ptr object, void* address);
+
+// The box's text: "Exception %s in module %s at %p.\r\n%s%s\r\n" (class name, module file name,
+// address, message, a full stop when the message does not end in one).
+std::string ExceptionErrorMessage(std::exception_ptr object, void* address);
+
+// Where the exception being raised on this thread was thrown from (the return address of the
+// language raise), or null.
+void* RaiseAddress();
+
+// Class name and message of any thrown object ("Exception" base class: its Message;
+// std::exception: what(); other types: empty message).
+std::string ExceptionClassName(std::exception_ptr object);
+std::string ExceptionMessage(std::exception_ptr object);
+
+// Full path of the module that contains Address (empty when none does).
+std::string ModuleFileNameOf(const void* address);
+// Full path of the module handle's file.
+std::string ModuleFileName(HMODULE module);
+// The system's text for an error code, without trailing line breaks or spaces.
+std::string SysErrorMessage(DWORD code);
+
+}  // namespace rtl

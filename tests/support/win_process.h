@@ -1,0 +1,44 @@
+// Test support: start real processes under Wine, wait for them, and work their message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Folder of the running test executable, with a trailing backslash.
+std::string ExeFolder();
+
+struct BoxText {
+  std::string caption;
+  std::string text;
+};
+
+class ChildProcess {
+ public:
+  // Starts CommandLine (first token: the executable) in Folder (empty: current folder).
+  ChildProcess(const std::string& commandLine, const std::string& folder = "");
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool Started() const { return info_.hProcess != nullptr; }
+  DWORD Id() const { return info_.dwProcessId; }
+  // Waits up to TimeoutMs; returns the exit code, or STILL_ACTIVE after a time-out.
+  DWORD Wait(DWORD timeoutMs = 30000);
+  // Waits up to TimeoutMs for a dialog box ("#32770") of this process, reads its caption and
+  // text, and presses its default button. Returns false when none appeared.
+  bool DismissBox(BoxText& box, DWORD timeoutMs = 20000);
+
+ private:
+  PROCESS_INFORMATION info_ = {};
+};
+
+// Reads a whole file; empty when it does not exist.
+std::string ReadFileText(const std::string& path);
+bool WriteFileText(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
+
+}  // namespace testsupport
