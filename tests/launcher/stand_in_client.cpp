@@ -2,7 +2,8 @@
 // the first argument, which appends one line per WM_COPYDATA it receives to the file named by
 // the second argument:
 //   wParam=<decimal> dwData=<decimal> cbData=<decimal> bytes=<hex of the cbData bytes>
-// The line is on disk before the message returns. WM_CLOSE ends the program.
+// The line is on disk before the message returns. The file exists (empty) as soon as the window
+// does, which tells a script that the client is ready. WM_CLOSE ends the program.
 #include <windows.h>
 
 #include <cstdio>
@@ -13,6 +14,11 @@
 namespace {
 
 std::string g_recordFile;
+
+HANDLE OpenRecord() {
+  return CreateFileA(g_recordFile.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 
 void Record(WPARAM wParam, const COPYDATASTRUCT* data) {
   char head[128];
@@ -28,8 +34,7 @@ void Record(WPARAM wParam, const COPYDATASTRUCT* data) {
     line += hex;
   }
   line += "\n";
-  HANDLE file = CreateFileA(g_recordFile.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = OpenRecord();
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
@@ -62,6 +67,8 @@ int main() {
   HWND window = CreateWindowExA(0, wc.lpszClassName, args[1].c_str(), WS_OVERLAPPEDWINDOW, 0, 0,
                                 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
   if (!window) return 4;
+  HANDLE ready = OpenRecord();
+  if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
