@@ -35,8 +35,11 @@ std::string GetAppDataFolder() {
   bool named = SUCCEEDED(result) && items && SHGetPathFromIDListA(items, path) && path[0];
   if (items) CoTaskMemFree(items);
   if (!named) {
-    std::string reason = FAILED(result) ? rtl::SysErrorMessage(static_cast<DWORD>(result))
-                                        : "The folder has no file-system path.";
+    std::string reason = "The folder has no file-system path.";
+    if (FAILED(result)) {
+      reason = rtl::SysErrorMessage(static_cast<DWORD>(result));
+      if (reason.empty()) reason = Format("Shell error %08lX.", static_cast<unsigned long>(result));
+    }
     throw EAppDataFolderError(Format(
         "Cannot determine the application data folder for the session file. %s", reason.c_str()));
   }
