@@ -1,6 +1,57 @@
 #!/usr/bin/env bash
 # What the demo shows, run inside the demo's display and Wine session. $1: the build tree.
+# Ordalin is copied into a folder beside a stand-in tessaly.exe; a stand-in client window of class
+# "TMainTessaly" titled "Qorvel" records what it receives.
 set -euo pipefail
 build=$1
-echo "Running the runtime's sample program (its main block raises; the error box is answered):"
-"$VL_WINE" "$build/tests/runtime/runtime_program_test.exe" --gtest_filter='ErrorBox.Language*'
+demo="$build/demo/Ordalin demo"
+rm -rf "$build/demo"
+mkdir -p "$demo"
+cp "$build/src/launcher/ordalin.exe" "$build/tests/launcher/tessaly.exe" "$demo/"
+cd "$demo"
+
+# Prints the client's records: the message's fields and the parameter string it carried.
+show_messages() {
+  local line hex text
+  while IFS= read -r line; do
+    hex=${line##*bytes=}
+    text=$(printf '%s' "$hex" | sed -e 's/00$//' -e 's/../\\x&/g')
+    printf '  %s\n  parameter string: "%b" (and its terminating zero)\n' "${line% bytes=*}" "$text"
+  done <client.rec
+}
+
+# Waits (up to 20 s) until the command given succeeds.
+wait_for() {
+  local i
+  for i in $(seq 1 200); do
+    "$@" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "  (gave up waiting: $*)"
+  return 1
+}
+
+echo "== 1. The client runs: the link is handed to its window with WM_COPYDATA"
+"$VL_WINE" "$build/tests/launcher/stand_in_client.exe" Qorvel client.rec &
+client=$!
+wait_for test -e client.rec
+echo "\$ ordalin.exe ordalin://call/12345/"
+rc=0
+"$VL_WINE" ordalin.exe "ordalin://call/12345/" || rc=$?
+echo "  exit code $rc; the client received:"
+show_messages
+kill "$client" 2>/dev/null || true
+wait "$client" 2>/dev/null || true
+
+echo
+echo "== 2. No client runs: tessaly.exe beside ordalin.exe is started with the parameter"
+echo "\$ ordalin.exe ordalin://call/67890/"
+rc=0
+"$VL_WINE" ordalin.exe "ordalin://call/67890/" || rc=$?
+echo "  exit code $rc; the stand-in tessaly.exe recorded:"
+wait_for grep -q '^cwd=' tessaly.log && sed 's/^/  /' tessaly.log
+
+echo
+echo "== Session file written on every start (in the user's application-data folder):"
+session=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -name tessaly.dat | head -n 1)
+[ -n "$session" ] && sed 's/\r$//; s/^/  /' "$session"
