@@ -5,7 +5,9 @@
 // routine's address is rewritten, which covers calls made straight through the slot
 // (FF 15 [slot]) as well as the module's import jump stubs (FF 25 [slot]). Not reached: routine
 // addresses the module took before the patch, addresses it gets from GetProcAddress, and calls
-// from other modules.
+// from other modules, and a slot value that code already loaded: the compiler treats an import
+// slot as constant and may keep its value in a register for the rest of a function, so a routine
+// that is running while its module is patched may still call the old address.
 #pragma once
 
 #include <windows.h>

@@ -21,6 +21,8 @@
 
 #include <string>
 
+#include "hooking/prologue_relocator.h"
+
 namespace hooking {
 
 // Patches Target (import jump stubs followed first) to jump to Replacement (likewise followed)
