@@ -311,7 +311,11 @@ bool TDecoder::TwoByte(TInstruction& out) {
   const K plain = K::ikPlain;
   uint8_t op;
   if (!Next(op)) return false;
-  if ((op >= 0x10 && op <= 0x23) || (op >= 0x28 && op <= 0x2F) || (op >= 0x40 && op <= 0x6F) ||
+  if (op >= 0x20 && op <= 0x23) {  // mov to/from control and debug registers: register form only
+    uint8_t modrm;
+    return Next(modrm) && Finish(out, plain);
+  }
+  if ((op >= 0x10 && op <= 0x1F) || (op >= 0x28 && op <= 0x2F) || (op >= 0x40 && op <= 0x6F) ||
       (op >= 0x74 && op <= 0x76) || (op >= 0x90 && op <= 0x9F) || op >= 0xD0) {
     return ModRM() && Finish(out, plain);
   }
