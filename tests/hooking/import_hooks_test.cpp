@@ -184,3 +184,34 @@ TEST_F(HookImportTest, InModulesRedirectsTheExecutableAndTheLibraryUntilShutDown
   CloseHandle(thread);
   EXPECT_EQ(g_createThreadCalls, 1);
 }
+
+TEST_F(HookImportTest, ShutDownSurvivesUnloadedModulesAndSlotsPutBackByOthers) {
+  // A private copy of the library, so that it can really be unloaded.
+  const std::string copy = testsupport::ExeFolder() + "hooking_test_dll_unloaded.dll";
+  ASSERT_TRUE(
+      CopyFileA((testsupport::ExeFolder() + "hooking_test_dll.dll").c_str(), copy.c_str(), FALSE));
+  HMODULE library = LoadLibraryA(copy.c_str());
+  ASSERT_NE(library, nullptr);
+  ASSERT_NE(library, TestLibrary());
+  void* add = reinterpret_cast<void*>(GetProcAddress(library, "HookDll_Add"));
+  HookProcedure(add, reinterpret_cast<void*>(&ExeMultiply), "HookDll_Add");
+  void* old = KernelExport("GetTickCount");
+  auto replacement = reinterpret_cast<void*>(&ReplacementTick);
+  HookImport(library, old, replacement, false, false, "GetTickCount");
+  ASSERT_TRUE(FreeLibrary(library));
+  ASSERT_EQ(GetModuleHandleA("hooking_test_dll_unloaded.dll"), nullptr);
+
+  // This executable's slot is redirected, then put back by someone else before shut-down.
+  HMODULE exe = GetModuleHandleA(nullptr);
+  HookImport(exe, old, replacement, false, false, "GetTickCount");
+  HookImport(exe, replacement, old, true, false, "GetTickCount");
+  EXPECT_EQ(ImportHookCount(), 2u);
+  EXPECT_EQ(HookedProcedureCount(), 1u);
+
+  ShutdownHooking();
+  EXPECT_EQ(ImportHookCount(), 0u);
+  EXPECT_EQ(HookedProcedureCount(), 0u);
+  CallTick();
+  EXPECT_EQ(g_tickCalls, 0);
+  DeleteFileA(copy.c_str());
+}

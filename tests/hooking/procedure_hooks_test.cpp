@@ -244,6 +244,25 @@ TEST_F(HookProcedureTest, ManyThreadsCallTheRoutineAndItsTrampolineAtOnce) {
   EXPECT_EQ(wrong, 0);
 }
 
+TBinary g_outerTrampoline = nullptr;
+int OuterMultiply(int a, int b) { return g_outerTrampoline(a, b) * 10; }
+
+TEST_F(HookProcedureTest, HookedTwiceChainsAndShutDownUnwindsBoth) {
+  TSaved original(reinterpret_cast<void*>(&ExeMultiply));
+  g_multiplyTrampoline = reinterpret_cast<TBinary>(
+      HookProcedure(reinterpret_cast<void*>(&ExeMultiply),
+                    reinterpret_cast<void*>(&ReplacementMultiply), "ExeMultiply"));
+  g_outerTrampoline = reinterpret_cast<TBinary>(
+      HookProcedure(reinterpret_cast<void*>(&ExeMultiply), reinterpret_cast<void*>(&OuterMultiply),
+                    "ExeMultiply"));
+  EXPECT_EQ(Opaque(&ExeMultiply)(2, 3), 70);  // outer(inner(original))
+  EXPECT_EQ(g_outerTrampoline(2, 3), 7);
+  EXPECT_EQ(g_multiplyTrampoline(2, 3), 6);
+  ShutdownHooking();
+  EXPECT_TRUE(original.Intact());
+  EXPECT_EQ(Opaque(&ExeMultiply)(2, 3), 6);
+}
+
 TEST(WriteCode, WritesIntoExecuteReadPagesAndKeepsTheirProtection) {
   auto* page = static_cast<uint8_t*>(
       VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READ));
