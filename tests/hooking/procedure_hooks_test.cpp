@@ -244,6 +244,35 @@ TEST_F(HookProcedureTest, ManyThreadsCallTheRoutineAndItsTrampolineAtOnce) {
   EXPECT_EQ(wrong, 0);
 }
 
+extern "C" int _Unwind_RaiseException(void* exception);  // libgcc's raise routine
+using TRaise = int (*)(void*);
+TRaise g_raiseTrampoline = nullptr;
+std::atomic<int> g_raises{0};
+int ReplacementRaise(void* exception) {
+  ++g_raises;
+  return g_raiseTrampoline(exception);
+}
+
+// The unwinder's raise routine does not return to its caller when a handler is found: the
+// trampoline must not depend on getting control back.
+TEST_F(HookProcedureTest, UnwindersRaiseRoutineStillUnwindsToTheHandler) {
+  TSaved original(reinterpret_cast<void*>(&_Unwind_RaiseException));
+  g_raiseTrampoline = reinterpret_cast<TRaise>(
+      HookProcedure(reinterpret_cast<void*>(&_Unwind_RaiseException),
+                    reinterpret_cast<void*>(&ReplacementRaise), "_Unwind_RaiseException"));
+  g_raises = 0;
+  for (int i = 0; i < 3; ++i) {
+    try {
+      throw EConvertError("not a number");
+    } catch (const EConvertError& e) {
+      EXPECT_STREQ(e.what(), "not a number");
+    }
+  }
+  EXPECT_EQ(g_raises, 3);
+  ShutdownHooking();
+  EXPECT_TRUE(original.Intact());
+}
+
 TBinary g_outerTrampoline = nullptr;
 int OuterMultiply(int a, int b) { return g_outerTrampoline(a, b) * 10; }
 
