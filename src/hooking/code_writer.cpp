@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "hooking/import_jump_stub.h"
 
@@ -21,11 +23,29 @@ bool ReadableProtection(DWORD protect) {
 
 bool WriteCode(void* address, const void* bytes, size_t count) {
   if (!address || count == 0) return false;
-  DWORD previous = 0;
-  if (!VirtualProtect(address, count, PAGE_EXECUTE_READWRITE, &previous)) return false;
+  // Pages of the range may differ in protection: each gets its own back.
+  SYSTEM_INFO si;
+  GetSystemInfo(&si);
+  const uintptr_t pageSize = si.dwPageSize ? si.dwPageSize : 4096;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(address);
+  const uintptr_t end = start + count;
+  if (end < start) return false;
+  std::vector<std::pair<uintptr_t, DWORD>> changed;
+  for (uintptr_t page = start - start % pageSize; page < end; page += pageSize) {
+    DWORD previous = 0;
+    if (!VirtualProtect(reinterpret_cast<void*>(page), 1, PAGE_EXECUTE_READWRITE, &previous)) {
+      for (const auto& [p, protection] : changed) {
+        VirtualProtect(reinterpret_cast<void*>(p), 1, protection, &previous);
+      }
+      return false;
+    }
+    changed.emplace_back(page, previous);
+  }
   std::memcpy(address, bytes, count);
-  DWORD ignored = 0;
-  VirtualProtect(address, count, previous, &ignored);
+  for (const auto& [page, protection] : changed) {
+    DWORD ignored = 0;
+    VirtualProtect(reinterpret_cast<void*>(page), 1, protection, &ignored);
+  }
   FlushInstructionCache(GetCurrentProcess(), address, count);
   return true;
 }

@@ -302,6 +302,20 @@ TEST(WriteCode, WritesIntoExecuteReadPagesAndKeepsTheirProtection) {
   MEMORY_BASIC_INFORMATION info;
   ASSERT_NE(VirtualQuery(page, &info, sizeof info), 0u);
   EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_EXECUTE_READ));
+
+  // Across two pages of different protection, each keeps its own.
+  auto* pages = static_cast<uint8_t*>(
+      VirtualAlloc(nullptr, 8192, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READ));
+  ASSERT_NE(pages, nullptr);
+  DWORD old = 0;
+  ASSERT_TRUE(VirtualProtect(pages + 4096, 4096, PAGE_READONLY, &old));
+  ASSERT_TRUE(WriteCode(pages + 4093, bytes, sizeof bytes));
+  EXPECT_EQ(std::memcmp(pages + 4093, bytes, sizeof bytes), 0);
+  ASSERT_NE(VirtualQuery(pages, &info, sizeof info), 0u);
+  EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_EXECUTE_READ));
+  ASSERT_NE(VirtualQuery(pages + 4096, &info, sizeof info), 0u);
+  EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READONLY));
+  VirtualFree(pages, 0, MEM_RELEASE);
   EXPECT_FALSE(WriteCode(nullptr, bytes, sizeof bytes));
   VirtualFree(page, 0, MEM_RELEASE);
   EXPECT_FALSE(IsReadableRange(page, 1));
