@@ -1,0 +1,28 @@
+// Writing into code and reading foreign memory safely: the primitive every patch of the engine
+// uses, and the readability test it applies before reading a routine's bytes.
+#pragma once
+
+#include <cstddef>
+
+namespace hooking {
+
+// Makes the range writable and executable, copies the bytes, puts the previous protection back
+// and flushes the instruction cache for the range. False when the range's protection cannot be
+// changed (nothing is written then).
+bool WriteCode(void* address, const void* bytes, size_t count);
+
+// True when the whole range is committed memory that may be read.
+bool IsReadableRange(const void* address, size_t count);
+
+// How many bytes from Address, up to Wanted, may be read.
+size_t ReadableLength(const void* address, size_t wanted);
+
+// Follows an import jump stub (see import_jump_stub.h): when Address is one and its slot can be
+// read, the address the slot holds; otherwise Address itself.
+void* FollowImportJumpStub(void* address);
+
+// The shared area of the Windows 9x family: addresses at or above 2 GB there belong to every
+// process and must not be patched. Always false on the NT family.
+bool InSharedArea(const void* address);
+
+}  // namespace hooking

@@ -1,0 +1,36 @@
+#include "hooking/code_slots.h"
+#include "hooking/engine_lock.h"
+#include "hooking/hooking.h"
+#include "hooking/trace_shim.h"
+
+namespace hooking {
+
+std::recursive_mutex& EngineLock() {
+  static auto* lock = new std::recursive_mutex();
+  return *lock;
+}
+
+void ShutdownHooking() {
+  HookTrace("ShutdownHooking", 2);
+  std::lock_guard<std::recursive_mutex> lock(EngineLock());
+  try {
+    UnhookAllProcedures();
+  } catch (...) {
+  }
+  try {
+    UndoAllImportHooks();
+  } catch (...) {
+  }
+  ReleaseEmptyCodeBlocks();
+  HookTrace("ShutdownHooking", -2);
+}
+
+namespace {
+
+void Finalization() { ShutdownHooking(); }
+
+rtl::UnitRegistration g_unit("Hooking", UnitOrderHooking, nullptr, Finalization);
+
+}  // namespace
+
+}  // namespace hooking
