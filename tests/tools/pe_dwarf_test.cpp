@@ -209,7 +209,7 @@ TEST_P(RealPe, LineTableVersions) {
       // The primary file resolves against the compilation directory to the real source.
       bool found = false;
       for (const std::string& file : table.Files) {
-        found |= file == NormalizePath(std::string(VL_SAMPLE_DIR) + "/main.cpp");
+        found |= file == NormalizePath(std::string(VL_SAMPLE_SOURCE_DIR) + "/main.cpp");
       }
       EXPECT_TRUE(found);
     }
