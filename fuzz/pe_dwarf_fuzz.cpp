@@ -1,6 +1,7 @@
 // libFuzzer target for the PE and DWARF readers. An input that starts with "MZ" is a whole PE
-// file; any other input is a set of raw debug sections: five 32-bit sizes (.debug_info,
-// .debug_abbrev, .debug_line, .debug_str, .debug_line_str) followed by the sections' bytes,
+// file; any other input is a set of raw debug sections: seven 32-bit sizes (.debug_info,
+// .debug_abbrev, .debug_line, .debug_str, .debug_line_str, .debug_ranges, .debug_rnglists)
+// followed by the sections' bytes,
 // which lets the fuzzer reach the DWARF readers without a PE around them.
 #include <cstddef>
 #include <cstdint>
@@ -14,16 +15,19 @@ using namespace vl::tools;
 namespace {
 
 void RawSections(const uint8_t* data, size_t size) {
-  if (size < 20) return;
-  ByteSpan* parts[5];
+  constexpr int kParts = 7;
+  if (size < 4 * kParts) return;
+  ByteSpan* parts[kParts];
   DwarfSections sections;
   parts[0] = &sections.Info;
   parts[1] = &sections.Abbrev;
   parts[2] = &sections.Line;
   parts[3] = &sections.Str;
   parts[4] = &sections.LineStr;
-  size_t offset = 20;
-  for (int i = 0; i < 5; ++i) {
+  parts[5] = &sections.Ranges;
+  parts[6] = &sections.RngLists;
+  size_t offset = 4 * kParts;
+  for (int i = 0; i < kParts; ++i) {
     uint32_t length;
     std::memcpy(&length, data + 4 * i, 4);
     if (length > size - offset) length = static_cast<uint32_t>(size - offset);

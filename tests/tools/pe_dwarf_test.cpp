@@ -98,6 +98,8 @@ TEST_P(RealPe, FunctionEntriesResolveToTheirSourceLine) {
            Expected{"(anonymous namespace).Hidden", "widget.cpp", "hidden-entry"},
            Expected{"Compute", "widget.cpp", "compute-entry"},
            Expected{"helpers.Square", "main.cpp", "square-entry"},
+           Expected{"helpers.Larger<int>", "main.cpp", "larger-entry"},
+           Expected{"outer.Shell.Inner.Get", "widget.cpp", "inner-get-entry"},
            Expected{"main", "main.cpp", "main-entry"},
        }) {
     SCOPED_TRACE(expected.Qualified);
@@ -141,6 +143,7 @@ TEST_P(RealPe, NamesSplitIntoClassAndProcedure) {
   const FunctionInfo& add = Function("outer.inner.Counter.Add");
   EXPECT_EQ(add.ClassName, "outer.inner.Counter");
   EXPECT_EQ(add.ProcedureName, "Add");
+  EXPECT_EQ(Function("outer.Shell.Inner.Get").ClassName, "outer.Shell.Inner");
   // Free functions keep their namespace as the class part.
   EXPECT_EQ(Function("helpers.Square").ClassName, "helpers");
   EXPECT_EQ(Function("Compute").ClassName, "");

@@ -14,6 +14,10 @@ int outer::inner::Counter::Add(int step) {  // LINE-MARK: add-entry
   return step + 1;
 }
 
+int outer::Shell::Inner::Get() const {  // LINE-MARK: inner-get-entry
+  return 7;
+}
+
 namespace {
 int Hidden(int value) {  // LINE-MARK: hidden-entry
   return value ^ 0x55;

@@ -22,7 +22,15 @@ struct Counter {
   int Add(int step);
 };
 }  // namespace inner
+struct Shell {
+  struct Inner;
+};
 }  // namespace outer
+
+// A nested class defined outside its enclosing class.
+struct outer::Shell::Inner {
+  int Get() const;
+};
 
 __attribute__((always_inline)) inline int Twice(int value) {
   return value + value;  // LINE-MARK: twice-body
