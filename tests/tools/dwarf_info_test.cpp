@@ -165,6 +165,48 @@ TEST(DwarfInfo, NamesAndRanges) {
   EXPECT_EQ(old.Ranges[1].End, 0x600008u);
 }
 
+// Strings and addresses by index, as split-DWARF-style producers write them: the unit entry's
+// own name is resolved only once the unit's bases are known.
+TEST(DwarfInfo, IndexedStringsAndAddresses) {
+  Bytes abbrev;
+  abbrev.U8(1).U8(0x11).U8(1);  // unit: name strx1, string and address bases
+  abbrev.U8(0x03).U8(0x25).U8(0x72).U8(0x17).U8(0x73).U8(0x17).U8(0).U8(0);
+  abbrev.U8(2).U8(0x2e).U8(0);  // subprogram: name strx1, low_pc addrx1, high_pc data4
+  abbrev.U8(0x03).U8(0x25).U8(0x11).U8(0x29).U8(0x12).U8(0x06).U8(0).U8(0);
+  abbrev.U8(0);
+  Bytes str;
+  str.Str("z.cpp").Str("Indexed");  // offsets 0 and 6
+  Bytes offsets;
+  offsets.U32(12).U16(5).U16(0).U32(0).U32(6);  // header, then two offsets
+  Bytes addresses;
+  addresses.U32(12).U16(5).U8(4).U8(0).U32(0x401000).U32(0x402000);
+  Bytes body;
+  body.U8(1).U8(0).U32(8).U32(8);  // name index 0, bases after the headers
+  body.U8(2).U8(1).U8(1).U32(0x40);
+  body.U8(0);
+  Bytes info;
+  info.U32(static_cast<uint32_t>(8 + body.Size())).U16(5).U8(1).U8(4).U32(0).Append(body);
+
+  DwarfSections sections;
+  sections.Info = info.Span();
+  sections.Abbrev = abbrev.Span();
+  sections.Str = str.Span();
+  sections.StrOffsets = offsets.Span();
+  sections.Addr = addresses.Span();
+  DwarfInfo result = ReadDwarfInfo(sections);
+  ASSERT_EQ(result.Units.size(), 1u);
+  EXPECT_EQ(result.Units[0].Name, "z.cpp");
+  ASSERT_EQ(result.Functions.size(), 1u);
+  EXPECT_EQ(result.Functions[0].Name, "Indexed");
+  ASSERT_EQ(result.Functions[0].Ranges.size(), 1u);
+  EXPECT_EQ(result.Functions[0].Ranges[0].Begin, 0x402000u);
+  EXPECT_EQ(result.Functions[0].Ranges[0].End, 0x402040u);
+
+  // An index past the end of .debug_addr is an error.
+  sections.Addr = ByteSpan{addresses.Data.data(), 14};
+  EXPECT_THROW(ReadDwarfInfo(sections), EDebugFormatError);
+}
+
 TEST(DwarfInfo, MalformedUnitsAreRejected) {
   Sample sample = MakeSample();
   // Every cut of every section is rejected, never read past.
