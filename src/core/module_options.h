@@ -26,6 +26,14 @@ enum TMailMode : uint8_t { mmNone = 0, mmMailClient = 1, mmViaServer = 2, mmDire
 // ThirdButtonAction values.
 enum TThirdButtonAction : uint8_t { tbTerminate = 0, tbRestart = 1 };
 
+namespace core {
+// Defaults chosen for this library.
+extern const char* const DefaultSmtpSender;
+extern const char* const DefaultWatchdogMessage;
+// The 71 default texts as strings.
+std::vector<std::string> DefaultTextTable();
+}  // namespace core
+
 // The version of the data block layout this library writes.
 constexpr uint16_t VantorLogDataVersion = 454;
 
@@ -66,41 +74,41 @@ class TVantorModuleOptions {
   std::string OutputLogFile() const;
 
   // ---- fields (stream order) ----
-  bool ReservedFlag() const { return FReservedFlag; }
-  bool FiltersOn() const { return FFiltersOn; }
-  THandlingFlags HandlingFlags() const { return FHandlingFlags; }
-  bool TellUser() const { return FTellUser; }
-  bool ReportInBody() const { return FReportInBody; }
-  bool SendWholeLog() const { return FSendWholeLog; }
-  bool AddScreenshot() const { return FAddScreenshot; }
-  bool ShowSmtpProgress() const { return FShowSmtpProgress; }
-  bool AppendToLog() const { return FAppendToLog; }
-  uint8_t FirstDetailsPage() const { return FFirstDetailsPage; }
-  bool PaintedDialogs() const { return FPaintedDialogs; }
-  bool WatchdogOn() const { return FWatchdogOn; }
-  int32_t WatchdogSeconds() const { return FWatchdogSeconds; }
-  const std::string& WatchdogMessage() const { return FWatchdogMessage; }
-  const std::string& SmtpSender() const { return FSmtpSender; }
-  const std::string& SmtpServer() const { return FSmtpServer; }
-  uint16_t SmtpServerPort() const { return FSmtpServerPort; }
-  const std::string& SmtpUser() const { return FSmtpUser; }
-  const std::string& SmtpLoginPassword() const { return FSmtpLoginPassword; }
-  uint8_t ThirdButtonAction() const { return FThirdButtonAction; }
-  bool ShowThirdButton() const { return FShowThirdButton; }
-  int32_t LogCapacity() const { return FLogCapacity; }
-  int32_t ThirdButtonAfter() const { return FThirdButtonAfter; }
-  const std::string& MailRecipients() const { return FMailRecipients; }
-  const std::string& MailSubject() const { return FMailSubject; }
-  TMailMode MailMode() const { return FMailMode; }
-  uint32_t ReportItems() const { return FReportItems; }
-  bool ReportItem(core::TVantorReportItem item) const { return (FReportItems >> item) & 1u; }
-  const std::string& LogLocation() const { return FLogLocation; }
+  bool ReservedFlag() const { return F.ReservedFlag; }
+  bool FiltersOn() const { return F.FiltersOn; }
+  THandlingFlags HandlingFlags() const { return F.HandlingFlags; }
+  bool TellUser() const { return F.TellUser; }
+  bool ReportInBody() const { return F.ReportInBody; }
+  bool SendWholeLog() const { return F.SendWholeLog; }
+  bool AddScreenshot() const { return F.AddScreenshot; }
+  bool ShowSmtpProgress() const { return F.ShowSmtpProgress; }
+  bool AppendToLog() const { return F.AppendToLog; }
+  uint8_t FirstDetailsPage() const { return F.FirstDetailsPage; }
+  bool PaintedDialogs() const { return F.PaintedDialogs; }
+  bool WatchdogOn() const { return F.WatchdogOn; }
+  int32_t WatchdogSeconds() const { return F.WatchdogSeconds; }
+  const std::string& WatchdogMessage() const { return F.WatchdogMessage; }
+  const std::string& SmtpSender() const { return F.SmtpSender; }
+  const std::string& SmtpServer() const { return F.SmtpServer; }
+  uint16_t SmtpServerPort() const { return F.SmtpServerPort; }
+  const std::string& SmtpUser() const { return F.SmtpUser; }
+  const std::string& SmtpLoginPassword() const { return F.SmtpLoginPassword; }
+  uint8_t ThirdButtonAction() const { return F.ThirdButtonAction; }
+  bool ShowThirdButton() const { return F.ShowThirdButton; }
+  int32_t LogCapacity() const { return F.LogCapacity; }
+  int32_t ThirdButtonAfter() const { return F.ThirdButtonAfter; }
+  const std::string& MailRecipients() const { return F.MailRecipients; }
+  const std::string& MailSubject() const { return F.MailSubject; }
+  TMailMode MailMode() const { return F.MailMode; }
+  uint32_t ReportItems() const { return F.ReportItems; }
+  bool ReportItem(core::TVantorReportItem item) const { return (F.ReportItems >> item) & 1u; }
+  const std::string& LogLocation() const { return F.LogLocation; }
   // Exception class names and, in the same order, the message to show for each.
   core::TVantorStringList& FilterClasses() { return FFilterClasses; }
   const core::TVantorStringList& FilterClasses() const { return FFilterClasses; }
   core::TVantorStringList& FilterMessages() { return FFilterMessages; }
   const core::TVantorStringList& FilterMessages() const { return FFilterMessages; }
-  const std::string& MailBodyText() const { return FMailBodyText; }
+  const std::string& MailBodyText() const { return F.MailBodyText; }
   // The text at Index (0 to 70); empty for an index out of range.
   const std::string& TextTable(uint8_t Index) const;
 
@@ -152,43 +160,49 @@ class TVantorModuleOptions {
   void StoreWatchdogOn(bool Value);
 
  private:
-  struct Fields;
+  // The streamed fields, kept together so that a stream can be read into a copy and committed
+  // at once.
+  struct Fields {
+    bool ReservedFlag = true;
+    bool FiltersOn = true;
+    THandlingFlags HandlingFlags = 0;
+    bool TellUser = true;
+    bool ReportInBody = false;
+    bool SendWholeLog = false;
+    bool AddScreenshot = false;
+    bool ShowSmtpProgress = true;
+    bool AppendToLog = true;
+    uint8_t FirstDetailsPage = 0;
+    bool PaintedDialogs = true;
+    bool WatchdogOn = false;
+    int32_t WatchdogSeconds = 60;
+    std::string WatchdogMessage = core::DefaultWatchdogMessage;
+    std::string SmtpSender = core::DefaultSmtpSender;
+    std::string SmtpServer;
+    uint16_t SmtpServerPort = 25;
+    std::string SmtpUser;
+    std::string SmtpLoginPassword;
+    uint8_t ThirdButtonAction = tbRestart;
+    bool ShowThirdButton = true;
+    int32_t LogCapacity = 32;
+    int32_t ThirdButtonAfter = 3;
+    std::string MailRecipients;
+    std::string MailSubject;
+    TMailMode MailMode = mmNone;
+    uint32_t ReportItems = 0xFFFFFFFFu;
+    std::string LogLocation;
+    std::vector<std::string> FilterClasses;
+    std::vector<std::string> FilterMessages;
+    std::string MailBodyText;
+    std::vector<std::string> TextTable = core::DefaultTextTable();
+  };
+  Fields F;
+  // The streamed fields with the filter lists' contents.
   Fields Snapshot() const;
-  void Restore(const Fields& f);
+  void Commit(const Fields& f);
   static void ReadFields(core::TStream& stream, uint16_t version, Fields& f);
-
-  bool FReservedFlag = true;
-  bool FFiltersOn = true;
-  THandlingFlags FHandlingFlags = 0;
-  bool FTellUser = true;
-  bool FReportInBody = false;
-  bool FSendWholeLog = false;
-  bool FAddScreenshot = false;
-  bool FShowSmtpProgress = true;
-  bool FAppendToLog = true;
-  uint8_t FFirstDetailsPage = 0;
-  bool FPaintedDialogs = true;
-  bool FWatchdogOn = false;
-  int32_t FWatchdogSeconds = 60;
-  std::string FWatchdogMessage;
-  std::string FSmtpSender;
-  std::string FSmtpServer;
-  uint16_t FSmtpServerPort = 25;
-  std::string FSmtpUser;
-  std::string FSmtpLoginPassword;
-  uint8_t FThirdButtonAction = tbRestart;
-  bool FShowThirdButton = true;
-  int32_t FLogCapacity = 32;
-  int32_t FThirdButtonAfter = 3;
-  std::string FMailRecipients;
-  std::string FMailSubject;
-  TMailMode FMailMode = mmNone;
-  uint32_t FReportItems = 0xFFFFFFFFu;
-  std::string FLogLocation;
   core::TVantorStringList FFilterClasses;
   core::TVantorStringList FFilterMessages;
-  std::string FMailBodyText;
-  std::vector<std::string> FTextTable;
 
   bool FActive = true;
   std::string FModuleName;
@@ -200,7 +214,7 @@ class TVantorModuleOptions {
 // and starts and stops the freeze watchdog with Active and WatchdogOn.
 class TVantorModuleOptionsEx : public TVantorModuleOptions {
  public:
-  using TVantorModuleOptions::TVantorModuleOptions;
+  TVantorModuleOptionsEx(const std::string& ModuleName, bool AutoApply);
   // Publishes the options: one byte 1 followed by SaveToStream.
   void Changed() override;
   void SetActive(bool Value) override;
@@ -209,9 +223,6 @@ class TVantorModuleOptionsEx : public TVantorModuleOptions {
 
 namespace core {
 
-// Defaults chosen for this library.
-extern const char* const DefaultSmtpSender;
-extern const char* const DefaultWatchdogMessage;
 // Every string of the options stream is masked byte by byte with this value.
 constexpr uint8_t OptionsStringMask = 0x5A;
 

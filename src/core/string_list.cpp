@@ -1,5 +1,7 @@
 #include "core/string_list.h"
 
+#include <cstddef>
+
 namespace core {
 
 void TVantorStringList::Changed() {
@@ -18,7 +20,7 @@ void TVantorStringList::Put(int index, const std::string& s) {
 
 void TVantorStringList::Delete(int index) {
   Items.at(static_cast<size_t>(index));  // range check
-  Items.erase(Items.begin() + static_cast<ptrdiff_t>(index));
+  Items.erase(Items.begin() + static_cast<std::ptrdiff_t>(index));
   Changed();
 }
 
