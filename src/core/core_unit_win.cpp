@@ -95,6 +95,8 @@ bool Readable(DWORD protect) {
                      PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
 }
 
+}  // namespace
+
 bool ReadModuleMemory(uintptr_t address, void* buffer, size_t count) {
   if (count == 0 || address + count < address) return false;  // wraps around
   HMODULE module = nullptr;
@@ -116,6 +118,8 @@ bool ReadModuleMemory(uintptr_t address, void* buffer, size_t count) {
   return true;
 }
 
+namespace {
+
 bool IsCrashReporterModule(const std::string& moduleName) {
   if (moduleName.empty()) return false;
   HMODULE named = GetModuleHandleA(moduleName.c_str());
@@ -127,22 +131,29 @@ std::string Upper(std::string s) {
   return s;
 }
 
-void Initialization() {
-  std::vector<std::string> args = rtl::SplitCommandLine(GetCommandLineA());
-  if (!args.empty()) args.erase(args.begin());  // the program's own path
-  SetTraceSwitches(TraceSwitchesFromArguments(args));
+}  // namespace
+
+void InstallCorePlatform() {
   SetTraceFileWriter(WriteWholeFile);
-
-  std::string exe = rtl::ModuleFileName(nullptr);
-  SetTraceFileName(ChangeFileExt(exe, ".log"));
-  SetRunningInIDE(!exe.empty() && Upper(ExtractFileName(exe)) == DevelopmentEnvironmentExe);
-
   InternalErrorPlatform& errors = ErrorPlatform();
   errors.DebugOutput = DebugOutput;
   errors.MessageBox = ShowBox;
   errors.CurrentErrorAddress = CurrentErrorAddress;
   errors.ReadModuleMemory = ReadModuleMemory;
   OptionsPlatform().IsCrashReporterModule = IsCrashReporterModule;
+}
+
+namespace {
+
+void Initialization() {
+  std::vector<std::string> args = rtl::SplitCommandLine(GetCommandLineA());
+  if (!args.empty()) args.erase(args.begin());  // the program's own path
+  SetTraceSwitches(TraceSwitchesFromArguments(args));
+
+  std::string exe = rtl::ModuleFileName(nullptr);
+  SetTraceFileName(ChangeFileExt(exe, ".log"));
+  SetRunningInIDE(!exe.empty() && Upper(ExtractFileName(exe)) == DevelopmentEnvironmentExe);
+  InstallCorePlatform();
 }
 
 void Finalization() { ClearTrace(); }

@@ -12,6 +12,7 @@
 #include "core/internal_errors.h"
 #include "core/trace.h"
 #include "runtime/command_line.h"
+#include "runtime/exceptions.h"
 #include "runtime/system.h"
 
 namespace {
