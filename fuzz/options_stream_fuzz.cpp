@@ -3,7 +3,7 @@
 // a complete stream or raise EVantorOptionsStreamError with the options unchanged; a stream it
 // accepts must survive a save and a reload unchanged.
 //
-// Build and run: scripts/fuzz-options.sh [seconds]
+// Build and run: fuzz/build-options-fuzz.sh [seconds]
 #include <cstdio>
 #include <cstdlib>
 #include <string>

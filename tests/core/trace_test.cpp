@@ -4,7 +4,15 @@
 
 #include <gtest/gtest.h>
 
+// This file replaces the global operator new/delete on malloc/free to count allocations; GCC
+// sees through the replacement and would report every delete as mismatched.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 #include <climits>
+#include <cstdlib>
+#include <new>
 #include <stdexcept>
 #include <thread>
 
@@ -186,4 +194,35 @@ TEST_F(TraceTest, SeveralThreadsAtOnce) {
   }
   for (int n : perThread) EXPECT_EQ(n, kCalls);
   EXPECT_EQ(core::TraceIndent(), "");  // every entry was matched by its exit
+}
+
+// Allocations made on this thread while counting is on.
+namespace {
+thread_local bool g_counting = false;
+thread_local int g_allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (g_counting) ++g_allocations;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+TEST_F(TraceTest, WhileOffACallNeitherFormatsNorAllocates) {
+  core::SetTraceSwitches({});
+  std::string name = "C:\\App\\prog.exe";
+  g_counting = true;
+  for (int i = 0; i < 100; ++i)
+    Trace("LoadDebugInformation", {name, i, 2.5, true, &name, core::TraceArg::Currency(1)}, 2);
+  g_counting = false;
+  EXPECT_EQ(g_allocations, 0);
+  EXPECT_EQ(core::TraceIndent(), "");
+
+  core::SetTraceSwitches({true, false, false});
+  g_counting = true;
+  Trace("On", {name});
+  g_counting = false;
+  EXPECT_GT(g_allocations, 0);  // the counter does see the work of a real line
 }

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the options-stream fuzz target with clang's libFuzzer (address and undefined-behaviour
 # sanitizers) and runs it for the given number of seconds (default 300).
-#   scripts/fuzz-options.sh [seconds]
+#   fuzz/build-options-fuzz.sh [seconds]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build/fuzz"
