@@ -34,8 +34,11 @@ extern const char* const DefaultWatchdogMessage;
 std::vector<std::string> DefaultTextTable();
 }  // namespace core
 
-// The version of the data block layout this library writes.
-constexpr uint16_t VantorLogDataVersion = 454;
+namespace core {
+// The data-block version whose options layout SaveToStream writes (and LoadFromStream reads by
+// default).
+constexpr uint16_t OptionsLayoutVersion = 454;
+}  // namespace core
 
 // A stream that ends too early or holds impossible values. The options are left as they were.
 class EVantorOptionsStreamError : public EStreamError {
@@ -62,7 +65,7 @@ class TVantorModuleOptions {
   virtual void SaveToStream(core::TStream& Stream) const;
   // Reads what SaveToStream writes, as written by data-block version Version. A short or
   // corrupt stream raises EVantorOptionsStreamError and changes nothing.
-  virtual void LoadFromStream(core::TStream& Stream, uint16_t Version = VantorLogDataVersion);
+  virtual void LoadFromStream(core::TStream& Stream, uint16_t Version = core::OptionsLayoutVersion);
 
   void BeginUpdate() { ++FUpdateCount; }
   void EndUpdate() { --FUpdateCount; }

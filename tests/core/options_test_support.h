@@ -16,7 +16,7 @@ inline std::vector<uint8_t> Save(const TVantorModuleOptions& o) {
 }
 
 inline void Load(TVantorModuleOptions& o, const std::vector<uint8_t>& bytes,
-                 uint16_t version = VantorLogDataVersion) {
+                 uint16_t version = core::OptionsLayoutVersion) {
   core::TMemoryStream s(bytes);
   o.LoadFromStream(s, version);
 }
