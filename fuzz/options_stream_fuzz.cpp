@@ -1,0 +1,77 @@
+// libFuzzer target for the options reader. The first two bytes of an input choose the data-block
+// version, the rest is the options stream. Whatever the bytes, LoadFromStream must either read
+// a complete stream or raise EVantorOptionsStreamError with the options unchanged; a stream it
+// accepts must survive a save and a reload unchanged.
+//
+// Build and run: fuzz/build-options-fuzz.sh [seconds]
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "core/byte_stream.h"
+#include "core/module_options.h"
+
+namespace {
+
+const uint16_t kVersions[] = {400, 401, 403, 420, 421, 422, 440, 449, 450, 454};
+
+std::vector<uint8_t> Save(const TVantorModuleOptions& o) {
+  core::TMemoryStream s;
+  o.SaveToStream(s);
+  return s.Data();
+}
+
+void Prepare(TVantorModuleOptions& o) {
+  o.SetMailSubject("before");
+  o.SetLogCapacity(9);
+  o.FilterClasses().Add("EKeep");
+  o.SetTextTable(20, "kept");
+}
+
+void WriteSeeds(const char* folder) {
+  TVantorModuleOptions o("", false);
+  Prepare(o);
+  o.FilterMessages().Add("message");
+  o.SetMailBodyText("Body\r\ntext");
+  std::vector<uint8_t> stream = Save(o);
+  for (size_t i = 0; i < sizeof kVersions / sizeof kVersions[0]; ++i) {
+    std::string name = std::string(folder) + "/seed-" + std::to_string(kVersions[i]);
+    if (FILE* f = std::fopen(name.c_str(), "wb")) {
+      uint8_t selector[2] = {static_cast<uint8_t>(i), 0};
+      std::fwrite(selector, 1, 2, f);
+      std::fwrite(stream.data(), 1, stream.size(), f);
+      std::fclose(f);
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  if (const char* folder = std::getenv("VL_FUZZ_SEED_DIR")) WriteSeeds(folder);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  uint16_t version = data[1] == 0 ? kVersions[data[0] % (sizeof kVersions / sizeof kVersions[0])]
+                                  : static_cast<uint16_t>(data[0] | (data[1] << 8));
+  TVantorModuleOptions options("C:\\App\\fuzz.exe", false);
+  Prepare(options);
+  std::vector<uint8_t> before = Save(options);
+  core::TMemoryStream stream(data + 2, size - 2);
+  try {
+    options.LoadFromStream(stream, version);
+  } catch (const EVantorOptionsStreamError&) {
+    if (Save(options) != before || options.UpdateCount() != 0) std::abort();
+    return 0;
+  }
+  if (options.UpdateCount() != 0) std::abort();
+  std::vector<uint8_t> saved = Save(options);
+  TVantorModuleOptions again("", false);
+  core::TMemoryStream reread(saved);
+  again.LoadFromStream(reread);
+  if (Save(again) != saved) std::abort();
+  return 0;
+}

@@ -1,0 +1,91 @@
+// Failures of the crash reporter's own steps. A step error (showing the dialog, writing the log,
+// sending the mail failed; the process goes on) is recorded process-wide with its code and
+// message; an internal bug (the notification pipeline itself failed) is traced, saved, and,
+// with tracing on, offered for mailing to the library's maker.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum TVantorLogErrorCode : uint8_t {
+  eeNone = 0,
+  eeShowError = 1,
+  eeLogError = 2,
+  eeEmailMAPIError = 3,
+  eeEmailShellError = 4,
+  eeEmailSMTPError = 5,
+};
+
+// "eeNone", "eeShowError", ...; "eeUnknown" for a value outside the enumeration.
+const char* VantorLogErrorCodeName(TVantorLogErrorCode code);
+
+struct TVantorStepError {
+  TVantorLogErrorCode Code = eeNone;
+  std::string Message;
+};
+
+// The last step error (a copy; threads may record errors at any time).
+TVantorStepError LastStepError();
+// Code eeNone, empty message; called before each step that may fail.
+void ClearStepError();
+// Records the step error, traces it and sends it to the debugger output; an SMTP error while
+// the SMTP progress dialog is showing is also shown in a message box.
+void SetStepError(TVantorLogErrorCode Code, const std::string& Message);
+// Call inside a step's catch block: "[Section] message" for an error of the runtime's Exception
+// class, "General 'Section' error." for anything else.
+void ReportStepError(TVantorLogErrorCode Code, const std::string& Section);
+// Call inside the notification pipeline's catch-all block. Does nothing for EAbort. Never
+// raises.
+void ReportInternalBug(const std::string& Section);
+
+// True when the process's executable is the development environment (set at start-up).
+bool IsRunningInIDE();
+
+namespace core {
+
+// The library maker's addresses, used by ReportInternalBug.
+extern const char* const MakerSupportAddress;
+extern const char* const MakerBugReportAddress;
+// The development environment's executable name, upper case.
+extern const char* const DevelopmentEnvironmentExe;
+
+// Message-box styles and answers (the system's values).
+enum : uint32_t {
+  mbOk = 0x0,
+  mbYesNo = 0x4,
+  mbIconError = 0x10,
+  mbIconWarning = 0x30,
+  mbTaskModal = 0x2000,
+  mbTopMost = 0x40000,
+  mbServiceNotification = 0x200000,
+};
+enum : int { idOk = 1, idYes = 6, idNo = 7 };
+
+// What the error reports need from the platform. The Windows unit fills these at start-up;
+// a null entry means "not available" (see each entry).
+struct InternalErrorPlatform {
+  // Debugger output (OutputDebugStringA). Null: nothing.
+  void (*DebugOutput)(const std::string& text) = nullptr;
+  // A message box without owner; returns the button pressed. Null: idNo / idOk.
+  int (*MessageBox)(const std::string& text, const std::string& caption, uint32_t style) = nullptr;
+  // True while the SMTP progress dialog is showing. Null: false.
+  // SEAM: installed by the request and progress dialogs.
+  bool (*IsSmtpProgressShowing)() = nullptr;
+  // Address at which the error being handled was raised, 0 when unknown. Null: the address
+  // carried by an EExternal, else 0.
+  uintptr_t (*CurrentErrorAddress)() = nullptr;
+  // Copies Count bytes at Address when the range lies inside a loaded module, is readable
+  // and does not wrap around. Null: false.
+  bool (*ReadModuleMemory)(uintptr_t address, void* buffer, size_t count) = nullptr;
+  // Sends a mail through the user's mail client (Simple MAPI) with one attached file; returns
+  // false when it could not. Null: false.
+  // SEAM: installed by the MAPI delivery.
+  bool (*SendMapiMail)(const std::string& recipient, const std::string& subject,
+                       const std::string& body, const std::string& attachment) = nullptr;
+};
+InternalErrorPlatform& ErrorPlatform();
+
+// Start-up fact set by the Windows unit.
+void SetRunningInIDE(bool value);
+
+}  // namespace core

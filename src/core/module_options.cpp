@@ -1,0 +1,514 @@
+#include "core/module_options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "core/file_names.h"
+#include "core/trace.h"
+
+namespace core {
+
+const char* const DefaultSmtpSender = "crash-reports@example.com";
+const char* const DefaultWatchdogMessage = "The application seems to be frozen.";
+
+std::vector<std::string> DefaultTextTable() {
+  return std::vector<std::string>(DefaultTexts, DefaultTexts + TextCount);
+}
+
+ModuleOptionsPlatform& OptionsPlatform() {
+  static ModuleOptionsPlatform platform;
+  return platform;
+}
+
+std::string TrimFinalLineBreak(const std::string& s) {
+  if (s.size() >= 2 && s.find("\r\n") == s.size() - 2) return s.substr(0, s.size() - 2);
+  return s;
+}
+
+namespace {
+
+// ---- writing ----
+
+class Writer {
+ public:
+  explicit Writer(TStream& stream) : S(stream) {}
+  void Bytes(const void* p, size_t n) {
+    if (n != 0 && S.Write(p, n) != n) throw EStreamError("Stream write error");
+  }
+  void U8(uint8_t v) { Bytes(&v, 1); }
+  void Bool(bool v) { U8(v ? 1 : 0); }
+  void U16(uint16_t v) {
+    uint8_t b[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
+    Bytes(b, 2);
+  }
+  void U32(uint32_t v) {
+    uint8_t b[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                    static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+    Bytes(b, 4);
+  }
+  void I32(int32_t v) { U32(static_cast<uint32_t>(v)); }
+  void Str(const std::string& value) {
+    std::string s = TrimFinalLineBreak(value);
+    if (s.size() > 0x7FFFFFFFu) throw EStreamError("String too long for the options stream");
+    I32(static_cast<int32_t>(s.size()));
+    for (char& c : s) c = static_cast<char>(static_cast<uint8_t>(c) ^ OptionsStringMask);
+    Bytes(s.data(), s.size());
+  }
+
+ private:
+  TStream& S;
+};
+
+// ---- reading: every read is bounded by the bytes that actually arrive ----
+
+class Reader {
+ public:
+  explicit Reader(TStream& stream) : S(stream) {}
+  void Bytes(void* p, size_t n, const char* what) {
+    if (n != 0 && S.Read(p, n) != n) Short(what);
+  }
+  uint8_t U8(const char* what) {
+    uint8_t v;
+    Bytes(&v, 1, what);
+    return v;
+  }
+  bool Bool(const char* what) {
+    uint8_t v = U8(what);
+    if (v > 1) Corrupt(what, v);
+    return v != 0;
+  }
+  uint8_t Byte(const char* what, uint8_t highest) {
+    uint8_t v = U8(what);
+    if (v > highest) Corrupt(what, v);
+    return v;
+  }
+  uint16_t U16(const char* what) {
+    uint8_t b[2];
+    Bytes(b, 2, what);
+    return static_cast<uint16_t>(b[0] | (b[1] << 8));
+  }
+  uint32_t U32(const char* what) {
+    uint8_t b[4];
+    Bytes(b, 4, what);
+    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+           (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+  }
+  int32_t I32(const char* what) { return static_cast<int32_t>(U32(what)); }
+  std::string Str(const char* what) {
+    int32_t n = I32(what);
+    if (n < 0) Corrupt(what, n);
+    // Grow the string only as bytes arrive, so that a corrupt length cannot ask for more
+    // memory than the stream holds.
+    constexpr size_t kChunk = 64 * 1024;
+    std::string s;
+    size_t left = static_cast<size_t>(n);
+    while (left > 0) {
+      size_t part = std::min(left, kChunk);
+      size_t at = s.size();
+      s.resize(at + part);
+      Bytes(&s[at], part, what);
+      left -= part;
+    }
+    for (char& c : s) c = static_cast<char>(static_cast<uint8_t>(c) ^ OptionsStringMask);
+    return s;
+  }
+  void Skip(size_t n, const char* what) {
+    uint8_t buf[16];
+    while (n > 0) {
+      size_t part = std::min(n, sizeof buf);
+      Bytes(buf, part, what);
+      n -= part;
+    }
+  }
+
+  [[noreturn]] static void Short(const char* what) {
+    throw EVantorOptionsStreamError(
+        Format("The options stream ends before %s could be read.", what));
+  }
+  [[noreturn]] static void Corrupt(const char* what, long long value) {
+    throw EVantorOptionsStreamError(
+        Format("The options stream is corrupt: %s has the impossible value %lld.", what, value));
+  }
+
+ private:
+  TStream& S;
+};
+
+bool SkippedText(int index, uint16_t v) {
+  if (v < 420 && index == 15) return true;
+  if (v < 421 && index == 14) return true;
+  if (v < 450) {
+    if ((index >= 8 && index <= 11) || (index >= 16 && index <= 18) || index == 23 || index == 37 ||
+        index == 45 || index == 47 || index == 48 || index >= 53)
+      return true;
+  }
+  return false;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+}  // namespace core
+
+using core::Reader;
+using core::Writer;
+
+TVantorModuleOptions::TVantorModuleOptions(const std::string& ModuleName, bool AutoApply)
+    : FModuleName(ModuleName), FAutoApply(AutoApply) {
+  Trace("TVantorModuleOptions.Create", {ModuleName}, 2);
+  FFilterClasses.OnChange = [this] { ChangeCheck(); };
+  FFilterMessages.OnChange = [this] { ChangeCheck(); };
+  SetDefaults();
+  FUpdateCount = 0;
+  Trace("TVantorModuleOptions.Create=", {}, -2);
+}
+
+TVantorModuleOptions::~TVantorModuleOptions() {
+  Trace("TVantorModuleOptions.Destroy", {FModuleName});
+  FFilterClasses.OnChange = nullptr;
+  FFilterMessages.OnChange = nullptr;
+}
+
+void TVantorModuleOptions::ChangeCheck() {
+  if (FUpdateCount > 0 || !FAutoApply) return;
+  auto isOwn = core::OptionsPlatform().IsCrashReporterModule;
+  if (isOwn && isOwn(FModuleName)) Changed();
+}
+
+void TVantorModuleOptions::StoreActive(bool Value) {
+  FActive = Value;
+  ChangeCheck();
+}
+
+void TVantorModuleOptions::StoreWatchdogOn(bool Value) {
+  F.WatchdogOn = Value;
+  ChangeCheck();
+}
+
+void TVantorModuleOptions::SetActive(bool Value) { StoreActive(Value); }
+void TVantorModuleOptions::SetWatchdogOn(bool Value) { StoreWatchdogOn(Value); }
+
+#define VL_SETTER(Name, Type)                        \
+  void TVantorModuleOptions::Set##Name(Type Value) { \
+    F.Name = Value;                                  \
+    ChangeCheck();                                   \
+  }
+VL_SETTER(ReservedFlag, bool)
+VL_SETTER(FiltersOn, bool)
+VL_SETTER(HandlingFlags, THandlingFlags)
+VL_SETTER(TellUser, bool)
+VL_SETTER(ReportInBody, bool)
+VL_SETTER(SendWholeLog, bool)
+VL_SETTER(AddScreenshot, bool)
+VL_SETTER(ShowSmtpProgress, bool)
+VL_SETTER(AppendToLog, bool)
+VL_SETTER(FirstDetailsPage, uint8_t)
+VL_SETTER(PaintedDialogs, bool)
+VL_SETTER(WatchdogSeconds, int32_t)
+VL_SETTER(WatchdogMessage, const std::string&)
+VL_SETTER(SmtpSender, const std::string&)
+VL_SETTER(SmtpServer, const std::string&)
+VL_SETTER(SmtpServerPort, uint16_t)
+VL_SETTER(SmtpUser, const std::string&)
+VL_SETTER(SmtpLoginPassword, const std::string&)
+VL_SETTER(ThirdButtonAction, uint8_t)
+VL_SETTER(ShowThirdButton, bool)
+VL_SETTER(ThirdButtonAfter, int32_t)
+VL_SETTER(MailRecipients, const std::string&)
+VL_SETTER(MailSubject, const std::string&)
+VL_SETTER(MailMode, TMailMode)
+VL_SETTER(ReportItems, uint32_t)
+VL_SETTER(LogLocation, const std::string&)
+VL_SETTER(MailBodyText, const std::string&)
+#undef VL_SETTER
+
+void TVantorModuleOptions::SetLogCapacity(int32_t Value) {
+  F.LogCapacity = Value == 0 ? 1 : Value;
+  ChangeCheck();
+}
+
+const std::string& TVantorModuleOptions::TextTable(uint8_t Index) const {
+  static const std::string empty;
+  return Index < F.TextTable.size() ? F.TextTable[Index] : empty;
+}
+
+void TVantorModuleOptions::SetTextTable(uint8_t Index, const std::string& Value) {
+  if (Index >= F.TextTable.size()) return;
+  F.TextTable[Index] = Value;
+  ChangeCheck();
+}
+
+void TVantorModuleOptions::SetDefaults() {
+  BeginUpdate();
+  try {
+    Fields defaults;
+    F = std::move(defaults);
+    FActive = true;
+  } catch (...) {
+    EndUpdate();
+    ChangeCheck();
+    throw;
+  }
+  EndUpdate();
+  ChangeCheck();
+}
+
+void TVantorModuleOptions::Assign(const TVantorModuleOptions* Source) {
+  Trace("TVantorModuleOptions.Assign", {FModuleName, Source ? Source->FModuleName : ""});
+  if (Source == nullptr) throw EConvertError("Impossible to assign nil as TVantorModuleOptions.");
+  if (Source == this) return;
+  BeginUpdate();
+  try {
+    const Fields& s = Source->F;
+    FFilterClasses.Assign(Source->FFilterClasses);
+    FFilterMessages.Assign(Source->FFilterMessages);
+    F.TextTable = s.TextTable;
+    SetReservedFlag(s.ReservedFlag);
+    SetAppendToLog(s.AppendToLog);
+    SetPaintedDialogs(s.PaintedDialogs);
+    SetWatchdogOn(s.WatchdogOn);
+    SetWatchdogSeconds(s.WatchdogSeconds);
+    SetWatchdogMessage(s.WatchdogMessage);
+    SetSmtpSender(s.SmtpSender);
+    SetSmtpServer(s.SmtpServer);
+    SetSmtpServerPort(s.SmtpServerPort);
+    SetSmtpUser(s.SmtpUser);
+    SetSmtpLoginPassword(s.SmtpLoginPassword);
+    SetShowSmtpProgress(s.ShowSmtpProgress);
+    SetFirstDetailsPage(s.FirstDetailsPage);
+    SetFiltersOn(s.FiltersOn);
+    SetTellUser(s.TellUser);
+    SetReportInBody(s.ReportInBody);
+    SetSendWholeLog(s.SendWholeLog);
+    SetAddScreenshot(s.AddScreenshot);
+    SetShowThirdButton(s.ShowThirdButton);
+    SetThirdButtonAction(s.ThirdButtonAction);
+    SetHandlingFlags(s.HandlingFlags);
+    SetLogCapacity(s.LogCapacity);
+    SetThirdButtonAfter(s.ThirdButtonAfter);
+    SetLogLocation(s.LogLocation);
+    SetMailRecipients(s.MailRecipients);
+    SetMailSubject(s.MailSubject);
+    SetMailBodyText(s.MailBodyText);
+    SetMailMode(s.MailMode);
+    SetReportItems(s.ReportItems);
+  } catch (...) {
+    EndUpdate();
+    ChangeCheck();
+    throw;
+  }
+  EndUpdate();
+  ChangeCheck();
+}
+
+void TVantorModuleOptions::SaveToStream(core::TStream& Stream) const {
+  Trace("TVantorModuleOptions.SaveToStream", {FModuleName});
+  Writer w(Stream);
+  w.Bool(F.ReservedFlag);
+  w.Bool(F.FiltersOn);
+  w.U8(F.HandlingFlags);
+  w.Bool(F.TellUser);
+  w.Bool(F.ReportInBody);
+  w.Bool(F.SendWholeLog);
+  w.Bool(F.AddScreenshot);
+  w.Bool(F.ShowSmtpProgress);
+  w.Bool(F.AppendToLog);
+  w.U8(F.FirstDetailsPage);
+  w.Bool(F.PaintedDialogs);
+  w.Bool(F.WatchdogOn);
+  w.I32(F.WatchdogSeconds);
+  w.Str(F.WatchdogMessage);
+  w.Str(F.SmtpSender);
+  w.Str(F.SmtpServer);
+  w.U16(F.SmtpServerPort);
+  w.Str(F.SmtpUser);
+  w.Str(F.SmtpLoginPassword);
+  w.U8(F.ThirdButtonAction);
+  w.Bool(F.ShowThirdButton);
+  w.I32(F.LogCapacity);
+  w.I32(F.ThirdButtonAfter);
+  w.Str(F.MailRecipients);
+  w.Str(F.MailSubject);
+  w.U8(F.MailMode);
+  w.U32(F.ReportItems);
+  w.Str(F.LogLocation);
+  int count = std::max(FFilterClasses.Count(), FFilterMessages.Count());
+  w.I32(count);
+  for (int i = 0; i < count; ++i) {
+    w.Str(i < FFilterClasses.Count() ? FFilterClasses[i] : std::string());
+    w.Str(i < FFilterMessages.Count() ? FFilterMessages[i] : std::string());
+  }
+  w.Str(F.MailBodyText);
+  for (int i = 0; i < core::TextCount; ++i) w.Str(TextTable(static_cast<uint8_t>(i)));
+}
+
+TVantorModuleOptions::Fields TVantorModuleOptions::Snapshot() const {
+  Fields f = F;
+  f.FilterClasses = FFilterClasses.Strings();
+  f.FilterMessages = FFilterMessages.Strings();
+  return f;
+}
+
+void TVantorModuleOptions::Commit(const Fields& f) {
+  FFilterClasses.Assign(f.FilterClasses);
+  FFilterMessages.Assign(f.FilterMessages);
+  F = f;
+  F.FilterClasses.clear();
+  F.FilterMessages.clear();
+}
+
+void TVantorModuleOptions::ReadFields(core::TStream& stream, uint16_t v, Fields& f) {
+  Reader r(stream);
+  f.ReservedFlag = r.Bool("ReservedFlag");
+  f.FiltersOn = r.Bool("FiltersOn");
+  f.HandlingFlags = r.U8("HandlingFlags");
+  f.TellUser = r.Bool("TellUser");
+  if (v < 450) f.TellUser = !f.TellUser;
+  f.ReportInBody = r.Bool("ReportInBody");
+  if (v >= 450) {
+    f.SendWholeLog = r.Bool("SendWholeLog");
+    f.AddScreenshot = r.Bool("AddScreenshot");
+    f.ShowSmtpProgress = r.Bool("ShowSmtpProgress");
+  }
+  if (v >= 401) {
+    f.AppendToLog = r.Bool("AppendToLog");
+    f.FirstDetailsPage = r.Byte("FirstDetailsPage", 3);
+  }
+  if (v >= 403) f.PaintedDialogs = r.Bool("PaintedDialogs");
+  if (v >= 420) {
+    f.WatchdogOn = r.Bool("WatchdogOn");
+    f.WatchdogSeconds = r.I32("WatchdogSeconds");
+    if (v < 422) f.WatchdogSeconds /= 1000;  // older layouts kept milliseconds
+    f.WatchdogMessage = r.Str("WatchdogMessage");
+    if (v >= 450) f.SmtpSender = r.Str("SmtpSender");
+    f.SmtpServer = r.Str("SmtpServer");
+  }
+  if (v >= 450) f.SmtpServerPort = r.U16("SmtpServerPort");
+  if (v >= 421) {
+    f.SmtpUser = r.Str("SmtpUser");
+    f.SmtpLoginPassword = r.Str("SmtpLoginPassword");
+    f.ThirdButtonAction = r.Byte("ThirdButtonAction", tbRestart);
+  }
+  f.ShowThirdButton = r.Bool("ShowThirdButton");
+  f.LogCapacity = r.I32("LogCapacity");
+  f.ThirdButtonAfter = r.I32("ThirdButtonAfter");
+  f.MailRecipients = r.Str("MailRecipients");
+  f.MailSubject = r.Str("MailSubject");
+  if (v >= 450) {
+    f.MailMode = static_cast<TMailMode>(r.Byte("MailMode", mmDirect));
+  } else {
+    // Older layouts kept a send flag: the server decides between the two sending modes.
+    bool send = r.U8("MailMode") != 0;
+    f.MailMode = !send ? mmNone : f.SmtpServer.empty() ? mmMailClient : mmViaServer;
+  }
+  f.ReportItems = r.U32("ReportItems");
+  if (v < 450) r.Skip(1, "a discarded byte");
+  f.LogLocation = r.Str("LogLocation");
+  f.FilterClasses.clear();
+  f.FilterMessages.clear();
+  int32_t count = r.I32("the filter count");
+  if (count < 0) Reader::Corrupt("the filter count", count);
+  // No reserve: each pair takes at least 8 bytes of the stream, so a corrupt count ends at the
+  // stream's end rather than in one huge allocation.
+  for (int32_t i = 0; i < count; ++i) {
+    f.FilterClasses.push_back(r.Str("a filter class name"));
+    f.FilterMessages.push_back(r.Str("a filter message"));
+  }
+  f.MailBodyText = r.Str("MailBodyText");
+  for (int i = 0; i < core::TextCount; ++i) {
+    if (!core::SkippedText(i, v)) f.TextTable[static_cast<size_t>(i)] = r.Str("a text");
+  }
+}
+
+void TVantorModuleOptions::LoadFromStream(core::TStream& Stream, uint16_t Version) {
+  Trace("TVantorModuleOptions.LoadFromStream", {FModuleName, Version});
+  BeginUpdate();
+  try {
+    Fields f = Snapshot();
+    ReadFields(Stream, Version, f);
+    Commit(f);
+  } catch (...) {
+    EndUpdate();
+    ChangeCheck();
+    throw;
+  }
+  EndUpdate();
+  ChangeCheck();
+}
+
+std::string TVantorModuleOptions::OutputFile(const std::string& DefaultName) const {
+  Trace("TVantorModuleOptions.OutputFile", {DefaultName}, 2);
+  std::string result;
+  if (core::Lower(core::ExtractFileExt(F.LogLocation)) == ".vlf") {
+    result = F.LogLocation;
+  } else {
+    std::string folder = F.LogLocation.empty() ? core::ExtractFilePath(DefaultName) : F.LogLocation;
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    result = folder + core::ExtractFileName(DefaultName);
+  }
+  Trace("TVantorModuleOptions.OutputFile=", {result}, -2);
+  return result;
+}
+
+std::string TVantorModuleOptions::OutputLogFile() const {
+  Trace("TVantorModuleOptions.OutputLogFile", {}, 2);
+  std::string result = OutputFile(core::ChangeFileExt(FModuleName, ".vlf"));
+  Trace("TVantorModuleOptions.OutputLogFile=", {result}, -2);
+  return result;
+}
+
+// ---- TVantorModuleOptionsEx ----
+
+TVantorModuleOptionsEx::TVantorModuleOptionsEx(const std::string& ModuleName, bool AutoApply)
+    : TVantorModuleOptions(ModuleName, AutoApply) {
+  // The base constructor's change check could not reach this class's Changed yet.
+  ChangeCheck();
+}
+
+void TVantorModuleOptionsEx::Changed() {
+  auto publish = core::OptionsPlatform().PublishModuleFile;
+  if (!publish) return;
+  try {
+    core::TMemoryStream stream;
+    uint8_t one = 1;
+    stream.Write(&one, 1);
+    SaveToStream(stream);
+    publish(stream.Data());
+  } catch (...) {
+    // Publishing is a courtesy to the other modules; a failure must not break a setter.
+    Trace("TVantorModuleOptionsEx.Changed: publishing failed");
+  }
+}
+
+namespace {
+bool IsCurrent(const TVantorModuleOptions* options) {
+  auto test = core::OptionsPlatform().IsCurrentOptions;
+  return test && test(options);
+}
+void UpdateWatchdog(const TVantorModuleOptions& options) {
+  auto& p = core::OptionsPlatform();
+  if (options.Active() && options.WatchdogOn()) {
+    if (p.StartFreezeWatchdog) p.StartFreezeWatchdog();
+  } else {
+    if (p.StopFreezeWatchdog) p.StopFreezeWatchdog();
+  }
+}
+}  // namespace
+
+void TVantorModuleOptionsEx::SetActive(bool Value) {
+  if (!IsCurrent(this)) return TVantorModuleOptions::SetActive(Value);
+  if (Value == Active()) return;
+  StoreActive(Value);
+  UpdateWatchdog(*this);
+}
+
+void TVantorModuleOptionsEx::SetWatchdogOn(bool Value) {
+  if (!IsCurrent(this)) return TVantorModuleOptions::SetWatchdogOn(Value);
+  if (Value == WatchdogOn()) return;
+  StoreWatchdogOn(Value);
+  UpdateWatchdog(*this);
+}

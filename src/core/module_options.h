@@ -1,0 +1,254 @@
+// The options of one module: whether an error is shown, logged and mailed, how the dialogs look,
+// the freeze watchdog, the SMTP account, the exception filters, the report items and the 71
+// customizable texts. Every registered module carries one object; the pipeline copies the
+// faulting module's options into the working options. The class also owns the options' binary
+// stream format and the rule that names the log file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/byte_stream.h"
+#include "core/module_texts.h"
+#include "core/string_list.h"
+#include "runtime/exceptions.h"
+
+// HandlingFlags bits.
+enum : uint8_t {
+  hfSkipRepeats = 0x01,  // an error already in the log file is not logged or mailed again
+  hfAskSteps = 0x02,     // ask the user for the steps that reproduce the error
+};
+using THandlingFlags = uint8_t;
+
+enum TMailMode : uint8_t { mmNone = 0, mmMailClient = 1, mmViaServer = 2, mmDirect = 3 };
+
+// ThirdButtonAction values.
+enum TThirdButtonAction : uint8_t { tbTerminate = 0, tbRestart = 1 };
+
+namespace core {
+// Defaults chosen for this library.
+extern const char* const DefaultSmtpSender;
+extern const char* const DefaultWatchdogMessage;
+// The 71 default texts as strings.
+std::vector<std::string> DefaultTextTable();
+}  // namespace core
+
+namespace core {
+// The data-block version whose options layout SaveToStream writes (and LoadFromStream reads by
+// default).
+constexpr uint16_t OptionsLayoutVersion = 454;
+}  // namespace core
+
+// A stream that ends too early or holds impossible values. The options are left as they were.
+class EVantorOptionsStreamError : public EStreamError {
+ public:
+  using EStreamError::EStreamError;
+};
+
+class TVantorModuleOptions {
+ public:
+  TVantorModuleOptions(const std::string& ModuleName, bool AutoApply);
+  virtual ~TVantorModuleOptions();
+  TVantorModuleOptions(const TVantorModuleOptions&) = delete;
+  TVantorModuleOptions& operator=(const TVantorModuleOptions&) = delete;
+
+  // ---- virtual operations ----
+  // Change notification; the base class does nothing.
+  virtual void Changed() {}
+  virtual void SetActive(bool Value);
+  virtual void SetWatchdogOn(bool Value);
+  // Copies every streamed field, the filter lists and the texts (not Active, ModuleName,
+  // AutoApply, UpdateCount). A null source raises EConvertError.
+  virtual void Assign(const TVantorModuleOptions* Source);
+  virtual void SetDefaults();
+  virtual void SaveToStream(core::TStream& Stream) const;
+  // Reads what SaveToStream writes, as written by data-block version Version. A short or
+  // corrupt stream raises EVantorOptionsStreamError and changes nothing.
+  virtual void LoadFromStream(core::TStream& Stream, uint16_t Version = core::OptionsLayoutVersion);
+
+  void BeginUpdate() { ++FUpdateCount; }
+  void EndUpdate() { --FUpdateCount; }
+
+  // The log file for a module file DefaultName: LogLocation itself when it names a ".vlf"
+  // file, else the file name of DefaultName in LogLocation (or in DefaultName's folder).
+  std::string OutputFile(const std::string& DefaultName) const;
+  // OutputFile of ModuleName with the extension ".vlf".
+  std::string OutputLogFile() const;
+
+  // ---- fields (stream order) ----
+  bool ReservedFlag() const { return F.ReservedFlag; }
+  bool FiltersOn() const { return F.FiltersOn; }
+  THandlingFlags HandlingFlags() const { return F.HandlingFlags; }
+  bool TellUser() const { return F.TellUser; }
+  bool ReportInBody() const { return F.ReportInBody; }
+  bool SendWholeLog() const { return F.SendWholeLog; }
+  bool AddScreenshot() const { return F.AddScreenshot; }
+  bool ShowSmtpProgress() const { return F.ShowSmtpProgress; }
+  bool AppendToLog() const { return F.AppendToLog; }
+  uint8_t FirstDetailsPage() const { return F.FirstDetailsPage; }
+  bool PaintedDialogs() const { return F.PaintedDialogs; }
+  bool WatchdogOn() const { return F.WatchdogOn; }
+  int32_t WatchdogSeconds() const { return F.WatchdogSeconds; }
+  const std::string& WatchdogMessage() const { return F.WatchdogMessage; }
+  const std::string& SmtpSender() const { return F.SmtpSender; }
+  const std::string& SmtpServer() const { return F.SmtpServer; }
+  uint16_t SmtpServerPort() const { return F.SmtpServerPort; }
+  const std::string& SmtpUser() const { return F.SmtpUser; }
+  const std::string& SmtpLoginPassword() const { return F.SmtpLoginPassword; }
+  uint8_t ThirdButtonAction() const { return F.ThirdButtonAction; }
+  bool ShowThirdButton() const { return F.ShowThirdButton; }
+  int32_t LogCapacity() const { return F.LogCapacity; }
+  int32_t ThirdButtonAfter() const { return F.ThirdButtonAfter; }
+  const std::string& MailRecipients() const { return F.MailRecipients; }
+  const std::string& MailSubject() const { return F.MailSubject; }
+  TMailMode MailMode() const { return F.MailMode; }
+  uint32_t ReportItems() const { return F.ReportItems; }
+  bool ReportItem(core::TVantorReportItem item) const { return (F.ReportItems >> item) & 1u; }
+  const std::string& LogLocation() const { return F.LogLocation; }
+  // Exception class names and, in the same order, the message to show for each.
+  core::TVantorStringList& FilterClasses() { return FFilterClasses; }
+  const core::TVantorStringList& FilterClasses() const { return FFilterClasses; }
+  core::TVantorStringList& FilterMessages() { return FFilterMessages; }
+  const core::TVantorStringList& FilterMessages() const { return FFilterMessages; }
+  const std::string& MailBodyText() const { return F.MailBodyText; }
+  // The text at Index (0 to 70); empty for an index out of range.
+  const std::string& TextTable(uint8_t Index) const;
+
+  // ---- fields outside the stream ----
+  bool Active() const { return FActive; }
+  const std::string& ModuleName() const { return FModuleName; }
+  bool AutoApply() const { return FAutoApply; }
+  int32_t UpdateCount() const { return FUpdateCount; }
+
+  // ---- setters: store the value, then run the change check ----
+  void SetReservedFlag(bool Value);
+  void SetFiltersOn(bool Value);
+  void SetHandlingFlags(THandlingFlags Value);
+  void SetTellUser(bool Value);
+  void SetReportInBody(bool Value);
+  void SetSendWholeLog(bool Value);
+  void SetAddScreenshot(bool Value);
+  void SetShowSmtpProgress(bool Value);
+  void SetAppendToLog(bool Value);
+  void SetFirstDetailsPage(uint8_t Value);
+  void SetPaintedDialogs(bool Value);
+  void SetWatchdogSeconds(int32_t Value);
+  void SetWatchdogMessage(const std::string& Value);
+  void SetSmtpSender(const std::string& Value);
+  void SetSmtpServer(const std::string& Value);
+  void SetSmtpServerPort(uint16_t Value);
+  void SetSmtpUser(const std::string& Value);
+  void SetSmtpLoginPassword(const std::string& Value);
+  void SetThirdButtonAction(uint8_t Value);
+  void SetShowThirdButton(bool Value);
+  // 0 is stored as 1.
+  void SetLogCapacity(int32_t Value);
+  void SetThirdButtonAfter(int32_t Value);
+  void SetMailRecipients(const std::string& Value);
+  void SetMailSubject(const std::string& Value);
+  void SetMailMode(TMailMode Value);
+  void SetReportItems(uint32_t Value);
+  void SetLogLocation(const std::string& Value);
+  void SetMailBodyText(const std::string& Value);
+  // Index out of range: nothing.
+  void SetTextTable(uint8_t Index, const std::string& Value);
+
+ protected:
+  // Calls Changed when no update is open, AutoApply is set and the options belong to the
+  // module that contains the crash reporter.
+  void ChangeCheck();
+  // Stores Active / WatchdogOn and runs the change check (the base behaviour of the slots).
+  void StoreActive(bool Value);
+  void StoreWatchdogOn(bool Value);
+
+ private:
+  // The streamed fields, kept together so that a stream can be read into a copy and committed
+  // at once.
+  struct Fields {
+    bool ReservedFlag = true;
+    bool FiltersOn = true;
+    THandlingFlags HandlingFlags = 0;
+    bool TellUser = true;
+    bool ReportInBody = false;
+    bool SendWholeLog = false;
+    bool AddScreenshot = false;
+    bool ShowSmtpProgress = true;
+    bool AppendToLog = true;
+    uint8_t FirstDetailsPage = 0;
+    bool PaintedDialogs = true;
+    bool WatchdogOn = false;
+    int32_t WatchdogSeconds = 60;
+    std::string WatchdogMessage = core::DefaultWatchdogMessage;
+    std::string SmtpSender = core::DefaultSmtpSender;
+    std::string SmtpServer;
+    uint16_t SmtpServerPort = 25;
+    std::string SmtpUser;
+    std::string SmtpLoginPassword;
+    uint8_t ThirdButtonAction = tbRestart;
+    bool ShowThirdButton = true;
+    int32_t LogCapacity = 32;
+    int32_t ThirdButtonAfter = 3;
+    std::string MailRecipients;
+    std::string MailSubject;
+    TMailMode MailMode = mmNone;
+    uint32_t ReportItems = 0xFFFFFFFFu;
+    std::string LogLocation;
+    std::vector<std::string> FilterClasses;
+    std::vector<std::string> FilterMessages;
+    std::string MailBodyText;
+    std::vector<std::string> TextTable = core::DefaultTextTable();
+  };
+  Fields F;
+  // The streamed fields with the filter lists' contents.
+  Fields Snapshot() const;
+  void Commit(const Fields& f);
+  static void ReadFields(core::TStream& stream, uint16_t version, Fields& f);
+  core::TVantorStringList FFilterClasses;
+  core::TVantorStringList FFilterMessages;
+
+  bool FActive = true;
+  std::string FModuleName;
+  bool FAutoApply;
+  int32_t FUpdateCount = 0;
+};
+
+// The class actually instantiated: publishes its changes for the other modules of the process
+// and starts and stops the freeze watchdog with Active and WatchdogOn.
+class TVantorModuleOptionsEx : public TVantorModuleOptions {
+ public:
+  TVantorModuleOptionsEx(const std::string& ModuleName, bool AutoApply);
+  // Publishes the options: one byte 1 followed by SaveToStream.
+  void Changed() override;
+  void SetActive(bool Value) override;
+  void SetWatchdogOn(bool Value) override;
+};
+
+namespace core {
+
+// Every string of the options stream is masked byte by byte with this value.
+constexpr uint8_t OptionsStringMask = 0x5A;
+
+// What the options need from the rest of the crash reporter. Filled at start-up; a null entry
+// means "not available".
+struct ModuleOptionsPlatform {
+  // True when ModuleName names the module that contains the crash reporter (the module handle
+  // the system gives for the name equals our own). Null: false, so Changed is never called.
+  bool (*IsCrashReporterModule)(const std::string& moduleName) = nullptr;
+  // SEAM (virtual files): replaces this module's "MODULE" virtual file with Data. Null: the
+  // options are not published.
+  void (*PublishModuleFile)(const std::vector<uint8_t>& data) = nullptr;
+  // SEAM (pipeline): true when Options is the running module's options
+  // (CurrentVantorLogOptions). Null: false, so the watchdog is never touched.
+  bool (*IsCurrentOptions)(const TVantorModuleOptions* options) = nullptr;
+  // SEAM (freeze detection): start / stop the freeze watchdog. Null: nothing.
+  void (*StartFreezeWatchdog)() = nullptr;
+  void (*StopFreezeWatchdog)() = nullptr;
+};
+ModuleOptionsPlatform& OptionsPlatform();
+
+// The masked form of a stream string (a final CR LF of a string of 2 or more characters whose
+// first CR LF is at its end is dropped).
+std::string TrimFinalLineBreak(const std::string& s);
+
+}  // namespace core
