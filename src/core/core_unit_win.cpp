@@ -158,7 +158,9 @@ void Initialization() {
 
 void Finalization() { ClearTrace(); }
 
-const rtl::UnitRegistration kUnit("VantorLogCore", rtl::UnitOrderCrashReporter, Initialization,
+// First of the crash reporter's units: the others trace during their initialisation and
+// finalisation, so the trace state must exist before them and outlive them.
+const rtl::UnitRegistration kUnit("VantorLogCore", rtl::UnitOrderCrashReporter - 20, Initialization,
                                   Finalization);
 
 }  // namespace

@@ -22,7 +22,7 @@ void ShutdownHooking() {
   } catch (...) {
   }
   ReleaseEmptyCodeBlocks();
-  HookTrace("ShutdownHooking", -2);
+  HookTrace("ShutdownHooking=", -2);
 }
 
 namespace {

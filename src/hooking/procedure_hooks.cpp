@@ -160,7 +160,7 @@ void UnhookProcedure(void* trampoline) {
     stubs.erase(std::find(stubs.begin(), stubs.end(), stub));
     FreeStub(stub);
   }
-  HookTrace("UnhookProcedure", -2);
+  HookTrace("UnhookProcedure=", -2);
 }
 
 void UnpatchProcedure(void* trampoline) {

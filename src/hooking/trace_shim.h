@@ -1,11 +1,13 @@
 // Entry and exit lines of the engine's routines for the internal trace.
-// TODO(lead): stand-in until the internal trace is merged; replace the body of HookTrace with a
-// call to Trace(Name, Args, IndentDelta) and delete this file's no-op.
 #pragma once
+
+#include "core/trace.h"
 
 namespace hooking {
 
 template <typename... Args>
-inline void HookTrace(const char* /*name*/, int /*indentDelta*/, const Args&... /*args*/) {}
+inline void HookTrace(const char* name, int indentDelta, const Args&... args) {
+  Trace(name, {core::TraceArg(args)...}, indentDelta);
+}
 
 }  // namespace hooking
