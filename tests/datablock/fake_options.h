@@ -11,10 +11,11 @@
 namespace testsupport {
 
 inline std::vector<uint8_t> FakeOptions(const std::string& text) {
-  std::vector<uint8_t> out(4);
+  std::vector<uint8_t> out;
+  out.reserve(4 + text.size());
   uint32_t n = static_cast<uint32_t>(text.size());
-  for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(n >> (8 * i));
-  out.insert(out.end(), text.begin(), text.end());
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(n >> (8 * i)));
+  for (char c : text) out.push_back(static_cast<uint8_t>(c));
   return out;
 }
 
