@@ -4,7 +4,8 @@
 #include "modules/module_file.h"
 #include "modules/module_registry.h"
 #include "modules/module_seams.h"
-#include "modules/virtual_file.h"
+#include "modules/published_data.h"
+#include "modules/restart.h"
 #include "runtime/exceptions.h"
 
 namespace modules {
@@ -12,13 +13,6 @@ namespace modules {
 namespace {
 
 bool g_active = false;
-
-void CreateEmptyVirtualFile(const char* name) {
-  uint8_t* data = nullptr;
-  HANDLE file = CreateVirtualFile(CrashReporterModule(), name, 1, data);
-  // Kept open until the process ends, so that other modules can find it.
-  if (file && data) data[0] = 0;
-}
 
 bool CarriesBlock(HMODULE module) {
   if (IsVantorLogModule(module)) return true;
@@ -34,8 +28,8 @@ bool CarriesBlock(HMODULE module) {
 
 TActivation ActivateModules() {
   TActivation result;
-  CreateEmptyVirtualFile(kExceptFileName);
-  CreateEmptyVirtualFile(kModuleFileName);
+  RecordStartFolder();
+  CreateOwnVirtualFiles();
   CreateModulesList();
 
   HMODULE self = CrashReporterModule();
@@ -62,6 +56,7 @@ bool IsVantorLogActive() { return g_active; }
 void DeactivateModules() {
   if (!g_active) return;
   FreeModulesList();
+  DeleteOwnVirtualFiles();
   g_active = false;
 }
 

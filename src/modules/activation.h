@@ -15,17 +15,18 @@ struct TActivation {
   std::string Reason;
 };
 
-// The start-up's first steps: creates this module's "EXCEPT" and "MODULE" virtual files (one
-// data byte each, 0) and the module list; unless running inside the development environment,
-// registers this module. Without a record with debug information the list is freed and the
-// crash reporter stays inactive. Installing hooks and creating the working options is left to
-// the caller when the result is active.
+// The start-up's first steps: notes the start folder (for a restart), creates this module's
+// "EXCEPT" and "MODULE" virtual files (one data byte each, 0) and the module list; unless running
+// inside the development environment, registers this module. Without a record with debug
+// information the list is freed and the crash reporter stays inactive. Installing hooks and
+// creating the working options is left to the caller when the result is active.
 TActivation ActivateModules();
 
 bool IsVantorLogActive();
 
-// Shut-down: frees the module list and marks the crash reporter inactive. The virtual files
-// stay until the process ends.
+// Shut-down of an active crash reporter: frees the module list, deletes this module's virtual
+// files and marks the crash reporter inactive. Inactive, it does nothing (the virtual files
+// stay until the process ends).
 void DeactivateModules();
 
 // Raises EAssertionFailed ("Cannot use 'CurrentVantorLogOptions' function without VantorLog

@@ -1,14 +1,47 @@
 // A program that runs the activation rule on its own module and reports the outcome through its
 // exit code: 10 active, 11 inactive, 12 when the inactive state does not refuse the working
 // options as it should. Run by the activation tests, with and without a block attached.
+//
+// With the arguments "restart MARKER": the first instance (no MARKER file yet) creates MARKER,
+// moves to another folder and restarts itself; the second writes its command line and current
+// folder to MARKER.second.
+#include <windows.h>
+
 #include <cstdio>
+#include <string>
 
 #include "modules/activation.h"
 #include "modules/fake_module_options.h"
 #include "modules/module_registry.h"
+#include "modules/restart.h"
 #include "runtime/exceptions.h"
 
-int main() {
+namespace {
+
+int Restart(const std::string& marker) {
+  if (GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    char folder[MAX_PATH + 1] = {};
+    GetCurrentDirectoryA(sizeof folder, folder);
+    std::FILE* out = std::fopen((marker + ".second").c_str(), "wb");
+    if (!out) return 3;
+    std::fprintf(out, "%s\n%s", GetCommandLineA(), folder);
+    std::fclose(out);
+    return 0;
+  }
+  std::FILE* f = std::fopen(marker.c_str(), "wb");
+  if (!f) return 3;
+  std::fclose(f);
+  modules::RecordStartFolder();
+  char windows[MAX_PATH + 1] = {};
+  GetWindowsDirectoryA(windows, sizeof windows);
+  SetCurrentDirectoryA(windows);
+  modules::RestartOrTerminate(true);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "restart") return Restart(argv[2]);
   testsupport::ConnectFakeOptions();
   modules::TActivation activation = modules::ActivateModules();
   if (activation.Active) {
