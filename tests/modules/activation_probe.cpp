@@ -4,7 +4,8 @@
 //
 // With the arguments "restart MARKER": the first instance (no MARKER file yet) creates MARKER,
 // moves to another folder and restarts itself; the second writes its command line and current
-// folder to MARKER.second.
+// folder to MARKER.second. With "library DLL": loads DLL and exits with what its activation
+// reports (bit 0 active, bit 1 this executable carries a block).
 #include <windows.h>
 
 #include <cstdio>
@@ -42,6 +43,12 @@ int Restart(const std::string& marker) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "restart") return Restart(argv[2]);
+  if (argc == 3 && std::string(argv[1]) == "library") {
+    HMODULE library = LoadLibraryA(argv[2]);
+    FARPROC activate = library ? GetProcAddress(library, "ActivateInLibrary") : nullptr;
+    if (!activate) return 20;
+    return reinterpret_cast<int (*)()>(reinterpret_cast<void*>(activate))();
+  }
   testsupport::ConnectFakeOptions();
   modules::TActivation activation = modules::ActivateModules();
   if (activation.Active) {

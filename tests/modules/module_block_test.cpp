@@ -94,6 +94,16 @@ TEST_F(ModuleBlock, EachFormIsFoundAndTheResourceWins) {
   ASSERT_TRUE(v);
   EXPECT_EQ(v->DataVersion, 440);
   EXPECT_EQ(DebugText(*v), "raw-debug");
+
+  // B = 100: the version is read 108 bytes before the end of the file.
+  std::string b100 = ProbeCopy("b100.dll");
+  TBytes payload = Payload("o", std::string(81, 'z'));
+  ASSERT_EQ(payload.size(), 90u);
+  ASSERT_TRUE(AttachTrailer(b100, BuildTrailer(payload, 0x0102)));
+  TVantorModuleInfo* h = Register(b100);
+  ASSERT_TRUE(h);
+  EXPECT_EQ(h->DataVersion, 0x0102);
+  EXPECT_EQ(DebugText(*h), std::string(81, 'z'));
 }
 
 TEST_F(ModuleBlock, DamagedBlocksAndUnreadableFilesMeanNoBlock) {

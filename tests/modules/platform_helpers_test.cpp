@@ -12,8 +12,9 @@ using namespace testsupport;
 
 namespace {
 
+// Runs a command line (or a bare program path) beside the tests; returns the exit code.
 DWORD RunProbe(const std::string& path) {
-  ChildProcess child("\"" + path + "\"", ExeFolder());
+  ChildProcess child(path[0] == '"' ? path : "\"" + path + "\"", ExeFolder());
   EXPECT_TRUE(child.Started()) << path;
   return child.Wait();
 }
@@ -37,6 +38,23 @@ TEST(Activation, OnlyABlockWithDebugInformationActivates) {
   std::string damaged = ProbeCopy("inactive_damaged.exe", probe);
   ASSERT_TRUE(AttachResource(damaged, packed));
   EXPECT_EQ(RunProbe(damaged), 11u) << "a damaged block leaves the crash reporter inactive";
+}
+
+TEST(Activation, InALibraryNotesWhetherTheExecutableCarriesABlock) {
+  datablock::TBytes block = datablock::BuildResourceBlock(Payload("o", "d"));
+  std::string library = ProbeCopy("reporter_with_block.dll", "reporter_library.dll");
+  ASSERT_TRUE(AttachResource(library, block));
+  std::string bare = ProbeCopy("reporter_bare.dll", "reporter_library.dll");
+  std::string plainExe = ExeFolder() + "activation_probe.exe";
+  std::string blockExe = ProbeCopy("probe_with_trailer.exe", "activation_probe.exe");
+  ASSERT_TRUE(AttachTrailer(blockExe, datablock::BuildTrailer(Payload("o", "d"))));
+
+  auto run = [](const std::string& exe, const std::string& dll) {
+    return RunProbe("\"" + exe + "\" library \"" + dll + "\"");
+  };
+  EXPECT_EQ(run(plainExe, library), 1u) << "active, the executable has no block";
+  EXPECT_EQ(run(blockExe, library), 3u) << "active, the executable has one";
+  EXPECT_EQ(run(blockExe, bare), 0u) << "the library's own block decides";
 }
 
 TEST(ReadRegistryText, ValuesMissingValuesAndMissingKeys) {
