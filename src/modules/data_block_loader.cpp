@@ -85,6 +85,8 @@ void LoadPublishedOptions(TVantorModuleInfo& info) {
       ModuleSeams().LoadOptions(info.Options, data + 1, size - 1, datablock::kLibraryDataVersion);
   } catch (const std::exception& e) {
     TraceLine(std::string("LoadDebugInformation: published options ignored: ") + e.what());
+  } catch (...) {
+    TraceLine("LoadDebugInformation: published options ignored");
   }
   DeleteVirtualFile(file, data);
 }
@@ -126,6 +128,9 @@ bool LoadDebugInformation(TVantorModuleInfo& info) {
     // The file could not be opened for the trailer test: the module simply has no block.
     result = datablock::TBlockResult();
     result.Reason = e.what();
+  } catch (...) {
+    result = datablock::TBlockResult();
+    result.Reason = "unknown failure";
   }
 
   if (result.Found) {
