@@ -153,6 +153,35 @@ TEST_F(ModuleBlock, DamagedBlocksAndUnreadableFilesMeanNoBlock) {
   EXPECT_EQ(info->FileSize, 0) << "the file is not found";
 }
 
+namespace {
+std::vector<std::string>* g_trace = nullptr;
+}
+
+TEST_F(ModuleBlock, TheTraceNamesEachStepAndWhyABlockWasRefused) {
+  std::string path = ProbeCopy("traced.dll");
+  TBytes block = BuildResourceBlock(Payload("o", "d"), 440);
+  block.resize(block.size() - 1);
+  ASSERT_TRUE(AttachResource(path, block));
+
+  std::vector<std::string> lines;
+  g_trace = &lines;
+  modules::ModuleSeams().Trace = [](const std::string& line) { g_trace->push_back(line); };
+  TVantorModuleInfo* info = Register(path);
+  modules::ModuleSeams().Trace = nullptr;
+  ASSERT_TRUE(info);
+
+  std::string all;
+  for (const std::string& line : lines) all += line + "\n";
+  EXPECT_NE(all.find("LoadDebugInformation " + info->FileName + "\n"), std::string::npos) << all;
+  EXPECT_NE(all.find("IsVantorLogModule " + info->FileName + "\nIsVantorLogModule=True\n"),
+            std::string::npos)
+      << all;
+  EXPECT_NE(all.find("LoadDebugInformation: resource block: debug information: 1 bytes needed"),
+            std::string::npos)
+      << all;
+  EXPECT_EQ(lines.back(), "LoadDebugInformation=False");
+}
+
 TEST_F(ModuleBlock, PublishedOptionsOverrideTheBlockOnlyWhenFlagged) {
   TBytes block = BuildResourceBlock(Payload("from-block", "dbg"));
   std::string flagged = ProbeCopy("published1.dll");
