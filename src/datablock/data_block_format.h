@@ -29,6 +29,6 @@ constexpr size_t kTrailerHeaderSize = 10;
 constexpr size_t kTrailerTailSize = 8;
 
 // Upper bound on a payload (inflated or read from a file); a larger one is taken as corrupt.
-constexpr size_t kMaxPayloadSize = size_t{256} << 20;
+constexpr size_t kMaxPayloadSize = size_t{64} << 20;
 
 }  // namespace datablock
