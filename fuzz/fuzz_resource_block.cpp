@@ -1,0 +1,15 @@
+// libFuzzer target: the reader of the resource form of the data block, over arbitrary bytes.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "datablock/data_block_reader.h"
+#include "datablock/fake_options.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string options;
+  datablock::TBlockResult r = datablock::ReadResourceBlock(
+      data, size, testsupport::FakeOptionsReader{&options, nullptr}, size_t{1} << 20);
+  if (r.Found && r.Block.DebugInfo.size() > (size_t{1} << 20)) __builtin_trap();
+  return 0;
+}

@@ -1,0 +1,17 @@
+// libFuzzer target: the reader of the trailer form of the data block, over arbitrary file bytes.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "datablock/data_block_reader.h"
+#include "datablock/fake_options.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string options;
+  datablock::TMemoryBlockSource file(data, size);
+  datablock::HasTrailerMagic(file);
+  datablock::TBlockResult r = datablock::ReadTrailerBlock(
+      file, testsupport::FakeOptionsReader{&options, nullptr}, size_t{1} << 20);
+  if (r.Found && r.Block.DebugInfo.size() > size) __builtin_trap();
+  return 0;
+}

@@ -1,0 +1,25 @@
+// What a module's data block yields once read (besides the options, which go straight into the
+// module's options object).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace datablock {
+
+struct TDataBlock {
+  uint16_t DataVersion = 0;
+  int32_t Reserved1 = 0;
+  int32_t Reserved2 = 0;
+  std::vector<uint8_t> DebugInfo;
+};
+
+// The outcome of looking for a block: Found, or not with the reason (for the trace).
+struct TBlockResult {
+  bool Found = false;
+  std::string Reason;
+  TDataBlock Block;
+};
+
+}  // namespace datablock

@@ -1,0 +1,69 @@
+#include "modules/activation.h"
+
+#include "modules/data_block_loader.h"
+#include "modules/module_file.h"
+#include "modules/module_registry.h"
+#include "modules/module_seams.h"
+#include "modules/published_data.h"
+#include "modules/restart.h"
+#include "runtime/exceptions.h"
+
+namespace modules {
+
+namespace {
+
+bool g_active = false;
+
+bool CarriesBlock(HMODULE module) {
+  if (IsVantorLogModule(module)) return true;
+  try {
+    return IsVantorLogModule_Old(module);
+  } catch (const std::exception& e) {
+    TraceLine(std::string("IsVantorLogModule_Old: ") + e.what());
+    return false;
+  }
+}
+
+}  // namespace
+
+TActivation ActivateModules() {
+  TActivation result;
+  RecordStartFolder();
+  CreateOwnVirtualFiles();
+  CreateModulesList();
+
+  HMODULE self = CrashReporterModule();
+  TVantorModuleInfo* info = nullptr;
+  if (!(ModuleSeams().IsRunningInIDE && ModuleSeams().IsRunningInIDE())) {
+    info = GetModuleInfo(self);
+  }
+  if (!info || !info->DebugInfo) {
+    result.Reason = !info ? "the module is not registered" : LastLoadFailure();
+    TraceLine("VantorLog inactive: " + result.Reason);
+    FreeModulesList();
+    g_active = false;
+    return result;
+  }
+  g_active = true;
+  result.Active = true;
+  HMODULE exe = GetModuleHandleA(nullptr);
+  if (self != exe) result.MainExecutableHasBlock = CarriesBlock(exe);
+  return result;
+}
+
+bool IsVantorLogActive() { return g_active; }
+
+void DeactivateModules() {
+  if (!g_active) return;
+  FreeModulesList();
+  DeleteOwnVirtualFiles();
+  g_active = false;
+}
+
+void CheckActiveForCurrentOptions() {
+  if (!g_active)
+    throw EAssertionFailed(
+        "Cannot use 'CurrentVantorLogOptions' function without VantorLog activate.");
+}
+
+}  // namespace modules

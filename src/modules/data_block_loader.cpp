@@ -1,0 +1,152 @@
+#include "modules/data_block_loader.h"
+
+#include <cstring>
+#include <exception>
+
+#include "datablock/data_block_reader.h"
+#include "modules/module_file.h"
+#include "modules/module_info.h"
+#include "modules/module_seams.h"
+#include "modules/module_stream.h"
+#include "modules/virtual_file.h"
+#include "runtime/exceptions.h"
+#include "runtime/system.h"
+
+namespace modules {
+
+namespace {
+
+thread_local std::string t_lastFailure;
+
+// The module's "VLDATA" resource, locked; none when it has no such resource.
+THModuleStream FindBlockResource(HMODULE module) {
+  HRSRC found = FindResourceA(module, datablock::kResourceName, MAKEINTRESOURCEA(10));
+  if (!found) return THModuleStream(nullptr, 0);
+  HGLOBAL loaded = LoadResource(module, found);
+  const void* memory = loaded ? LockResource(loaded) : nullptr;
+  return THModuleStream(memory, memory ? SizeofResource(module, found) : 0);
+}
+
+// A module's file opened for reading, sharing allowed for everyone.
+class TModuleFile : public datablock::TBlockSource {
+ public:
+  explicit TModuleFile(const std::string& fileName) {
+    handle_ = CreateFileA(fileName.c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle_ == INVALID_HANDLE_VALUE)
+      throw EFOpenError(fileName, rtl::SysErrorMessage(GetLastError()));
+  }
+  ~TModuleFile() override { CloseHandle(handle_); }
+  TModuleFile(const TModuleFile&) = delete;
+  TModuleFile& operator=(const TModuleFile&) = delete;
+
+  uint64_t Size() override {
+    LARGE_INTEGER size = {};
+    return GetFileSizeEx(handle_, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+  }
+  bool ReadAt(uint64_t position, void* buffer, size_t count) override {
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(position);
+    if (!SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN)) return false;
+    char* p = static_cast<char*>(buffer);
+    while (count > 0) {
+      DWORD chunk = count > 0x10000000 ? 0x10000000 : static_cast<DWORD>(count);
+      DWORD got = 0;
+      if (!ReadFile(handle_, p, chunk, &got, nullptr) || got == 0) return false;
+      p += got;
+      count -= got;
+    }
+    return true;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+datablock::TOptionsReader OptionsReaderFor(TVantorModuleInfo& info) {
+  return [&info](const uint8_t* data, size_t size, uint16_t version) -> size_t {
+    TModuleSeams& seams = ModuleSeams();
+    if (!seams.LoadOptions || !info.Options) throw Exception("no options reader is connected");
+    size_t used = seams.LoadOptions(info.Options, data, size, version);
+    if (used > size) throw Exception("the options reader took more bytes than exist");
+    return used;
+  };
+}
+
+// The options the module published, when its "MODULE" virtual file is filled.
+void LoadPublishedOptions(TVantorModuleInfo& info) {
+  uint8_t* data = nullptr;
+  HANDLE file = CreateVirtualFile(info.Handle, kModuleFileName, 0, data);
+  if (!file) return;
+  try {
+    size_t size = VirtualFileDataSize(data);
+    if (size >= 1 && data[0] != 0 && ModuleSeams().LoadOptions && info.Options)
+      ModuleSeams().LoadOptions(info.Options, data + 1, size - 1, datablock::kLibraryDataVersion);
+  } catch (const std::exception& e) {
+    TraceLine(std::string("LoadDebugInformation: published options ignored: ") + e.what());
+  } catch (...) {
+    TraceLine("LoadDebugInformation: published options ignored");
+  }
+  DeleteVirtualFile(file, data);
+}
+
+}  // namespace
+
+bool IsVantorLogModule(HMODULE module) {
+  TraceLine("IsVantorLogModule " + GetModuleFileName(module));
+  THModuleStream block = FindBlockResource(module);
+  bool result = datablock::HasResourceMagic(block.Memory(), block.Size());
+  TraceLine(std::string("IsVantorLogModule=") + (result ? "True" : "False"));
+  return result;
+}
+
+bool IsVantorLogModule_Old(HMODULE module) {
+  std::string fileName = GetModuleFileName(module);
+  TraceLine("IsVantorLogModule_Old " + fileName);
+  TModuleFile file(fileName);
+  bool result = datablock::HasTrailerMagic(file);
+  TraceLine(std::string("IsVantorLogModule_Old=") + (result ? "True" : "False"));
+  return result;
+}
+
+bool LoadDebugInformation(TVantorModuleInfo& info) {
+  TraceLine("LoadDebugInformation " + info.FileName);
+  t_lastFailure.clear();
+  datablock::TBlockResult result;
+  try {
+    if (IsVantorLogModule(info.Handle)) {
+      THModuleStream block = FindBlockResource(info.Handle);
+      result = datablock::ReadResourceBlock(block.Memory(), block.Size(), OptionsReaderFor(info));
+    } else if (IsVantorLogModule_Old(info.Handle)) {
+      TModuleFile file(GetModuleFileName(info.Handle));
+      result = datablock::ReadTrailerBlock(file, OptionsReaderFor(info));
+    } else {
+      result.Reason = "no data block";
+    }
+  } catch (const std::exception& e) {
+    // The file could not be opened for the trailer test: the module simply has no block.
+    result = datablock::TBlockResult();
+    result.Reason = e.what();
+  } catch (...) {
+    result = datablock::TBlockResult();
+    result.Reason = "unknown failure";
+  }
+
+  if (result.Found) {
+    info.DataVersion = result.Block.DataVersion;
+    info.Reserved1 = result.Block.Reserved1;
+    info.Reserved2 = result.Block.Reserved2;
+    info.DebugInfo.reset(new std::vector<uint8_t>(std::move(result.Block.DebugInfo)));
+    if (info.Handle != CrashReporterModule()) LoadPublishedOptions(info);
+  } else {
+    t_lastFailure = result.Reason;
+    TraceLine("LoadDebugInformation: " + result.Reason);
+  }
+  TraceLine(std::string("LoadDebugInformation=") + (result.Found ? "True" : "False"));
+  return result.Found;
+}
+
+const std::string& LastLoadFailure() { return t_lastFailure; }
+
+}  // namespace modules

@@ -1,0 +1,62 @@
+// The information record of one module of the process, and the process-wide list of them.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "modules/module_seams.h"
+
+namespace modules {
+
+enum TModuleType : uint8_t {
+  mtNotDetermined = 0,
+  mtExecutable = 1,
+  mtPackage = 2,
+  mtLibrary = 3,
+};
+
+class TVantorModuleInfo {
+ public:
+  TVantorModuleInfo() = default;
+  ~TVantorModuleInfo();
+  TVantorModuleInfo(const TVantorModuleInfo&) = delete;
+  TVantorModuleInfo& operator=(const TVantorModuleInfo&) = delete;
+
+  HMODULE Handle = nullptr;
+  std::string FileName;
+  std::string Description;
+  std::string Version;
+  int32_t FileSize = 0;
+  // Owned; null until the debug information builds it (see TModuleSeams).
+  TVantorFunctionsList* Functions = nullptr;
+  uint8_t ModuleType = mtNotDetermined;
+  uint16_t DataVersion = 0;
+  int32_t Reserved1 = 0;
+  int32_t Reserved2 = 0;
+  // Owned; null when no options class is connected (see TModuleSeams).
+  TVantorModuleOptionsEx* Options = nullptr;
+  // The debug information of the module's data block; null when it has none.
+  std::unique_ptr<std::vector<uint8_t>> DebugInfo;
+};
+
+// An owning list of module records: deleting an entry, clearing and destroying free them.
+class TVantorModulesList {
+ public:
+  int Count() const { return static_cast<int>(items_.size()); }
+  TVantorModuleInfo* operator[](int index) const { return items_[index].get(); }
+  TVantorModuleInfo* Add(std::unique_ptr<TVantorModuleInfo> info);
+  void Delete(int index);
+  void Clear() { items_.clear(); }
+  // Index of the record for Handle, or -1.
+  int IndexOf(HMODULE handle) const;
+  void SortByHandle();
+
+ private:
+  std::vector<std::unique_ptr<TVantorModuleInfo>> items_;
+};
+
+}  // namespace modules

@@ -1,0 +1,154 @@
+#include "modules/module_registry.h"
+
+#include <tlhelp32.h>
+
+#include <memory>
+#include <vector>
+
+#include "datablock/data_block_format.h"
+#include "modules/data_block_loader.h"
+#include "modules/module_file.h"
+#include "modules/module_type.h"
+#include "modules/version_info.h"
+
+namespace modules {
+
+namespace {
+
+TVantorModulesList* g_list = nullptr;
+bool g_enumerating = false;
+
+using TEnumProcessModules = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
+
+// A routine found by name, as the function type it is known to have.
+template <class Fn>
+Fn Routine(HMODULE library, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+bool IsNTFamily() {
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExA(&version)) return true;
+#pragma GCC diagnostic pop
+  return version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+std::vector<HMODULE> ModulesFromPsapi() {
+  std::vector<HMODULE> out;
+  HMODULE psapi = LoadLibraryA("PSAPI.DLL");
+  if (!psapi) return out;
+  auto enumModules = Routine<TEnumProcessModules>(psapi, "EnumProcessModules");
+  HANDLE process =
+      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, GetCurrentProcessId());
+  if (enumModules && process) {
+    DWORD needed = 0;
+    std::vector<HMODULE> handles(256);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      DWORD bytes = static_cast<DWORD>(handles.size() * sizeof(HMODULE));
+      if (!enumModules(process, handles.data(), bytes, &needed)) break;
+      if (needed <= bytes) {
+        handles.resize(needed / sizeof(HMODULE));
+        out = handles;
+        break;
+      }
+      handles.resize(needed / sizeof(HMODULE) + 16);
+    }
+  }
+  if (process) CloseHandle(process);
+  FreeLibrary(psapi);
+  return out;
+}
+
+std::vector<HMODULE> ModulesFromToolhelp() {
+  using TSnapshot = HANDLE(WINAPI*)(DWORD, DWORD);
+  using TModuleWalk = BOOL(WINAPI*)(HANDLE, MODULEENTRY32*);
+  std::vector<HMODULE> out;
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (!kernel) return out;
+  auto snapshot = Routine<TSnapshot>(kernel, "CreateToolhelp32Snapshot");
+  auto first = Routine<TModuleWalk>(kernel, "Module32First");
+  auto next = Routine<TModuleWalk>(kernel, "Module32Next");
+  if (!snapshot || !first || !next) return out;
+  HANDLE snap = snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId());
+  if (snap == INVALID_HANDLE_VALUE) return out;
+  MODULEENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL ok = first(snap, &entry); ok; ok = next(snap, &entry)) out.push_back(entry.hModule);
+  CloseHandle(snap);
+  return out;
+}
+
+}  // namespace
+
+TVantorModulesList* ModulesList() { return g_list; }
+
+void CreateModulesList() {
+  if (!g_list) g_list = new TVantorModulesList;
+}
+
+void FreeModulesList() {
+  delete g_list;
+  g_list = nullptr;
+}
+
+bool RegisterModule(HMODULE handle) {
+  if (!g_list) return false;
+  std::string fileName = GetModuleFileName(handle);
+  if (fileName.empty()) return false;
+
+  auto info = std::make_unique<TVantorModuleInfo>();
+  info->Handle = handle;
+  info->FileName = fileName;
+  GetVersionInfo(fileName, info->Description, info->Version);
+  info->FileSize = GetFileSize(fileName);
+  TModuleSeams& seams = ModuleSeams();
+  if (!g_enumerating) {
+    if (seams.BuildFunctionsList) info->Functions = seams.BuildFunctionsList(handle);
+    info->ModuleType = GetModuleType(handle);
+  }
+  if (seams.CreateOptions) info->Options = seams.CreateOptions(fileName);
+  if (g_enumerating || !LoadDebugInformation(*info)) {
+    info->DataVersion = datablock::kLibraryDataVersion;
+    info->Reserved1 = 0;
+    info->Reserved2 = 0;
+    info->DebugInfo.reset();
+  }
+  g_list->Add(std::move(info));
+  return true;
+}
+
+TVantorModuleInfo* GetModuleInfo(HMODULE handle) {
+  if (!handle || !g_list) return nullptr;
+  int index = g_list->IndexOf(handle);
+  if (index >= 0) {
+    TVantorModuleInfo* found = (*g_list)[index];
+    if (found->ModuleType != mtNotDetermined) return found;
+    g_list->Delete(index);
+  }
+  if (!RegisterModule(handle)) return nullptr;
+  return (*g_list)[g_list->Count() - 1];
+}
+
+TVantorModuleInfo* GetModuleInfoByAddress(const void* address) {
+  return GetModuleInfo(ModuleOfAddress(address));
+}
+
+void RefreshModulesList() {
+  if (!g_list) return;
+  for (int i = g_list->Count() - 1; i >= 0; --i)
+    if (GetModuleFileName((*g_list)[i]->Handle).empty()) g_list->Delete(i);
+
+  std::vector<HMODULE> loaded = IsNTFamily() ? ModulesFromPsapi() : ModulesFromToolhelp();
+  struct Enumerating {
+    Enumerating() { g_enumerating = true; }
+    ~Enumerating() { g_enumerating = false; }
+  } enumerating;
+  for (HMODULE handle : loaded)
+    if (g_list->IndexOf(handle) < 0) RegisterModule(handle);
+  g_list->SortByHandle();
+}
+
+}  // namespace modules

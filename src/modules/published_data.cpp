@@ -1,0 +1,102 @@
+#include "modules/published_data.h"
+
+#include <cstring>
+#include <vector>
+
+#include "datablock/byte_reader.h"
+#include "modules/exception_class.h"
+#include "modules/module_file.h"
+#include "modules/virtual_file.h"
+#include "runtime/exceptions.h"
+#include "runtime/system.h"
+
+namespace modules {
+
+namespace {
+
+struct TOwnFile {
+  HANDLE handle = nullptr;
+  uint8_t* data = nullptr;
+};
+TOwnFile g_module;
+TOwnFile g_except;
+
+void Replace(TOwnFile& file, const char* name, const std::vector<uint8_t>& bytes) {
+  DeleteVirtualFile(file.handle, file.data);
+  file.handle = CreateVirtualFile(CrashReporterModule(), name, bytes.size(), file.data);
+  if (file.handle && file.data) std::memcpy(file.data, bytes.data(), bytes.size());
+}
+
+void PutString(std::vector<uint8_t>& out, const std::string& text) {
+  std::string s = PublishedText(text);
+  uint32_t n = static_cast<uint32_t>(s.size());
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(n >> (8 * i)));
+  out.insert(out.end(), s.begin(), s.end());
+}
+
+std::string TakeString(datablock::TByteReader& in) {
+  uint32_t n = in.ReadUInt32("string length");
+  const uint8_t* p = in.Take(n, "string");
+  return std::string(reinterpret_cast<const char*>(p), n);
+}
+
+}  // namespace
+
+std::string PublishedText(const std::string& text) {
+  if (text.size() >= 2 && text.find("\r\n") == text.size() - 2)
+    return text.substr(0, text.size() - 2);
+  return text;
+}
+
+void CreateOwnVirtualFiles() {
+  Replace(g_except, kExceptFileName, {0});
+  Replace(g_module, kModuleFileName, {0});
+}
+
+void DeleteOwnVirtualFiles() {
+  DeleteVirtualFile(g_except.handle, g_except.data);
+  DeleteVirtualFile(g_module.handle, g_module.data);
+}
+
+void PublishModuleOptions(const uint8_t* optionsStream, size_t size) {
+  std::vector<uint8_t> bytes{1};
+  if (size) bytes.insert(bytes.end(), optionsStream, optionsStream + size);
+  Replace(g_module, kModuleFileName, bytes);
+}
+
+void PublishException(std::exception_ptr error) {
+  std::string className =
+      error ? rtl::ExceptionClassName(error) : std::string("Unknown exception type.");
+  std::string message = IsExceptionClass(error, "Exception")
+                            ? rtl::ExceptionMessage(error)
+                            : std::string("Unknown error message.");
+  std::vector<uint8_t> bytes{1};
+  PutString(bytes, className);
+  PutString(bytes, message);
+  Replace(g_except, kExceptFileName, bytes);
+}
+
+bool ReadPublishedException(HMODULE module, std::string& className, std::string& message) {
+  uint8_t* data = nullptr;
+  HANDLE file = CreateVirtualFile(module, kExceptFileName, 0, data);
+  if (!file) return false;
+  bool taken = false;
+  size_t size = VirtualFileDataSize(data);
+  if (size >= 1 && data[0] != 0) {
+    try {
+      datablock::TByteReader in(data + 1, size - 1);
+      std::string name = TakeString(in);
+      std::string text = TakeString(in);
+      className = name;
+      message = text;
+      taken = true;
+    } catch (const datablock::EDataBlockError&) {
+      // A block that does not hold two whole strings yields nothing.
+    }
+    data[0] = 0;
+  }
+  DeleteVirtualFile(file, data);
+  return taken;
+}
+
+}  // namespace modules

@@ -1,0 +1,127 @@
+// The module list and the facts each record holds, on real modules: the test executable, the
+// probe libraries and copies of them.
+#include "modules/module_registry.h"
+
+#include <gtest/gtest.h>
+
+#include "datablock/data_block_writer.h"
+#include "modules/fake_module_options.h"
+#include "modules/module_file.h"
+#include "modules/module_type.h"
+#include "modules/probe_files.h"
+#include "modules/version_info.h"
+
+using namespace testsupport;
+using modules::TVantorModuleInfo;
+
+namespace {
+
+class ModuleRegistry : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ConnectFakeOptions();
+    modules::CreateModulesList();
+  }
+  void TearDown() override {
+    modules::FreeModulesList();
+    for (HMODULE m : loaded_) FreeLibrary(m);
+  }
+  HMODULE Load(const std::string& path) {
+    HMODULE module = LoadLibraryA(path.c_str());
+    EXPECT_TRUE(module) << path;
+    if (module) loaded_.push_back(module);
+    return module;
+  }
+  std::vector<HMODULE> loaded_;
+};
+
+}  // namespace
+
+TEST_F(ModuleRegistry, RecordsAreMadeOnceAndCompletedWhenAskedFor) {
+  HMODULE exe = GetModuleHandleA(nullptr);
+  TVantorModuleInfo* first = modules::GetModuleInfo(exe);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(modules::GetModuleInfo(exe), first) << "the same record twice";
+  EXPECT_EQ(modules::GetModuleInfoByAddress(reinterpret_cast<const void*>(&modules::GetModuleInfo)),
+            first);
+  EXPECT_EQ(first->ModuleType, modules::mtExecutable);
+  EXPECT_EQ(modules::GetModuleInfo(nullptr), nullptr);
+  EXPECT_EQ(modules::GetModuleInfo(reinterpret_cast<HMODULE>(uintptr_t{0x10000})), nullptr)
+      << "no file name: not registered";
+
+  std::string path = ProbeCopy("light.dll");
+  ASSERT_TRUE(AttachResource(path, datablock::BuildResourceBlock(Payload("o", "d"))));
+  HMODULE probe = Load(path);
+  ASSERT_TRUE(probe);
+  modules::RefreshModulesList();
+  modules::TVantorModulesList* list = modules::ModulesList();
+  ASSERT_GT(list->Count(), 3) << "the executable, the probe, the system libraries";
+  for (int i = 1; i < list->Count(); ++i)
+    EXPECT_LT(reinterpret_cast<uintptr_t>((*list)[i - 1]->Handle),
+              reinterpret_cast<uintptr_t>((*list)[i]->Handle))
+        << "sorted by handle, each once";
+  int index = list->IndexOf(probe);
+  ASSERT_GE(index, 0);
+  TVantorModuleInfo* light = (*list)[index];
+  EXPECT_EQ(light->ModuleType, modules::mtNotDetermined);
+  EXPECT_FALSE(light->DebugInfo) << "an enumeration reads no block";
+  EXPECT_EQ(light->DataVersion, 454);
+  EXPECT_EQ(light->Version, "1.2.3.4");
+  EXPECT_EQ(modules::GetModuleInfo(exe), first) << "known records stay as they are";
+
+  TVantorModuleInfo* full = modules::GetModuleInfo(probe);
+  ASSERT_TRUE(full);
+  EXPECT_EQ(full->ModuleType, modules::mtLibrary);
+  ASSERT_TRUE(full->DebugInfo);
+  EXPECT_EQ(list->IndexOf(probe), list->Count() - 1) << "re-registered in full";
+  EXPECT_EQ(modules::GetModuleInfoByAddress(
+                reinterpret_cast<const void*>(GetProcAddress(probe, "ProbeFunction"))),
+            full);
+
+  // An unloaded module leaves the list at the next enumeration.
+  FreeLibrary(probe);
+  loaded_.pop_back();
+  modules::RefreshModulesList();
+  EXPECT_EQ(list->IndexOf(probe), -1);
+}
+
+TEST_F(ModuleRegistry, VersionDescriptionTypeAndFile) {
+  HMODULE library = Load(ExeFolder() + "probe_library.dll");
+  HMODULE package = Load(ExeFolder() + "probe_package.dll");
+  ASSERT_TRUE(library && package);
+
+  TVantorModuleInfo* lib = modules::GetModuleInfo(library);
+  ASSERT_TRUE(lib);
+  EXPECT_EQ(lib->Version, "1.2.3.4");
+  EXPECT_EQ(lib->Description, "Block probe library");
+  EXPECT_EQ(lib->ModuleType, modules::mtLibrary) << "PACKAGEINFO alone is no package";
+  EXPECT_EQ(lib->FileName, ExeFolder() + "probe_library.dll");
+  EXPECT_EQ(modules::GetModuleFolder(*lib) + "\\probe_library.dll", lib->FileName);
+
+  WIN32_FILE_ATTRIBUTE_DATA attributes;
+  ASSERT_TRUE(GetFileAttributesExA(lib->FileName.c_str(), GetFileExInfoStandard, &attributes));
+  EXPECT_EQ(static_cast<DWORD>(lib->FileSize), attributes.nFileSizeLow);
+  EXPECT_GT(lib->FileSize, 0);
+
+  TVantorModuleInfo* pkg = modules::GetModuleInfo(package);
+  ASSERT_TRUE(pkg);
+  EXPECT_EQ(pkg->Version, "") << "0.0.0.0 counts as no version";
+  EXPECT_EQ(pkg->Description, "") << "an empty description";
+  EXPECT_EQ(pkg->ModuleType, modules::mtPackage);
+
+  std::string description = "x", version = "y";
+  modules::GetVersionInfo(ExeFolder() + "no such file.dll", description, version);
+  EXPECT_EQ(description + version, "");
+  EXPECT_EQ(modules::GetFileSize(ExeFolder() + "no such file.dll"), 0);
+  EXPECT_EQ(modules::GetFileSize(ExeFolder() + "probe_*.dll"),
+            modules::GetFileSize(ExeFolder() + "probe_library.dll"))
+      << "the first match of the search";
+  EXPECT_EQ(modules::GetModuleType(reinterpret_cast<HMODULE>(uintptr_t{0x10000})), 0);
+}
+
+TEST(ModuleFolder, DriveRootKeepsItsBackslash) {
+  EXPECT_EQ(modules::FolderOf("C:\\x.dll"), "C:\\");
+  EXPECT_EQ(modules::FolderOf("C:\\a\\b\\x.dll"), "C:\\a\\b");
+  EXPECT_EQ(modules::FolderOf("\\\\server\\share\\x.dll"), "\\\\server\\share");
+  EXPECT_EQ(modules::FolderOf("x.dll"), "");
+}

@@ -1,0 +1,100 @@
+// What a module publishes in its virtual files for the other modules of the process, and the
+// restart of the program after an error.
+#include "modules/published_data.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "modules/module_file.h"
+#include "modules/virtual_file.h"
+#include "runtime/exceptions.h"
+#include "support/win_process.h"
+
+using modules::PublishedText;
+using modules::ReadPublishedException;
+
+namespace {
+class EPublishedError : public Exception {
+  using Exception::Exception;
+};
+}  // namespace
+
+TEST(PublishedData, ExceptionClassAndMessageOnceEach) {
+  HMODULE self = modules::CrashReporterModule();
+  std::string name, message;
+  modules::CreateOwnVirtualFiles();
+  EXPECT_FALSE(ReadPublishedException(self, name, message)) << "created empty";
+
+  modules::PublishException(std::make_exception_ptr(EPublishedError("disk full\r\n")));
+  ASSERT_TRUE(ReadPublishedException(self, name, message));
+  EXPECT_EQ(name, "EPublishedError");
+  EXPECT_EQ(message, "disk full");
+  EXPECT_FALSE(ReadPublishedException(self, name, message)) << "the flag is cleared on reading";
+
+  modules::PublishException(std::exception_ptr());
+  ASSERT_TRUE(ReadPublishedException(self, name, message));
+  EXPECT_EQ(name, "Unknown exception type.");
+  EXPECT_EQ(message, "Unknown error message.");
+
+  modules::PublishException(std::make_exception_ptr(42));
+  ASSERT_TRUE(ReadPublishedException(self, name, message));
+  EXPECT_EQ(message, "Unknown error message.") << "not an Exception";
+
+  // A block whose string lengths run past its end yields nothing and is not read past.
+  modules::PublishException(std::make_exception_ptr(EPublishedError("x")));
+  uint8_t* data = nullptr;
+  HANDLE file = modules::CreateVirtualFile(self, modules::kExceptFileName, 0, data);
+  ASSERT_TRUE(file);
+  uint32_t huge = 0x7FFFFFF0;
+  std::memcpy(data + 1, &huge, 4);
+  modules::DeleteVirtualFile(file, data);
+  name = message = "kept";
+  EXPECT_FALSE(ReadPublishedException(self, name, message));
+  EXPECT_EQ(name + message, "keptkept");
+
+  EXPECT_FALSE(ReadPublishedException(reinterpret_cast<HMODULE>(uintptr_t{0x7000}), name, message))
+      << "a module that publishes nothing";
+  modules::DeleteOwnVirtualFiles();
+  EXPECT_FALSE(ReadPublishedException(self, name, message));
+}
+
+TEST(PublishedData, CrLfRuleAndPublishedOptions) {
+  EXPECT_EQ(PublishedText("ABC\r\n"), "ABC");
+  EXPECT_EQ(PublishedText("A\r\nB\r\n"), "A\r\nB\r\n") << "the first CR LF is not the last";
+  EXPECT_EQ(PublishedText("\r\n"), "");
+  EXPECT_EQ(PublishedText("\n"), "\n");
+
+  modules::PublishModuleOptions(reinterpret_cast<const uint8_t*>("stream"), 6);
+  uint8_t* data = nullptr;
+  HANDLE file =
+      modules::CreateVirtualFile(modules::CrashReporterModule(), modules::kModuleFileName, 0, data);
+  ASSERT_TRUE(file);
+  ASSERT_EQ(modules::VirtualFileDataSize(data), 7u);
+  EXPECT_EQ(data[0], 1);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 1), 6), "stream");
+  modules::DeleteVirtualFile(file, data);
+  modules::DeleteOwnVirtualFiles();
+}
+
+TEST(RestartOrTerminate, SecondInstanceWithTheSameCommandLineAndStartFolder) {
+  std::string folder = testsupport::ExeFolder() + "restart_folder";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  std::string marker = folder + "\\marker";
+  DeleteFileA(marker.c_str());
+  DeleteFileA((marker + ".second").c_str());
+  std::string commandLine =
+      "\"" + testsupport::ExeFolder() + "activation_probe.exe\" restart \"" + marker + "\"";
+  testsupport::ChildProcess first(commandLine, folder);
+  ASSERT_TRUE(first.Started());
+  EXPECT_EQ(first.Wait(), 1u) << "the first instance ends with exit code 1";
+
+  std::string second;
+  for (int i = 0; i < 600 && second.empty(); ++i) {
+    Sleep(50);
+    second = testsupport::ReadFileText(marker + ".second");
+  }
+  ASSERT_FALSE(second.empty()) << "no second instance";
+  EXPECT_EQ(second, commandLine + "\n" + folder);
+}
