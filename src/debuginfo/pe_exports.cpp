@@ -59,10 +59,9 @@ bool ReadImageLayout(const uint8_t* image, size_t size, TImageLayout& layout) {
     return false;
   }
   layout.ImageSize = imageSize;
-  if (baseOfCode >= size) return false;
   layout.CodeStart = baseOfCode;
-  layout.CodeEnd =
-      static_cast<uint32_t>(std::min<uint64_t>(uint64_t{baseOfCode} + sizeOfCode, size));
+  const uint64_t codeEnd = std::min<uint64_t>(uint64_t{baseOfCode} + sizeOfCode, size);
+  layout.CodeEnd = static_cast<uint32_t>(std::max<uint64_t>(codeEnd, baseOfCode));
   return true;
 }
 

@@ -12,7 +12,7 @@ namespace vl {
 
 struct TImageLayout {
   uint32_t CodeStart = 0;  // relative to the image, from the header's code base
-  uint32_t CodeEnd = 0;    // exclusive; clipped to the image
+  uint32_t CodeEnd = 0;    // exclusive; clipped to the bytes given, never below CodeStart
   uint32_t ExportRva = 0;
   uint32_t ExportSize = 0;
   uint32_t ImageSize = 0;  // the header's size of the image in memory
@@ -24,7 +24,7 @@ struct TExportEntry {
 };
 
 // Reads the headers of a 32- or 64-bit image. False when they are missing, cut off or not a PE
-// image, or when the code range lies outside the image.
+// image. The code range is clipped to the bytes given (empty when it starts beyond them).
 bool ReadImageLayout(const uint8_t* image, size_t size, TImageLayout& layout);
 
 // The named exports (at most the smaller of the function and name counts), in the order of the
