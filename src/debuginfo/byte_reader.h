@@ -58,6 +58,14 @@ class TByteReader {
     pos_ += 1 + length;
     return true;
   }
+  // A short string left masked, as a view into the bytes (for skipping and comparing).
+  bool ReadMaskedShortString(const uint8_t*& text, size_t& length) {
+    if (Remaining() < 1 || Remaining() - 1 < data_[pos_]) return false;
+    length = data_[pos_];
+    text = data_ + pos_ + 1;
+    pos_ += 1 + length;
+    return true;
+  }
   // A reader over the next Count bytes, which this reader then skips.
   bool Split(size_t count, TByteReader& part) {
     if (count > Remaining()) return false;

@@ -1,5 +1,7 @@
 #include "debuginfo/name_index.h"
 
+#include <cstring>
+
 #include "debuginfo/byte_reader.h"
 #include "debuginfo/data_versions.h"
 
@@ -15,12 +17,18 @@ bool FindNameIndexOffset(const uint8_t* data, size_t size, uint16_t dataVersion,
       !reader.Split(static_cast<size_t>(indexSize), index)) {
     return false;
   }
+  // Compared as stored: the wanted name is masked once instead of every entry unmasked.
+  std::string wanted = fullName;
+  MaskString(wanted);
   while (!index.AtEnd()) {
-    std::string name;
+    const uint8_t* name;
+    size_t length;
     int32_t entryOffset, unused;
-    if (!index.ReadShortString(name) || !index.ReadI32(entryOffset) || !index.ReadI32(unused))
+    if (!index.ReadMaskedShortString(name, length) || !index.ReadI32(entryOffset) ||
+        !index.ReadI32(unused)) {
       return false;
-    if (name == fullName) {
+    }
+    if (length == wanted.size() && std::memcmp(name, wanted.data(), length) == 0) {
       offset = entryOffset;
       return true;
     }

@@ -9,7 +9,8 @@ namespace vl {
 namespace {
 
 struct TUnitHeader {
-  std::string Name;
+  const uint8_t* Name = nullptr;  // masked; decoded only for the unit that holds the offset
+  size_t NameLength = 0;
   int32_t FirstLine = 0;
   int32_t StartOffset = 0;
   int32_t CodeSize = 0;
@@ -17,9 +18,9 @@ struct TUnitHeader {
 
 bool ReadUnitHeader(TByteReader& reader, TUnitHeader& unit, TByteReader& records) {
   int32_t blockLength;
-  if (!reader.ReadShortString(unit.Name) || !reader.ReadI32(unit.FirstLine) ||
-      !reader.ReadI32(unit.StartOffset) || !reader.ReadI32(unit.CodeSize) ||
-      !reader.ReadI32(blockLength) || blockLength < 0) {
+  if (!reader.ReadMaskedShortString(unit.Name, unit.NameLength) ||
+      !reader.ReadI32(unit.FirstLine) || !reader.ReadI32(unit.StartOffset) ||
+      !reader.ReadI32(unit.CodeSize) || !reader.ReadI32(blockLength) || blockLength < 0) {
     return false;
   }
   return reader.Split(static_cast<size_t>(blockLength), records);
@@ -77,7 +78,8 @@ bool FindSourceLocation(const uint8_t* data, size_t size, uint16_t dataVersion, 
     const int64_t start = unit.StartOffset;
     if (offset < start || offset >= start + unit.CodeSize) continue;
     if (!FindInUnit(unit, records, dataVersion, offset, location)) return false;
-    location.UnitName = unit.Name;
+    location.UnitName.assign(reinterpret_cast<const char*>(unit.Name), unit.NameLength);
+    MaskString(location.UnitName);
     if (location.UnitName.find('.') == std::string::npos) location.UnitName += ".pas";
     return true;
   }

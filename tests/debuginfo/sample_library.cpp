@@ -4,11 +4,9 @@
 #if defined(__x86_64__)
 #define VL_FRAME_PUSH "push %rbp\n mov %rsp, %rbp\n"
 #define VL_FRAME_POP "pop %rbp\n"
-#define VL_SYMBOL(name) name
 #else
 #define VL_FRAME_PUSH "push %ebp\n mov %esp, %ebp\n"
 #define VL_FRAME_POP "pop %ebp\n"
-#define VL_SYMBOL(name) "_" name
 #endif
 
 extern "C" {
@@ -22,7 +20,7 @@ __attribute__((naked, dllexport)) void FramedRoutine() {
 __attribute__((naked, dllexport)) void PlainRoutine() { asm volatile("xor %eax, %eax\n ret\n"); }
 
 // Exported as "Sample.TWidget.Paint": unit, class and procedure from the name alone.
-__attribute__((naked, dllexport)) void WidgetPaint() __asm__(VL_SYMBOL("Sample.TWidget.Paint"));
+__attribute__((naked, dllexport)) void WidgetPaint() __asm__("Sample.TWidget.Paint");
 void WidgetPaint() { asm volatile("nop\n nop\n nop\n ret\n"); }
 
 }  // extern "C"

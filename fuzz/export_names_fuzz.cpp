@@ -1,0 +1,26 @@
+// Fuzz target: module images with damaged headers and export directories, and export names of
+// any shape. The input is the image; every export read from it is measured and its name decoded.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "debuginfo/export_name.h"
+#include "debuginfo/pe_exports.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  vl::TExportNameParts parts;
+  vl::DecodeExportName(std::string(reinterpret_cast<const char*>(data), size < 300 ? size : 300),
+                       parts);
+  vl::TImageLayout layout;
+  if (!vl::ReadImageLayout(data, size, layout)) return 0;
+  if (layout.CodeEnd < layout.CodeStart || layout.CodeEnd > size) abort();
+  for (const vl::TExportEntry& entry : vl::ReadExportEntries(data, size, layout)) {
+    if (entry.Name.size() > 256) abort();
+    int32_t length = vl::MeasureRoutine(data, size, layout, entry.Rva);
+    if (length < 0 || static_cast<uint64_t>(entry.Rva) + static_cast<uint64_t>(length) > size + 1)
+      abort();
+    vl::DecodeExportName(entry.Name, parts);
+  }
+  return 0;
+}
