@@ -14,7 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                        parts);
   vl::TImageLayout layout;
   if (!vl::ReadImageLayout(data, size, layout)) return 0;
-  if (layout.CodeEnd < layout.CodeStart || layout.CodeEnd > size) abort();
+  // The code range is clipped to the bytes, or empty when it starts beyond them.
+  if (layout.CodeEnd < layout.CodeStart ||
+      (layout.CodeEnd > layout.CodeStart && layout.CodeEnd > size))
+    abort();
   for (const vl::TExportEntry& entry : vl::ReadExportEntries(data, size, layout)) {
     if (entry.Name.size() > 256) abort();
     int32_t length = vl::MeasureRoutine(data, size, layout, entry.Rva);

@@ -12,5 +12,6 @@ cmake --build "$build" -j2 --target debug_info_fuzz export_names_fuzz
 for target in debug_info export_names; do
   mkdir -p "$build/corpus/$target"
   "$build/fuzz/${target}_fuzz" -max_total_time="$seconds" -max_len=4096 \
+    -artifact_prefix="$build/fuzz/${target}-" -print_final_stats=1 \
     "$build/corpus/$target" "$root/fuzz/corpus/$target"
 done
