@@ -18,6 +18,7 @@ size_t ReadableLength(uintptr_t base, size_t limit) {
       break;
     }
     uintptr_t regionEnd = reinterpret_cast<uintptr_t>(mbi.BaseAddress) + mbi.RegionSize;
+    if (regionEnd <= base + length) break;
     length = regionEnd - base;
   }
   return length < limit ? length : limit;
