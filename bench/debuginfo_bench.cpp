@@ -61,6 +61,17 @@ int main() {
   size_t indexBytes = 4;
   for (const auto& e : table.Index) indexBytes += 1 + e.FullName.size() + 8;
   const size_t records = size_t{kUnits} * kRecordsPerUnit;
+#if defined(__OPTIMIZE__)
+  const char* build = "optimized";
+#else
+  const char* build = "unoptimized";
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+  const char* checks = ", address sanitizer on";
+#else
+  const char* checks = "";
+#endif
+  std::printf("build: %s%s\n", build, checks);
   std::printf("debug information: %d units, %zu line records, %zu name-index entries\n", kUnits,
               records, table.Index.size());
   std::printf(
