@@ -14,6 +14,6 @@ for t in fuzz_resource_block fuzz_trailer_block; do
   clang++ "${flags[@]}" -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     "$root/fuzz/$t.cpp" "${lib[@]}" -lz -o "$out/$t"
 done
-clang++ "${flags[@]}" "$root/fuzz/make_seeds.cpp" "${lib[@]}" -lz -o "$out/make_seeds"
+clang++ "${flags[@]}" "$root/fuzz/make_datablock_seeds.cpp" "${lib[@]}" -lz -o "$out/make_seeds"
 "$out/make_seeds" "$out/corpus-resource" "$out/corpus-trailer"
 echo "built in $out"

@@ -1,0 +1,18 @@
+#include "debuginfo/find_and_redirect.h"
+
+#include <windows.h>
+
+#include "debuginfo/module_seam.h"
+#include "debuginfo/source_info.h"
+
+void* FindAndRedirect(const std::string& fullName, const std::string& packageFile,
+                      const std::string& exportName, void* newProc) {
+  void* address = reinterpret_cast<void*>(FindProcAddress(fullName));
+  if (address == nullptr) {
+    if (HMODULE package = GetModuleHandleA(packageFile.c_str()))
+      address = reinterpret_cast<void*>(GetProcAddress(package, exportName.c_str()));
+  }
+  if (address == nullptr || newProc == nullptr) return address;
+  if (RedirectProc == nullptr) return nullptr;
+  return RedirectProc(address, newProc, fullName);
+}

@@ -1,0 +1,38 @@
+// What the address lookups need from the module registry and from the hooking engine. Both are
+// reached through procedure variables that their owners set at start-up, so the lookups do not
+// depend on how modules are registered or how routines are redirected.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "debuginfo/debug_info.h"
+#include "debuginfo/functions_list.h"
+
+// One module as the lookups see it.
+struct TDebugModule {
+  TVantorModuleInfo* Info = nullptr;  // handed on in TVantorDebugInfo::ModuleInfo
+  uintptr_t Base = 0;                 // the module's real load address
+  uint16_t DataVersion = 0;
+  const uint8_t* DebugInfo = nullptr;  // null when the module has no debug information
+  size_t DebugInfoSize = 0;
+  const TVantorFunctionsList* Functions = nullptr;  // null or empty when nothing is exported
+};
+
+// Finds the module whose committed memory holds Address (the region's allocation base),
+// registering it when it is new. False when no module holds the address.
+using TModuleFinder = bool (*)(uintptr_t address, TDebugModule& module);
+
+// Redirects the routine at Target to NewProc; TraceName names it in the trace. Gives the
+// routine's previous entry, or null when it could not be redirected.
+using TRedirectProc = void* (*)(void* target, void* newProc, const std::string& traceName);
+
+// Set by the module registry; null: no module is known and every lookup finds nothing.
+extern TModuleFinder ModuleFinder;
+// Set by the hooking engine; null: nothing can be redirected.
+extern TRedirectProc RedirectProc;
+
+// Set by the internal trace; true while the program runs inside the development environment,
+// where exported routines are given size 1. Null: not inside it.
+extern bool (*RunningInIDEProc)();

@@ -1,0 +1,89 @@
+#include "debuginfo/source_lookup.h"
+
+#include "debuginfo/byte_reader.h"
+#include "debuginfo/data_versions.h"
+#include "debuginfo/line_record.h"
+#include "debuginfo/name_rules.h"
+
+namespace vl {
+namespace {
+
+struct TUnitHeader {
+  const uint8_t* Name = nullptr;  // masked; decoded only for the unit that holds the offset
+  size_t NameLength = 0;
+  int32_t FirstLine = 0;
+  int32_t StartOffset = 0;
+  int32_t CodeSize = 0;
+};
+
+bool ReadUnitHeader(TByteReader& reader, TUnitHeader& unit, TByteReader& records) {
+  int32_t blockLength;
+  if (!reader.ReadMaskedShortString(unit.Name, unit.NameLength) ||
+      !reader.ReadI32(unit.FirstLine) || !reader.ReadI32(unit.StartOffset) ||
+      !reader.ReadI32(unit.CodeSize) || !reader.ReadI32(blockLength) || blockLength < 0) {
+    return false;
+  }
+  return reader.Split(static_cast<size_t>(blockLength), records);
+}
+
+// Walks the records of the unit that holds Offset. False when they are damaged.
+bool FindInUnit(const TUnitHeader& unit, TByteReader records, uint16_t dataVersion, int64_t offset,
+                TSourceLocation& location) {
+  const int64_t unitEnd = static_cast<int64_t>(unit.StartOffset) + unit.CodeSize;  // exclusive
+  // The line wraps like the stored 32-bit value instead of overflowing.
+  uint32_t line = static_cast<uint32_t>(unit.FirstLine);
+  int64_t addr = unit.StartOffset;
+  TNameState names;
+  std::string procedure;
+  auto hit = [&](int64_t end) {
+    if (offset < addr || offset >= end) return false;
+    location.ClassName = names.ClassName;
+    location.ProcedureName = procedure;
+    location.LineNumber = static_cast<int32_t>(line);
+    return true;
+  };
+  while (!records.AtEnd()) {
+    TLineStep step;
+    if (!ReadLineStep(records, dataVersion, step)) return false;
+    if (step.HasName) {
+      std::string name;
+      if (!records.ReadShortString(name)) return false;
+      ApplyRecordName(name, names);
+      if (procedure.empty()) procedure = names.ProcedureName;
+    }
+    if (hit(addr + step.AddrStep)) return true;
+    procedure = names.ProcedureName;
+    line += static_cast<uint32_t>(step.LineStep);
+    addr += step.AddrStep;
+  }
+  return hit(unitEnd);
+}
+
+}  // namespace
+
+bool FindSourceLocation(const uint8_t* data, size_t size, uint16_t dataVersion, int64_t offset,
+                        TSourceLocation& location) {
+  TByteReader reader(data, size);
+  if (dataVersion >= kNameIndexVersion) {
+    int32_t indexSize;
+    if (!reader.ReadI32(indexSize) || indexSize < 0 || !reader.Skip(static_cast<size_t>(indexSize)))
+      return false;
+  }
+  int32_t unitCount;
+  if (!reader.ReadI32(unitCount) || unitCount < 0) return false;
+  for (int32_t i = 0; i < unitCount; ++i) {
+    TUnitHeader unit;
+    TByteReader records(nullptr, 0);
+    if (!ReadUnitHeader(reader, unit, records)) return false;
+    const int64_t start = unit.StartOffset;
+    if (offset < start || offset >= start + unit.CodeSize) continue;
+    if (!FindInUnit(unit, records, dataVersion, offset, location)) return false;
+    location.UnitName.assign(reinterpret_cast<const char*>(unit.Name), unit.NameLength);
+    MaskString(location.UnitName);
+    if (location.UnitName.find('.') == std::string::npos) location.UnitName += ".pas";
+    return true;
+  }
+  return false;
+}
+
+}  // namespace vl
