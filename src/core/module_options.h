@@ -12,6 +12,7 @@
 #include "core/byte_stream.h"
 #include "core/module_texts.h"
 #include "core/string_list.h"
+#include "core/string_mask.h"
 #include "runtime/exceptions.h"
 
 // HandlingFlags bits.
@@ -227,7 +228,7 @@ class TVantorModuleOptionsEx : public TVantorModuleOptions {
 namespace core {
 
 // Every string of the options stream is masked byte by byte with this value.
-constexpr uint8_t OptionsStringMask = 0x5A;
+constexpr uint8_t OptionsStringMask = StringMask;
 
 // What the options need from the rest of the crash reporter. Filled at start-up; a null entry
 // means "not available".

@@ -5,7 +5,7 @@
 #include <string>
 
 // The module registry's record of one module (declared with the module registry).
-struct TVantorModuleInfo;
+class TVantorModuleInfo;
 
 enum : uint8_t {
   ddNothing = 0,          // nothing known

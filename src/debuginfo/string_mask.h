@@ -1,14 +1,15 @@
-// The one-byte mask of stored names. Every byte of a name in the debug information (and of a
-// string in the options stream) is combined by exclusive-or with this byte; the writer and the
-// readers share this one definition.
+// Masking of the names stored in the debug information (the mask is shared with the options
+// stream).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "core/string_mask.h"
+
 namespace vl {
 
-inline constexpr uint8_t kStringMask = 0xA7;
+inline constexpr uint8_t kStringMask = core::StringMask;
 
 // Applies the mask to every byte (the same call masks and unmasks).
 inline void MaskString(std::string& text) {

@@ -6,9 +6,11 @@
 
 #include <string>
 
+class TVantorModuleInfo;
+
 namespace modules {
 
-class TVantorModuleInfo;
+using ::TVantorModuleInfo;
 
 // The module carries the resource form: RCDATA "VLDATA" beginning with the magic.
 bool IsVantorLogModule(HMODULE module);

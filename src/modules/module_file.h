@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <string>
 
+class TVantorModuleInfo;
+
 namespace modules {
 
-class TVantorModuleInfo;
+using ::TVantorModuleInfo;
 
 // Full path of the module's file; empty when the platform knows none.
 std::string GetModuleFileName(HMODULE module);

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
-namespace modules {
-
 TVantorModuleInfo::~TVantorModuleInfo() {
+  using modules::ModuleSeams;
   if (Options && ModuleSeams().FreeOptions) ModuleSeams().FreeOptions(Options);
   if (Functions && ModuleSeams().FreeFunctionsList) ModuleSeams().FreeFunctionsList(Functions);
 }
+
+namespace modules {
 
 TVantorModuleInfo* TVantorModulesList::Add(std::unique_ptr<TVantorModuleInfo> info) {
   items_.push_back(std::move(info));

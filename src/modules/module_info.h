@@ -18,7 +18,9 @@ enum TModuleType : uint8_t {
   mtPackage = 2,
   mtLibrary = 3,
 };
+}  // namespace modules
 
+// Shared by the whole crash reporter (debug information, call stacks, reports).
 class TVantorModuleInfo {
  public:
   TVantorModuleInfo() = default;
@@ -33,7 +35,7 @@ class TVantorModuleInfo {
   int32_t FileSize = 0;
   // Owned; null until the debug information builds it (see TModuleSeams).
   TVantorFunctionsList* Functions = nullptr;
-  uint8_t ModuleType = mtNotDetermined;
+  uint8_t ModuleType = modules::mtNotDetermined;
   uint16_t DataVersion = 0;
   int32_t Reserved1 = 0;
   int32_t Reserved2 = 0;
@@ -42,6 +44,10 @@ class TVantorModuleInfo {
   // The debug information of the module's data block; null when it has none.
   std::unique_ptr<std::vector<uint8_t>> DebugInfo;
 };
+
+namespace modules {
+
+using ::TVantorModuleInfo;
 
 // An owning list of module records: deleting an entry, clearing and destroying free them.
 class TVantorModulesList {

@@ -4,6 +4,12 @@
 #include "core/internal_errors.h"
 #include "core/module_options.h"
 #include "core/trace.h"
+#include "debuginfo/functions_list.h"
+#include "debuginfo/functions_list_builder.h"
+#include "debuginfo/module_seam.h"
+#include "hooking/procedure_hooks.h"
+#include "modules/module_info.h"
+#include "modules/module_registry.h"
 #include "modules/published_data.h"
 
 namespace modules {
@@ -30,6 +36,36 @@ void PublishOptionsFile(const std::vector<uint8_t>& data) {
   if (data.size() > 1 && data[0] == 1) PublishModuleOptions(data.data() + 1, data.size() - 1);
 }
 
+TVantorFunctionsList* BuildExportedFunctions(HMODULE module) {
+  auto* list = new TVantorFunctionsList();
+  BuildFunctionsList(reinterpret_cast<uintptr_t>(module), *list);
+  return list;
+}
+
+void FreeExportedFunctions(TVantorFunctionsList* list) { delete list; }
+
+// The address lookups of the debug information see modules through this view of the registry.
+bool FindDebugModule(uintptr_t address, TDebugModule& module) {
+  TVantorModuleInfo* info = GetModuleInfoByAddress(reinterpret_cast<const void*>(address));
+  if (!info) return false;
+  module.Info = info;
+  module.Base = reinterpret_cast<uintptr_t>(info->Handle);
+  module.DataVersion = info->DataVersion;
+  module.DebugInfo = info->DebugInfo ? info->DebugInfo->data() : nullptr;
+  module.DebugInfoSize = info->DebugInfo ? info->DebugInfo->size() : 0;
+  module.Functions = info->Functions;
+  return true;
+}
+
+void* RedirectWithHookingEngine(void* target, void* newProc, const std::string& traceName) {
+  try {
+    return hooking::HookProcedure(target, newProc, traceName);
+  } catch (const std::exception& e) {
+    Trace("RedirectProc failed", {traceName, std::string(e.what())});
+    return nullptr;
+  }
+}
+
 TModuleSeams MakeSeams() {
   TModuleSeams seams;
   seams.CreateOptions = CreateCoreOptions;
@@ -37,6 +73,12 @@ TModuleSeams MakeSeams() {
   seams.LoadOptions = LoadCoreOptions;
   seams.Trace = CoreTrace;
   seams.IsRunningInIDE = ::IsRunningInIDE;
+  seams.BuildFunctionsList = BuildExportedFunctions;
+  seams.FreeFunctionsList = FreeExportedFunctions;
+  // The debug information's lookups and redirections.
+  ::ModuleFinder = FindDebugModule;
+  ::RedirectProc = RedirectWithHookingEngine;
+  ::RunningInIDEProc = ::IsRunningInIDE;
   // Module registration is the first user of the options: connect their publishing here.
   core::OptionsPlatform().PublishModuleFile = PublishOptionsFile;
   return seams;
