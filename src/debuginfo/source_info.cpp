@@ -1,5 +1,6 @@
 #include "debuginfo/source_info.h"
 
+#include "core/trace.h"
 #include "debuginfo/data_versions.h"
 #include "debuginfo/export_name.h"
 #include "debuginfo/module_seam.h"
@@ -24,7 +25,8 @@ int64_t CodeOffset(const TDebugModule& module, uintptr_t address) {
 
 }  // namespace
 
-bool GetDebugInfoFromModule(uintptr_t address, TVantorDebugInfo& info) {
+namespace {
+bool DebugInfoFromModule(uintptr_t address, TVantorDebugInfo& info) {
   TDebugModule module;
   if (!FindModule(address, module) || module.DebugInfo == nullptr) return false;
   vl::TSourceLocation location;
@@ -40,6 +42,14 @@ bool GetDebugInfoFromModule(uintptr_t address, TVantorDebugInfo& info) {
   info.ProcedureName = std::move(location.ProcedureName);
   info.LineNumber = location.LineNumber;
   return true;
+}
+}  // namespace
+
+bool GetDebugInfoFromModule(uintptr_t address, TVantorDebugInfo& info) {
+  Trace("GetDebugInfoFromModule", {reinterpret_cast<void*>(address)}, 2);
+  bool found = DebugInfoFromModule(address, info);
+  Trace("GetDebugInfoFromModule=", {found}, -2);
+  return found;
 }
 
 void ApplyExportName(const TVantorFunctionInfo& function, TVantorDebugInfo& info) {
@@ -68,7 +78,8 @@ TVantorDebugInfo GetSourceInfo(uintptr_t address) {
   return info;
 }
 
-uintptr_t FindProcAddress(const std::string& fullName) {
+namespace {
+uintptr_t ProcAddress(const std::string& fullName) {
   TDebugModule module;
   // The crash reporter's own module is the one that holds this routine.
   if (!FindModule(reinterpret_cast<uintptr_t>(&FindProcAddress), module) ||
@@ -82,11 +93,23 @@ uintptr_t FindProcAddress(const std::string& fullName) {
   }
   return module.Base + vl::kCodeOffsetBase + static_cast<uintptr_t>(static_cast<intptr_t>(offset));
 }
+}  // namespace
+
+uintptr_t FindProcAddress(const std::string& fullName) {
+  Trace("FindProcAddress", {fullName}, 2);
+  uintptr_t address = ProcAddress(fullName);
+  Trace("FindProcAddress=", {reinterpret_cast<void*>(address)}, -2);
+  return address;
+}
 
 void* HookProcByName(const std::string& fullName, void* newProc) {
+  Trace("HookProcByName", {fullName, newProc}, 2);
+  void* result = nullptr;
   uintptr_t address = FindProcAddress(fullName);
-  if (address == 0) return nullptr;
-  if (newProc == nullptr) return reinterpret_cast<void*>(address);
-  if (RedirectProc == nullptr) return nullptr;
-  return RedirectProc(reinterpret_cast<void*>(address), newProc, fullName);
+  if (address != 0 && newProc == nullptr)
+    result = reinterpret_cast<void*>(address);
+  else if (address != 0 && RedirectProc != nullptr)
+    result = RedirectProc(reinterpret_cast<void*>(address), newProc, fullName);
+  Trace("HookProcByName=", {result}, -2);
+  return result;
 }
