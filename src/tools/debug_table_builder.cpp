@@ -26,8 +26,7 @@ std::vector<Run> CollectRuns(const DebugModel& model) {
   for (size_t u = 0; u < model.Units.size(); ++u) {
     for (const RvaRange& range : model.Units[u].Ranges) runs.push_back({range.Begin, range.End, u});
   }
-  std::sort(runs.begin(), runs.end(),
-            [](const Run& a, const Run& b) { return a.Begin < b.Begin; });
+  std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.Begin < b.Begin; });
   std::vector<Run> merged;
   for (const Run& run : runs) {
     if (!merged.empty() && merged.back().Unit == run.Unit && merged.back().End <= run.Begin) {
@@ -41,10 +40,9 @@ std::vector<Run> CollectRuns(const DebugModel& model) {
 
 // The line of the unit's code at Rva: the last line step at or before it.
 uint32_t LineAt(const SourceUnit& unit, uint32_t rva) {
-  auto after = std::upper_bound(unit.Lines.begin(), unit.Lines.end(), rva,
-                                [](uint32_t value, const UnitLine& line) {
-                                  return value < line.Address;
-                                });
+  auto after =
+      std::upper_bound(unit.Lines.begin(), unit.Lines.end(), rva,
+                       [](uint32_t value, const UnitLine& line) { return value < line.Address; });
   return after == unit.Lines.begin() ? 0 : std::prev(after)->Line;
 }
 
@@ -55,10 +53,9 @@ class FunctionFinder {
   // The smallest function that holds Rva, or null. Functions rarely nest, so only the few that
   // start last before the address are looked at.
   const FunctionInfo* At(uint32_t rva) const {
-    auto after = std::upper_bound(functions_.begin(), functions_.end(), rva,
-                                  [](uint32_t value, const FunctionInfo& f) {
-                                    return value < f.Address;
-                                  });
+    auto after =
+        std::upper_bound(functions_.begin(), functions_.end(), rva,
+                         [](uint32_t value, const FunctionInfo& f) { return value < f.Address; });
     const FunctionInfo* best = nullptr;
     for (int looked = 0; after != functions_.begin() && looked < 16; ++looked) {
       --after;
@@ -83,17 +80,15 @@ TDebugUnit BuildUnit(const SourceUnit& unit, const Run& run, const FunctionFinde
                      const std::vector<FunctionInfo>& functions) {
   // Every address where the line or the function changes.
   std::vector<uint32_t> addresses{run.Begin};
-  for (auto it = std::lower_bound(unit.Lines.begin(), unit.Lines.end(), run.Begin,
-                                  [](const UnitLine& line, uint32_t value) {
-                                    return line.Address < value;
-                                  });
+  for (auto it = std::lower_bound(
+           unit.Lines.begin(), unit.Lines.end(), run.Begin,
+           [](const UnitLine&line, uint32_t value) { return line.Address < value; });
        it != unit.Lines.end() && it->Address < run.End; ++it) {
     addresses.push_back(it->Address);
   }
-  for (auto it = std::lower_bound(functions.begin(), functions.end(), run.Begin,
-                                  [](const FunctionInfo& f, uint32_t value) {
-                                    return f.Address < value;
-                                  });
+  for (auto it =
+           std::lower_bound(functions.begin(), functions.end(), run.Begin,
+                            [](const FunctionInfo&f, uint32_t value) { return f.Address < value; });
        it != functions.end() && it->Address < run.End; ++it) {
     addresses.push_back(it->Address);
     if (it->Address + it->Size < run.End) addresses.push_back(it->Address + it->Size);
@@ -140,10 +135,9 @@ TDebugUnit BuildUnit(const SourceUnit& unit, const Run& run, const FunctionFinde
     }
     if (k + 1 == points.size()) break;  // the rest of the run belongs to the last line
     const Point& next = points[k + 1];
-    out.Records.push_back(
-        {TLineStep{static_cast<int32_t>(next.Line - point.Line), next.Address - point.Address,
-                   false},
-         ""});
+    out.Records.push_back({TLineStep{static_cast<int32_t>(next.Line - point.Line),
+                                     next.Address - point.Address, false},
+                           ""});
   }
   return out;
 }
@@ -154,8 +148,12 @@ std::string RecordName(const std::string& className, const std::string& procedur
   std::string procedure = procedureName;
   std::replace(procedure.begin(), procedure.end(), '.', '_');
   std::string cls = className;
-  if (cls.size() + 1 + procedure.size() > kMaxStoredName) {
-    if (procedure.size() > 200) procedure.resize(200);
+  if (cls.empty()) {
+    if (procedure.size() > kMaxStoredName) procedure.resize(kMaxStoredName);
+  } else if (cls.size() + 1 + procedure.size() > kMaxStoredName) {
+    // The procedure keeps 200 bytes, more when the class is short; the class the rest.
+    procedure.resize(
+        std::min(procedure.size(), std::max<size_t>(200, kMaxStoredName - 1 - cls.size())));
     cls.resize(std::min(cls.size(), kMaxStoredName - 1 - procedure.size()));
   }
   return cls.empty() ? procedure : cls + "." + procedure;

@@ -16,14 +16,14 @@ constexpr size_t kMaxStoredName = 255;
 
 // The name a record stores for a function: "Class.Proc", or "Proc" without a class. The class
 // may hold dots itself (the lookup splits at the last one); a dot inside the procedure becomes
-// "_". A name longer than kMaxStoredName keeps its procedure (cut to 200 bytes) and the start of
-// its class.
+// "_". A name longer than kMaxStoredName keeps its procedure (cut to 200 bytes, or more when the
+// class is short) and the start of its class.
 std::string RecordName(const std::string& className, const std::string& procedureName);
 
 struct TableStatistics {
-  size_t Units = 0;            // table units written (a source file in several runs counts each)
-  size_t IndexEntries = 0;     // names in the index
-  size_t DroppedNames = 0;     // qualified names too long for the index
+  size_t Units = 0;         // table units written (a source file in several runs counts each)
+  size_t IndexEntries = 0;  // names in the index
+  size_t DroppedNames = 0;  // qualified names too long for the index
 };
 
 TDebugTable BuildDebugTable(const DebugModel& model, TableStatistics* statistics = nullptr);

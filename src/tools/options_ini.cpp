@@ -56,12 +56,23 @@ std::string Quote(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
     switch (c) {
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      default: out += c;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      default:
+        out += c;
     }
   }
   return out + "\"";
@@ -76,12 +87,23 @@ std::string Unescape(const std::string& text) {
     }
     if (++i == text.size()) throw BadValue{"a text ends in a lone \"\\\""};
     switch (text[i]) {
-      case 'r': out += '\r'; break;
-      case 'n': out += '\n'; break;
-      case 't': out += '\t'; break;
-      case '"': out += '"'; break;
-      case '\\': out += '\\'; break;
-      default: throw BadValue{std::string("unknown escape \"\\") + text[i] + "\""};
+      case 'r':
+        out += '\r';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case '"':
+        out += '"';
+        break;
+      case '\\':
+        out += '\\';
+        break;
+      default:
+        throw BadValue{std::string("unknown escape \"\\") + text[i] + "\""};
     }
   }
   return out;
@@ -101,22 +123,24 @@ struct Field {
   std::function<void(Options&, const std::string&)> Set;
 };
 
-#define VL_BOOL(name)                                                              \
-  Field {                                                                          \
-    #name, [](const Options& o) { return std::string(o.name() ? "true" : "false"); }, \
-        [](Options& o, const std::string& v) { o.Set##name(ParseBool(v)); }        \
+#define VL_BOOL(name)                                                               \
+  Field {                                                                           \
+#name, [](const Options& o) { return std::string(o.name() ? "true" : "false"); }, \
+        [](Options& o, const std::string& v) { o.Set##name(ParseBool(v)); } \
   }
-#define VL_NUMBER(name, type, min, max)                                                  \
-  Field {                                                                                \
-    #name, [](const Options& o) { return std::to_string(o.name()); },                    \
+#define VL_NUMBER(name, type, min, max)                                                \
+  Field {                                                                              \
+#name, [](const Options& o) { return std::to_string(o.name()); },                    \
         [](Options& o, const std::string& v) {                                           \
           o.Set##name(static_cast<type>(ParseNumber(v, min, max)));                       \
-        }                                                                                \
+        } \
   }
-#define VL_TEXT(name)                                                                   \
-  Field {                                                                               \
-    #name, [](const Options& o) { return Quote(o.name()); },                            \
-        [](Options& o, const std::string& v) { o.Set##name(ParseText(v)); }             \
+#define VL_TEXT(name)                                                                              \
+  Field {                                                                                          \
+#name, [](const Options& o) { return Quote(o.name()); },                                       \
+                                                          [](Options & o,                          \
+                                                             const std::string&                    \
+                                                                 v) { o.Set##name(ParseText(v)); } \
   }
 
 const std::vector<Field>& Fields() {
@@ -274,7 +298,8 @@ void ApplyOptionsIni(const std::string& text, const std::string& fileName,
 
 std::string WriteOptionsIni(const TVantorModuleOptions& options) {
   std::string out = "[Options]\n";
-  for (const Field& field : Fields()) out += std::string(field.Name) + "=" + field.Get(options) + "\n";
+  for (const Field& field : Fields())
+    out += std::string(field.Name) + "=" + field.Get(options) + "\n";
   for (const std::string& item : options.FilterClasses().Strings()) {
     out += "FilterClasses=" + Quote(item) + "\n";
   }

@@ -75,8 +75,8 @@ bool FindRcData(const PeImage& image, const std::string& name, ResourceLocation&
     }
   }
   if (!section) throw EDebugFormatError("the resource directory lies outside the file");
-  ByteSpan root = file.Sub(rootOffset, section->RawOffset + section->RawSize - rootOffset,
-                           "resource section");
+  ByteSpan root =
+      file.Sub(rootOffset, section->RawOffset + section->RawSize - rootOffset, "resource section");
   ResourceReader reader(root);
 
   auto descend = [&](uint32_t target) {

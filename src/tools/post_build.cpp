@@ -59,8 +59,8 @@ void CheckUnmoved(const std::vector<uint8_t>& before, const std::vector<uint8_t>
     const PeSection& x = a.Sections()[i];
     const PeSection& y = b.Sections()[i];
     same = x.Name == y.Name && x.VirtualAddress == y.VirtualAddress &&
-           x.VirtualSize == y.VirtualSize && x.RawOffset == y.RawOffset &&
-           x.RawSize == y.RawSize && x.Characteristics == y.Characteristics;
+           x.VirtualSize == y.VirtualSize && x.RawOffset == y.RawOffset && x.RawSize == y.RawSize &&
+           x.Characteristics == y.Characteristics;
   }
   same = same && after.size() >= size;
   for (size_t i = 0; same && i < size; ++i) {
@@ -219,7 +219,8 @@ std::string DumpBlock(const std::vector<uint8_t>& bytes, bool lines) {
   } else {
     throw EPostBuildError("the module carries no data block");
   }
-  if (!found.Found) throw EPostBuildError("the module's " + form + " block is damaged: " + found.Reason);
+  if (!found.Found)
+    throw EPostBuildError("the module's " + form + " block is damaged: " + found.Reason);
   std::string out = "; data block: " + form + " form, version " +
                     std::to_string(found.Block.DataVersion) + ", " +
                     std::to_string(found.Block.DebugInfo.size()) + " bytes of debug information\n";

@@ -23,9 +23,9 @@ enum class BlockForm {
 
 struct AttachResult {
   BlockForm Form = BlockForm::Resource;
-  size_t BlockSize = 0;     // bytes of the block as stored
+  size_t BlockSize = 0;      // bytes of the block as stored
   size_t DebugInfoSize = 0;  // bytes of the debug information before compression
-  size_t DwarfSize = 0;     // bytes of the module's .debug_* sections
+  size_t DwarfSize = 0;      // bytes of the module's .debug_* sections
   size_t PlaceholderSize = 0;
   TableStatistics Table;
 };

@@ -39,10 +39,11 @@ int main(int argc, char** argv) {
         }
       }
       AttachResult r = AttachBlockToFile(module, ini, form);
-      std::printf("%s: %s block of %zu bytes (%zu units, %zu names; debug information %zu bytes "
-                  "from %zu bytes of DWARF)\n",
-                  module.c_str(), form == BlockForm::Trailer ? "trailer" : "resource", r.BlockSize,
-                  r.Table.Units, r.Table.IndexEntries, r.DebugInfoSize, r.DwarfSize);
+      std::printf(
+          "%s: %s block of %zu bytes (%zu units, %zu names; debug information %zu bytes "
+          "from %zu bytes of DWARF)\n",
+          module.c_str(), form == BlockForm::Trailer ? "trailer" : "resource", r.BlockSize,
+          r.Table.Units, r.Table.IndexEntries, r.DebugInfoSize, r.DwarfSize);
       if (r.Table.DroppedNames) {
         std::printf("%s: %zu names over 255 bytes left out of the name index\n", module.c_str(),
                     r.Table.DroppedNames);
