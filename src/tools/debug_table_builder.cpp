@@ -38,6 +38,37 @@ std::vector<Run> CollectRuns(const DebugModel& model) {
   return merged;
 }
 
+// Runs of a source file interrupted by a few runs of others (code inlined from headers, mostly)
+// become one outer run over the whole stretch; the interrupting runs are inner runs. The table
+// lists every inner run before the outer ones: the lookup takes the first unit whose range holds
+// an address, so inner code still finds its own unit, with far fewer units in all.
+struct NestedRuns {
+  std::vector<Run> Inner;
+  std::vector<Run> Outer;
+};
+
+NestedRuns NestRuns(const std::vector<Run>& runs) {
+  constexpr size_t kLookahead = 16;
+  NestedRuns out;
+  size_t i = 0;
+  while (i < runs.size()) {
+    Run outer = runs[i];
+    size_t next = i + 1;
+    for (;;) {
+      size_t j = next;
+      while (j < runs.size() && j < next + kLookahead && runs[j].Unit != outer.Unit) ++j;
+      if (j == runs.size() || j == next + kLookahead) break;
+      out.Inner.insert(out.Inner.end(), runs.begin() + static_cast<ptrdiff_t>(next),
+                       runs.begin() + static_cast<ptrdiff_t>(j));
+      outer.End = runs[j].End;
+      next = j + 1;
+    }
+    out.Outer.push_back(outer);
+    i = next;
+  }
+  return out;
+}
+
 // The line of the unit's code at Rva: the last line step at or before it.
 uint32_t LineAt(const SourceUnit& unit, uint32_t rva) {
   auto after =
@@ -152,8 +183,9 @@ std::string RecordName(const std::string& className, const std::string& procedur
     if (procedure.size() > kMaxStoredName) procedure.resize(kMaxStoredName);
   } else if (cls.size() + 1 + procedure.size() > kMaxStoredName) {
     // The procedure keeps 200 bytes, more when the class is short; the class the rest.
-    procedure.resize(
-        std::min(procedure.size(), std::max<size_t>(200, kMaxStoredName - 1 - cls.size())));
+    const size_t room =
+        cls.size() < kMaxStoredName - 1 - 200 ? kMaxStoredName - 1 - cls.size() : 200;
+    procedure.resize(std::min(procedure.size(), room));
     cls.resize(std::min(cls.size(), kMaxStoredName - 1 - procedure.size()));
   }
   return cls.empty() ? procedure : cls + "." + procedure;
@@ -170,9 +202,12 @@ TDebugTable BuildDebugTable(const DebugModel& model, TableStatistics* statistics
     table.Index.push_back({entry.QualifiedName, CodeOffset(entry.Address), 0});
   }
   FunctionFinder finder(model.Functions);
-  for (const Run& run : CollectRuns(model)) {
-    if (run.Begin < kCodeOffsetBase) continue;  // no code lives in the headers' page
-    table.Units.push_back(BuildUnit(model.Units[run.Unit], run, finder, model.Functions));
+  NestedRuns runs = NestRuns(CollectRuns(model));
+  for (const std::vector<Run>* list : {&runs.Inner, &runs.Outer}) {
+    for (const Run& run : *list) {
+      if (run.Begin < kCodeOffsetBase) continue;  // no code lives in the headers' page
+      table.Units.push_back(BuildUnit(model.Units[run.Unit], run, finder, model.Functions));
+    }
   }
   stats.Units = table.Units.size();
   stats.IndexEntries = table.Index.size();

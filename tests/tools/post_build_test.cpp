@@ -148,6 +148,7 @@ TEST(RecordName, LongNamesAreShortenedAndStillSplitAtTheirLastDot) {
   EXPECT_EQ(name.size(), kMaxStoredName);
   EXPECT_EQ(name.substr(0, 2), "K.");
   EXPECT_EQ(RecordName("", std::string(400, 'p')).size(), kMaxStoredName);
+  EXPECT_EQ(RecordName(std::string(300, 'C'), std::string(300, 'p')).size(), kMaxStoredName);
   name = RecordName(std::string(100, 'C'), std::string(400, 'p'));
   EXPECT_EQ(name.size(), kMaxStoredName);
   EXPECT_EQ(name.substr(name.size() - 202, 2), "C.");
