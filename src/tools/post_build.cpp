@@ -1,5 +1,6 @@
 #include "tools/post_build.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -98,7 +99,14 @@ void DumpUnits(const std::vector<uint8_t>& debugInfo, uint16_t version, bool lin
   }
   out += "\n[Units]\n; " + std::to_string(table.Units.size()) + " units (RVA ranges), " +
          std::to_string(table.Index.size()) + " names in the index\n";
-  for (const TDebugUnit& unit : table.Units) {
+  // By address; the table lists code inlined from other files before the units around it.
+  std::vector<const TDebugUnit*> units;
+  for (const TDebugUnit& unit : table.Units) units.push_back(&unit);
+  std::stable_sort(units.begin(), units.end(), [](const TDebugUnit* a, const TDebugUnit* b) {
+    return a->StartOffset < b->StartOffset;
+  });
+  for (const TDebugUnit* each : units) {
+    const TDebugUnit& unit = *each;
     const uint64_t begin = uint64_t{4096} + static_cast<uint32_t>(unit.StartOffset);
     out += Hex(begin) + "-" + Hex(begin + static_cast<uint32_t>(unit.CodeSize)) + " " + unit.Name +
            "\n";
