@@ -4,6 +4,10 @@
 # built by every preset (the host preset runs it under the sanitizers). WINDOWS code is built by
 # the MinGW presets only.
 
+# The repository's root, also when this file is included by the host-tools project
+# (cmake/host-tools) that a cross build configures for its post-build tool.
+get_filename_component(VL_ROOT_DIR ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+
 function(vl_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
   if(WIN32)
@@ -27,7 +31,7 @@ function(vl_library name kind)
     return()
   endif()
   add_library(${name} STATIC ${A_SOURCES})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_include_directories(${name} PUBLIC ${VL_ROOT_DIR}/src)
   target_link_libraries(${name} PUBLIC ${A_DEPS})
   vl_warnings(${name})
 endfunction()
@@ -44,7 +48,7 @@ function(vl_executable name kind)
   else()
     add_executable(${name} ${A_SOURCES})
   endif()
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_include_directories(${name} PRIVATE ${VL_ROOT_DIR}/src)
   target_link_libraries(${name} PRIVATE ${A_DEPS})
   vl_warnings(${name})
 endfunction()
@@ -58,7 +62,7 @@ function(vl_test name kind)
     return()
   endif()
   add_executable(${name} ${A_SOURCES})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_include_directories(${name} PRIVATE ${VL_ROOT_DIR}/src ${VL_ROOT_DIR}/tests)
   if(A_NO_MAIN)
     target_link_libraries(${name} PRIVATE ${A_DEPS} gmock gtest)
   else()

@@ -8,7 +8,8 @@ out=${1:-$root/build/fuzz}
 corpus=$out/pe_dwarf_corpus
 mkdir -p "$corpus"
 [ -n "${VL_FUZZ_SEEDS_ONLY:-}" ] || clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -I"$root/src" \
-  "$root/fuzz/pe_dwarf_fuzz.cpp" "$root"/src/tools/*.cpp "$root/src/runtime/exceptions.cpp" \
+  "$root/fuzz/pe_dwarf_fuzz.cpp" $(for f in byte_reader pe_image dwarf_forms dwarf_line dwarf_info debug_model; do \
+      echo "$root/src/tools/$f.cpp"; done) "$root/src/runtime/exceptions.cpp" \
   -o "$out/pe_dwarf_fuzz"
 
 # The raw form of a PE's debug sections: seven 32-bit sizes, then the sections.

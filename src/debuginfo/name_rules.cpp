@@ -6,7 +6,7 @@ void ApplyRecordName(const std::string& name, TNameState& state) {
   if (!name.empty() && name[0] == '.') {
     state.ClassName = state.PreviousClass;
     state.ProcedureName = name.substr(1);
-  } else if (size_t dot = name.find('.'); dot != std::string::npos) {
+  } else if (size_t dot = name.rfind('.'); dot != std::string::npos) {
     state.ClassName = name.substr(0, dot);
     state.ProcedureName = name.substr(dot + 1);
   } else {

@@ -12,8 +12,8 @@ struct TNameState {
 };
 
 // Applies a name read from a record: ".Proc" keeps the previous class, "Class.Proc" splits at
-// the first ".", anything else is a procedure without class; a leading "@" of the procedure
-// becomes "_".
+// the last "." (so that a dotted class such as "Forms.TApplication" survives), anything else is
+// a procedure without class; a leading "@" of the procedure becomes "_".
 void ApplyRecordName(const std::string& name, TNameState& state);
 
 }  // namespace vl

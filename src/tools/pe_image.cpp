@@ -71,6 +71,18 @@ PeImage::PeImage(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {
   } else {
     optional.Fail("unknown optional-header magic " + std::to_string(magic));
   }
+  optional.Seek(16);
+  entryPoint_ = optional.U32();
+  optional.Seek(56);
+  sizeOfImage_ = optional.U32();
+  optional.Seek(is64_ ? 108 : 92);
+  uint32_t directoryCount = optional.U32();
+  for (uint32_t i = 0; i < directoryCount && i < 16 && optional.Remaining() >= 8; ++i) {
+    DataDirectory directory;
+    directory.VirtualAddress = optional.U32();
+    directory.Size = optional.U32();
+    directories_.push_back(directory);
+  }
 
   // The string table follows the symbol table; its first 32-bit value is its size, the four
   // size bytes included. Files without symbols have none.
@@ -148,6 +160,21 @@ const PeSection* PeImage::CodeSectionAt(uint64_t rva) const {
     }
   }
   return nullptr;
+}
+
+DataDirectory PeImage::Directory(size_t index) const {
+  return index < directories_.size() ? directories_[index] : DataDirectory{};
+}
+
+bool PeImage::FileOffsetOf(uint32_t rva, uint32_t length, uint32_t& offset) const {
+  for (const PeSection& section : sections_) {
+    if (rva < section.VirtualAddress) continue;
+    uint64_t within = uint64_t{rva} - section.VirtualAddress;
+    if (within + length > section.RawSize) continue;
+    offset = static_cast<uint32_t>(section.RawOffset + within);
+    return offset + uint64_t{length} <= bytes_.size();
+  }
+  return false;
 }
 
 }  // namespace vl::tools

@@ -23,6 +23,11 @@ struct PeSection {
   bool IsCode() const { return (Characteristics & (0x00000020u | 0x20000000u)) != 0; }
 };
 
+struct DataDirectory {
+  uint32_t VirtualAddress = 0;
+  uint32_t Size = 0;
+};
+
 class PeImage {
  public:
   // Parses the file's bytes (kept by the image). Raises EDebugFormatError on malformed input.
@@ -33,6 +38,13 @@ class PeImage {
   uint16_t Machine() const { return machine_; }
   uint64_t ImageBase() const { return imageBase_; }
   const std::vector<PeSection>& Sections() const { return sections_; }
+  uint32_t EntryPoint() const { return entryPoint_; }
+  uint32_t SizeOfImage() const { return sizeOfImage_; }
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
+  // The optional header's data directory Index (2: resources); empty when the header has none.
+  DataDirectory Directory(size_t index) const;
+  // The file offset of Length bytes at RVA, all inside one section's raw data; false otherwise.
+  bool FileOffsetOf(uint32_t rva, uint32_t length, uint32_t& offset) const;
 
   // The first section of that name, or null.
   const PeSection* Find(const std::string& name) const;
@@ -48,6 +60,9 @@ class PeImage {
   bool is64_ = false;
   uint16_t machine_ = 0;
   uint64_t imageBase_ = 0;
+  uint32_t entryPoint_ = 0;
+  uint32_t sizeOfImage_ = 0;
+  std::vector<DataDirectory> directories_;
   std::vector<PeSection> sections_;
 };
 

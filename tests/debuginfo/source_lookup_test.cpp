@@ -159,3 +159,22 @@ TEST(NameIndex, NamesAreStoredMasked) {
 
 }  // namespace
 }  // namespace vl
+
+namespace vl {
+namespace {
+
+// A class that carries its namespace keeps it: the name splits at its last dot.
+TEST(SourceLookup, DottedClassSplitsAtTheLastDot) {
+  auto bytes = WriteDebugTable(
+      MainUnit({Named(1, 4, "Forms.TApplication.HandleException"), Named(1, 4, ".Run"), Rec(1, 4)}),
+      454);
+  Found f = Lookup(bytes, 100);
+  EXPECT_EQ(f.at.ClassName, "Forms.TApplication");
+  EXPECT_EQ(f.at.ProcedureName, "HandleException");
+  f = Lookup(bytes, 108);  // ".Run" keeps the dotted class
+  EXPECT_EQ(f.at.ClassName, "Forms.TApplication");
+  EXPECT_EQ(f.at.ProcedureName, "Run");
+}
+
+}  // namespace
+}  // namespace vl
