@@ -64,7 +64,7 @@ enum : uint8_t {
 };
 
 constexpr uint64_t kNoDie = ~uint64_t{0};
-constexpr int kMaxChain = 32;  // specification / origin / scope links followed at most
+constexpr int kMaxChain = 32;  // DW_AT_specification / origin / scope links followed at most
 
 struct AttributeSpec {
   uint64_t Attribute;
@@ -113,7 +113,7 @@ struct Die {
   uint64_t Tag = 0;
   size_t Unit = 0;
   uint64_t Parent = kNoDie;  // nearest enclosing recorded DIE
-  uint64_t Specification = kNoDie;
+  uint64_t DeclarationRef = kNoDie;
   uint64_t Origin = kNoDie;
   std::string Name;
   std::string LinkageName;
@@ -234,7 +234,7 @@ class InfoReader {
             if (value.Type == FormValue::kString) die.LinkageName = value.String;
             break;
           case DW_AT_specification:
-            if (value.Type == FormValue::kReference) die.Specification = value.Unsigned;
+            if (value.Type == FormValue::kReference) die.DeclarationRef = value.Unsigned;
             break;
           case DW_AT_abstract_origin:
             if (value.Type == FormValue::kReference) die.Origin = value.Unsigned;
@@ -318,12 +318,13 @@ class InfoReader {
     return it == dies_.end() ? nullptr : &it->second;
   }
 
-  // Follows specification and abstract-origin links to the DIE that declares the entity.
+  // Follows DW_AT_specification and DW_AT_abstract_origin links to the DIE that declares the
+  // entity.
   const Die* Declaration(const Die* die, std::string* name, std::string* linkage) const {
     for (int i = 0; i < kMaxChain; ++i) {
       if (name && name->empty()) *name = die->Name;
       if (linkage && linkage->empty()) *linkage = die->LinkageName;
-      uint64_t next = die->Specification != kNoDie ? die->Specification : die->Origin;
+      uint64_t next = die->DeclarationRef != kNoDie ? die->DeclarationRef : die->Origin;
       const Die* target = next == kNoDie ? nullptr : Find(next);
       if (!target) return die;
       die = target;
