@@ -217,7 +217,15 @@ std::string DumpBlock(const std::vector<uint8_t>& bytes, bool lines) {
   datablock::TMemoryBlockSource source(bytes.data(), bytes.size());
   PeImage image(bytes);
   ResourceLocation resource;
-  if (FindRcData(image, datablock::kResourceName, resource) &&
+  // A damaged resource directory does not hide a trailer.
+  bool hasResource = false;
+  std::string resourceError;
+  try {
+    hasResource = FindRcData(image, datablock::kResourceName, resource);
+  } catch (const EDebugFormatError& e) {
+    resourceError = std::string("; its resources are unreadable: ") + e.what();
+  }
+  if (hasResource &&
       datablock::HasResourceMagic(bytes.data() + resource.DataOffset, resource.Size)) {
     form = "resource";
     found = datablock::ReadResourceBlock(bytes.data() + resource.DataOffset, resource.Size, reader);
@@ -225,7 +233,7 @@ std::string DumpBlock(const std::vector<uint8_t>& bytes, bool lines) {
     form = "trailer";
     found = datablock::ReadTrailerBlock(source, reader);
   } else {
-    throw EPostBuildError("the module carries no data block");
+    throw EPostBuildError("the module carries no data block" + resourceError);
   }
   if (!found.Found)
     throw EPostBuildError("the module's " + form + " block is damaged: " + found.Reason);
