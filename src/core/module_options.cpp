@@ -243,26 +243,18 @@ void TVantorModuleOptions::SetTextTable(uint8_t Index, const std::string& Value)
 }
 
 void TVantorModuleOptions::SetDefaults() {
-  BeginUpdate();
-  try {
+  Updating([&] {
     Fields defaults;
     F = std::move(defaults);
     FActive = true;
-  } catch (...) {
-    EndUpdate();
-    ChangeCheck();
-    throw;
-  }
-  EndUpdate();
-  ChangeCheck();
+  });
 }
 
 void TVantorModuleOptions::Assign(const TVantorModuleOptions* Source) {
   Trace("TVantorModuleOptions.Assign", {FModuleName, Source ? Source->FModuleName : ""});
   if (Source == nullptr) throw EConvertError("Impossible to assign nil as TVantorModuleOptions.");
   if (Source == this) return;
-  BeginUpdate();
-  try {
+  Updating([&] {
     const Fields& s = Source->F;
     FFilterClasses.Assign(Source->FFilterClasses);
     FFilterMessages.Assign(Source->FFilterMessages);
@@ -296,13 +288,7 @@ void TVantorModuleOptions::Assign(const TVantorModuleOptions* Source) {
     SetMailBodyText(s.MailBodyText);
     SetMailMode(s.MailMode);
     SetReportItems(s.ReportItems);
-  } catch (...) {
-    EndUpdate();
-    ChangeCheck();
-    throw;
-  }
-  EndUpdate();
-  ChangeCheck();
+  });
 }
 
 void TVantorModuleOptions::SaveToStream(core::TStream& Stream) const {
@@ -426,18 +412,11 @@ void TVantorModuleOptions::ReadFields(core::TStream& stream, uint16_t v, Fields&
 
 void TVantorModuleOptions::LoadFromStream(core::TStream& Stream, uint16_t Version) {
   Trace("TVantorModuleOptions.LoadFromStream", {FModuleName, Version});
-  BeginUpdate();
-  try {
+  Updating([&] {
     Fields f = Snapshot();
     ReadFields(Stream, Version, f);
     Commit(f);
-  } catch (...) {
-    EndUpdate();
-    ChangeCheck();
-    throw;
-  }
-  EndUpdate();
-  ChangeCheck();
+  });
 }
 
 std::string TVantorModuleOptions::OutputFile(const std::string& DefaultName) const {

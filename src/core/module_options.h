@@ -164,6 +164,22 @@ class TVantorModuleOptions {
   void StoreWatchdogOn(bool Value);
 
  private:
+  // Runs Body inside an update bracket; the change check runs once when the bracket closes,
+  // also when Body raises.
+  template <class Body>
+  void Updating(Body&& body) {
+    BeginUpdate();
+    try {
+      body();
+    } catch (...) {
+      EndUpdate();
+      ChangeCheck();
+      throw;
+    }
+    EndUpdate();
+    ChangeCheck();
+  }
+
   // The streamed fields, kept together so that a stream can be read into a copy and committed
   // at once.
   struct Fields {
