@@ -1,0 +1,56 @@
+// The log file's text: the entries it holds and the rules that read and write them.
+//
+// The file is a sequence of entries and nothing else. An entry is a report that starts with
+// "VantorLog " at the start of the file or of a line and holds no run of four CR LF pairs,
+// followed by at least four CR LF pairs. Loading keeps each report with the first three CR LF
+// pairs of its separator; saving writes each kept item followed by one more CR LF. A report added
+// in this run carries four CR LF pairs, so it ends with five in the file and with four after the
+// next load and save.
+//
+// Text that does not follow the layout (an unterminated last entry, text between entries,
+// "VantorLog " in the middle of a line) cannot be kept in the entries; loading collects it as
+// the dropped text, so the caller can save it elsewhere before the file is rewritten, and can
+// leave a file that holds text but no entry alone.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace report {
+
+class TLogText {
+ public:
+  // Parses FileText (the whole file).
+  void Load(const std::string& FileText);
+
+  const std::vector<std::string>& Items() const { return items_; }
+  int Count() const { return static_cast<int>(items_.size()); }
+
+  // The text outside every kept item, unless it is only line breaks: each dropped piece as it
+  // stood, followed by CR LF. Empty when the load lost nothing.
+  const std::string& DroppedText() const { return dropped_; }
+  // The file held text (beyond line breaks) but no entry: not a log of ours, or wholly damaged.
+  bool Foreign() const { return items_.empty() && !dropped_.empty(); }
+
+  // True when some item carries, for every k, the item line "  " + Keys[k] + " " whose value
+  // (after its first ": ", up to the line's end) equals Values[k] exactly. Lists of different
+  // lengths or no keys never match.
+  bool Find(const std::vector<std::string>& Keys, const std::vector<std::string>& Values) const;
+
+  // Drops the oldest items until MaxCount - 1 remain (a MaxCount below 1 counts as 1), then
+  // appends Report and four CR LF pairs. Any run of three or more CR LF pairs inside Report is
+  // shrunk to two first, so the report stays one entry.
+  void Add(const std::string& Report, int MaxCount);
+
+  // Every item followed by CR LF: what the file holds after saving.
+  std::string GetText() const;
+
+ private:
+  std::vector<std::string> items_;
+  std::string dropped_;
+};
+
+// The entry marker: every report starts with it.
+extern const char* const LogEntryMarker;  // "VantorLog "
+
+}  // namespace report
