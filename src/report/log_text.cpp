@@ -52,6 +52,7 @@ void TLogText::Load(const std::string& FileText) {
     pos = FileText.find(LogEntryMarker, run);
   }
   drop(kept, FileText.size());
+  foreign_ = items_.empty() && !dropped_.empty();
 }
 
 bool TLogText::Find(const std::vector<std::string>& Keys,

@@ -29,8 +29,9 @@ class TLogText {
   // The text outside every kept item, unless it is only line breaks: each dropped piece as it
   // stood, followed by CR LF. Empty when the load lost nothing.
   const std::string& DroppedText() const { return dropped_; }
-  // The file held text (beyond line breaks) but no entry: not a log of ours, or wholly damaged.
-  bool Foreign() const { return items_.empty() && !dropped_.empty(); }
+  // The loaded text held text (beyond line breaks) but no entry: not a log of ours, or wholly
+  // damaged. Stays as loaded whatever is added later.
+  bool Foreign() const { return foreign_; }
 
   // True when some item carries, for every k, the item line "  " + Keys[k] + " " whose value
   // (after its first ": ", up to the line's end) equals Values[k] exactly. Lists of different
@@ -48,6 +49,7 @@ class TLogText {
  private:
   std::vector<std::string> items_;
   std::string dropped_;
+  bool foreign_ = false;
 };
 
 // The entry marker: every report starts with it.

@@ -60,6 +60,11 @@ TEST(LogText, LoadingKeepsWellFormedEntriesAndCollectsEverythingElse) {
     EXPECT_EQ(log.DroppedText(), c.dropped);
     EXPECT_EQ(log.Foreign(), c.items.empty() && !c.dropped.empty());
   }
+  // What the file was does not change by adding to it: a foreign file is never rewritten.
+  TLogText foreign;
+  foreign.Load("[Settings]\r\n");
+  foreign.Add("VantorLog new", 32);
+  EXPECT_TRUE(foreign.Foreign());
 }
 
 TEST(LogText, AnEntryWrittenNowEndsWithFiveLineBreaksAndAfterReloadingWithFour) {

@@ -1,0 +1,217 @@
+#include "report/log_file_win.h"
+
+#include <new>
+
+#include "core/internal_errors.h"
+#include "core/trace.h"
+
+namespace report {
+
+namespace {
+
+std::string SystemError(const char* what, const std::string& path) {
+  return std::string(what) + " \"" + path + "\" (error " + std::to_string(GetLastError()) + ")";
+}
+
+void WriteAll(HANDLE handle, const std::string& text, const std::string& path) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const DWORD chunk =
+        static_cast<DWORD>(text.size() - done > (1u << 20) ? (1u << 20) : text.size() - done);
+    DWORD written = 0;
+    if (!WriteFile(handle, text.data() + done, chunk, &written, nullptr)) {
+      throw ELogFileError(SystemError("Cannot write", path));
+    }
+    if (written == 0) throw ELogFileError("Short write to \"" + path + "\"");
+    done += written;
+  }
+}
+
+}  // namespace
+
+TLogFile::TLogFile(const std::string& FileName, TMode Mode) : fileName_(FileName), mode_(Mode) {
+  Trace("TLogFile.Create", {FileName}, 2);
+  const DWORD access = Mode == lmReadOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+  handle_ =
+      CreateFileA(FileName.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle_ == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      throw ELogFileError(SystemError("Cannot open", FileName));
+    }
+    Trace("TLogFile.Create=", {"new"}, -2);
+    return;
+  }
+  try {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle_, &size)) throw ELogFileError(SystemError("Cannot size", FileName));
+    if (static_cast<uint64_t>(size.QuadPart) > MaxLogFileSize) {
+      throw ELogFileError("The log file \"" + FileName + "\" is too large (" +
+                          std::to_string(size.QuadPart) + " bytes)");
+    }
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    size_t done = 0;
+    while (done < bytes.size()) {
+      DWORD read = 0;
+      const DWORD chunk =
+          static_cast<DWORD>(bytes.size() - done > (1u << 20) ? (1u << 20) : bytes.size() - done);
+      if (!ReadFile(handle_, &bytes[done], chunk, &read, nullptr)) {
+        throw ELogFileError(SystemError("Cannot read", FileName));
+      }
+      if (read == 0) break;  // the file shrank meanwhile: keep what was read
+      done += read;
+    }
+    bytes.resize(done);
+    text_.Load(bytes);
+  } catch (const std::bad_alloc&) {
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    throw ELogFileError("Not enough memory to load \"" + FileName + "\"");
+  } catch (...) {
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    throw;
+  }
+  Trace("TLogFile.Create=", {text_.Count()}, -2);
+}
+
+TLogFile::~TLogFile() {
+  if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+}
+
+void TLogFile::Save() {
+  Trace("TLogFile.Save", {fileName_, text_.Count()}, 2);
+  if (mode_ == lmReadOnly) throw ELogFileError("The log file was opened for reading only");
+  if (text_.Foreign()) {
+    throw ELogFileError("\"" + fileName_ + "\" holds no log entry; it is left unchanged");
+  }
+  if (!text_.DroppedText().empty()) {
+    // Keep what the parser could not carry over before the file is rewritten without it.
+    const std::string bak = fileName_ + ".bak";
+    HANDLE file = CreateFileA(bak.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw ELogFileError(SystemError("Cannot open", bak));
+    try {
+      WriteAll(file, text_.DroppedText(), bak);
+    } catch (...) {
+      CloseHandle(file);
+      throw;
+    }
+    CloseHandle(file);
+  }
+  if (handle_ == INVALID_HANDLE_VALUE) {
+    handle_ = CreateFileA(fileName_.c_str(), GENERIC_READ | GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle_ == INVALID_HANDLE_VALUE)
+      throw ELogFileError(SystemError("Cannot create", fileName_));
+  }
+  const std::string text = text_.GetText();
+  LARGE_INTEGER zero;
+  zero.QuadPart = 0;
+  if (!SetFilePointerEx(handle_, zero, nullptr, FILE_BEGIN)) {
+    throw ELogFileError(SystemError("Cannot seek in", fileName_));
+  }
+  WriteAll(handle_, text, fileName_);
+  if (!SetEndOfFile(handle_)) throw ELogFileError(SystemError("Cannot truncate", fileName_));
+  Trace("TLogFile.Save=", {static_cast<int64_t>(text.size())}, -2);
+}
+
+std::string LogMutexName(const std::string& FileName) {
+  std::string name = FileName;
+  for (char& c : name) {
+    if (c == '\\') {
+      c = '/';
+    } else if (c >= 'a' && c <= 'z') {
+      c = static_cast<char>(c - 'a' + 'A');
+    }
+  }
+  return "VantorLog.Log." + name;
+}
+
+TLogFileLock::TLogFileLock(const std::string& FileName, DWORD TimeoutMs) {
+  mutex_ = CreateMutexA(nullptr, FALSE, LogMutexName(FileName).c_str());
+  if (mutex_ == nullptr) {
+    Trace("TLogFileLock: no mutex", {static_cast<uint32_t>(GetLastError())});
+    return;
+  }
+  const DWORD wait = WaitForSingleObject(mutex_, TimeoutMs);
+  owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+  if (!owned_) Trace("TLogFileLock: going on without the lock", {static_cast<uint32_t>(wait)});
+}
+
+TLogFileLock::~TLogFileLock() {
+  if (owned_) ReleaseMutex(mutex_);
+  if (mutex_ != nullptr) CloseHandle(mutex_);
+}
+
+bool IsDuplicateInLog(const std::string& FileName, bool SkipRepeats,
+                      const TDuplicateValues& Values) {
+  Trace("IsDuplicateInLog", {FileName, Values.Address, Values.Module, Values.Type}, 2);
+  bool result = false;
+  if (SkipRepeats) {
+    try {
+      TLogFile log(FileName, TLogFile::lmReadOnly);
+      result = log.Find(Values.Keys(), Values.Values());
+    } catch (const std::exception& e) {
+      Trace("IsDuplicateInLog: the log cannot be read", {e.what()});
+    } catch (...) {
+      Trace("IsDuplicateInLog: the log cannot be read");
+    }
+  }
+  Trace("IsDuplicateInLog=", {result}, -2);
+  return result;
+}
+
+bool SaveReportToLog(TLogSaveStep& Step) {
+  Trace("SaveReportToLog", {Step.FileName, Step.Capacity, Step.IsDuplicate}, 2);
+  bool stepResult = true;
+  ClearStepError();
+  auto action = [&Step, &stepResult](int code) {
+    if (!Step.ActionHandler) return;
+    try {
+      Step.ActionHandler(code, stepResult);
+    } catch (...) {
+      Trace("SaveReportToLog: the action handler raised", {code});
+    }
+  };
+  action(2);
+  const bool wanted = stepResult;
+  bool retry = false;
+  do {
+    ClearStepError();
+    stepResult = wanted;
+    try {
+      TLogFileLock lock(Step.FileName);
+      TLogFile log(Step.FileName);
+      if (!Step.IsDuplicate) {
+        Step.LoggedReport = Step.Report;
+        if (Step.AskSteps && !Step.ReproductionText.empty()) {
+          Step.LoggedReport =
+              WithReproductionBlock(Step.Report, Step.ReproductionCaption, Step.ReproductionText);
+          Step.SendText = Step.LoggedReport;
+        }
+        log.Add(Step.LoggedReport, Step.Capacity);
+      }
+      if (Step.SendWholeLog) Step.SendText = log.GetText();
+      if (stepResult) log.Save();
+    } catch (...) {
+      ReportStepError(eeLogError, "Log");
+      stepResult = false;
+    }
+    retry = false;
+    if (!stepResult && Step.ErrorHandler && LastStepError().Code != eeNone) {
+      try {
+        Step.ErrorHandler(3, retry);
+      } catch (...) {
+        retry = false;
+      }
+    }
+  } while (retry);
+  action(3);
+  Trace("SaveReportToLog=", {stepResult}, -2);
+  return stepResult;
+}
+
+}  // namespace report

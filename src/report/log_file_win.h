@@ -1,0 +1,119 @@
+// The log file on disk: TLogFile (load, add, find, save) and the pipeline's two log steps,
+// the duplicate test and the save.
+//
+// How the file is kept safe:
+// - every read and write is checked; a short write, a failed truncation, a file that cannot be
+//   opened or read, or one too large to load raises ELogFileError and the file stays as it was;
+// - text the parser cannot keep (damaged entries, text between entries) is appended to
+//   "<log>.bak" before the file is rewritten; a file with text but no entry is not ours and is
+//   never rewritten;
+// - processes saving the same log take turns: load -> add -> save runs under a named mutex made
+//   from the upper-cased path (an abandoned mutex counts as taken; after 5 s the save goes on
+//   without it). Readers open the file sharing everything and take no lock.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "report/log_text.h"
+#include "report/report_blocks.h"
+#include "runtime/exceptions.h"
+
+class ELogFileError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+namespace report {
+
+// Files above this size are not loaded (the step fails, the file is left alone).
+constexpr uint64_t MaxLogFileSize = 256ull * 1024 * 1024;
+
+class TLogFile {
+ public:
+  enum TMode { lmReadWrite, lmReadOnly };
+  // Remembers FileName; when the file exists, opens it (deny-none) and loads its entries. A
+  // missing file (or folder) starts empty. Raises ELogFileError when the file exists but
+  // cannot be opened or read, or is too large.
+  explicit TLogFile(const std::string& FileName, TMode Mode = lmReadWrite);
+  ~TLogFile();
+  TLogFile(const TLogFile&) = delete;
+  TLogFile& operator=(const TLogFile&) = delete;
+
+  const std::string& FileName() const { return fileName_; }
+  TLogText& Text() { return text_; }
+  const TLogText& Text() const { return text_; }
+
+  bool Find(const std::vector<std::string>& Keys, const std::vector<std::string>& Values) const {
+    return text_.Find(Keys, Values);
+  }
+  void Add(const std::string& Report, int MaxCount) { text_.Add(Report, MaxCount); }
+  std::string GetText() const { return text_.GetText(); }
+
+  // Refuses a foreign file; first appends the dropped text to "<log>.bak"; then creates the
+  // file when it was not open, writes GetText from offset 0 and truncates after it. Raises
+  // ELogFileError on any failure (the log is then unchanged unless the write itself failed
+  // part-way).
+  void Save();
+
+ private:
+  std::string fileName_;
+  TMode mode_;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  TLogText text_;
+};
+
+// The name of the mutex that serialises the saves of FileName: "VantorLog.Log." + the path
+// upper-cased with every "\" replaced by "/".
+std::string LogMutexName(const std::string& FileName);
+
+// Holds the log's mutex while it lives (waits up to TimeoutMs; goes on without it after that).
+class TLogFileLock {
+ public:
+  explicit TLogFileLock(const std::string& FileName, DWORD TimeoutMs = 5000);
+  ~TLogFileLock();
+  TLogFileLock(const TLogFileLock&) = delete;
+  TLogFileLock& operator=(const TLogFileLock&) = delete;
+  bool Owned() const { return owned_; }
+
+ private:
+  HANDLE mutex_ = nullptr;
+  bool owned_ = false;
+};
+
+// True only when SkipRepeats is set and the log holds an entry with all four values. Opens the
+// log only then, read-only; a log that cannot be read counts as no duplicate (traced).
+bool IsDuplicateInLog(const std::string& FileName, bool SkipRepeats,
+                      const TDuplicateValues& Values);
+
+// The pipeline's log step.
+struct TLogSaveStep {
+  std::string FileName;
+  int32_t Capacity = 32;
+  bool IsDuplicate = false;
+  bool AskSteps = false;            // hfAskSteps
+  std::string ReproductionText;     // trimmed user text, empty when not asked
+  std::string ReproductionCaption;  // Reproduce Dialog/Caption
+  bool SendWholeLog = false;
+  // In: the full report without the reproduction block. Never changed, so a retried step
+  // extends it once.
+  std::string Report;
+  // In/out: the send text (the extended report, or the whole log with SendWholeLog).
+  std::string SendText;
+  // Out: the report as logged (with the reproduction block when one was added).
+  std::string LoggedReport;
+  // Called with 2 before and 3 after saving; may set StepResult false to suppress the write.
+  std::function<void(int Action, bool& StepResult)> ActionHandler;
+  // Called with 3 when the step failed; may set Retry.
+  std::function<void(int Code, bool& Retry)> ErrorHandler;
+};
+
+// Runs the log step; returns StepResult. A failure records the step error (eeLogError, section
+// "Log") and returns false; it never raises.
+bool SaveReportToLog(TLogSaveStep& Step);
+
+}  // namespace report
