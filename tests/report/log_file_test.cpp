@@ -219,12 +219,18 @@ TEST_F(LogFileTest, AnActionHandlerCanSuppressTheWriteButTheSendTextIsPrepared) 
 
 TEST_F(LogFileTest, TwoProcessesSavingAtOnceLoseNoReport) {
   const std::string writer = testsupport::ExeFolder() + "log_writer.exe";
-  testsupport::ChildProcess a("\"" + writer + "\" \"" + file_ + "\" A 20 64");
-  testsupport::ChildProcess b("\"" + writer + "\" \"" + file_ + "\" B 20 64");
+  const std::string gateName = "vl_log_gate_" + std::to_string(GetCurrentProcessId());
+  HANDLE gate = CreateEventA(nullptr, TRUE, FALSE, gateName.c_str());
+  ASSERT_NE(gate, nullptr);
+  testsupport::ChildProcess a("\"" + writer + "\" \"" + file_ + "\" A 20 64 " + gateName);
+  testsupport::ChildProcess b("\"" + writer + "\" \"" + file_ + "\" B 20 64 " + gateName);
   ASSERT_TRUE(a.Started());
   ASSERT_TRUE(b.Started());
+  Sleep(500);  // both are waiting at the gate
+  SetEvent(gate);
   EXPECT_EQ(a.Wait(120000), 0u);
   EXPECT_EQ(b.Wait(120000), 0u);
+  CloseHandle(gate);
   const std::string text = ReadFileText(file_);
   EXPECT_EQ(CountEntries(text), 40);
   for (int i = 0; i < 20; ++i) {
