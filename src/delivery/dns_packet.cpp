@@ -76,9 +76,13 @@ std::string ReadDnsName(std::string_view packet, size_t& position) {
   return text;
 }
 
+bool IsMxAnswer(std::string_view packet) {
+  return packet.size() >= 12 && Read16(packet, 0) == MxQueryId &&
+         (static_cast<unsigned char>(packet[2]) & 0x80) != 0;
+}
+
 std::string ParseMxAnswer(std::string_view packet) {
-  if (packet.size() < 12 || Read16(packet, 0) != MxQueryId) return {};
-  if ((static_cast<unsigned char>(packet[2]) & 0x80) == 0) return {};  // not a response
+  if (!IsMxAnswer(packet)) return {};
   const unsigned questions = Read16(packet, 4);
   const unsigned answers = Read16(packet, 6);
   size_t at = 12;

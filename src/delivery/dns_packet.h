@@ -28,6 +28,9 @@ std::string BuildMxQuery(const std::string& domain);
 // reserved, there are too many pointers or the name is the root.
 std::string ReadDnsName(std::string_view packet, size_t& position);
 
+// True when the packet is a response (QR set) carrying the query's identifier.
+bool IsMxAnswer(std::string_view packet);
+
 // The exchange of the most preferred MX record (lowest preference; the first of equal ones) in
 // the answer section, or empty. The answer must carry the query id and the response flag; only
 // records of type MX (15) and class IN (1) count, and each record is walked by its owner name and
