@@ -55,6 +55,7 @@ int SmtpReplyCode(std::string_view reply) {
     if (value > INT32_MAX) break;
   }
   if (digits == 0 || value > INT32_MAX) {
+    while (digits < reply.size() && IsDigit(reply[digits])) ++digits;
     std::string shown(reply.substr(0, digits == 0 ? reply.find_first_of("\r\n") : digits));
     throw EConvertError("'" + shown + "' is not a valid integer value");
   }
