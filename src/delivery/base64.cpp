@@ -30,17 +30,28 @@ int Value(char c) {
 }  // namespace
 
 std::string EncodeBase64(std::string_view bytes) {
-  std::string out;
-  const size_t lines = (bytes.size() + 59) / 60;
-  out.reserve(lines * 82);
+  const size_t fullLines = bytes.size() / 60;
+  const size_t tail = bytes.size() % 60;
+  std::string out(fullLines * 82 + (tail > 0 ? (tail + 2) / 3 * 4 + 2 : 0), '\0');
+  char* o = &out[0];
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  size_t left = bytes.size();
-  while (left > 0) {
-    const size_t line = left < 60 ? left : 60;
-    for (size_t i = 0; i < line; i += 3) EncodeGroup(p + i, line - i < 3 ? line - i : 3, out);
-    out += "\r\n";
-    p += line;
-    left -= line;
+  for (size_t line = 0; line < fullLines; ++line) {
+    for (int group = 0; group < 20; ++group, p += 3) {
+      const uint32_t v = (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+      o[0] = kAlphabet[v >> 18];
+      o[1] = kAlphabet[(v >> 12) & 63];
+      o[2] = kAlphabet[(v >> 6) & 63];
+      o[3] = kAlphabet[v & 63];
+      o += 4;
+    }
+    *o++ = '\r';
+    *o++ = '\n';
+  }
+  if (tail > 0) {
+    std::string last;
+    for (size_t i = 0; i < tail; i += 3) EncodeGroup(p + i, tail - i < 3 ? tail - i : 3, last);
+    last += "\r\n";
+    last.copy(o, last.size());
   }
   return out;
 }

@@ -223,42 +223,50 @@ std::string BuildMimeBody(std::string_view bodyText, const std::vector<MailAttac
   return body;
 }
 
+void AppendTransportSafe(std::string& out, std::string_view text, bool& lineStart) {
+  size_t i = 0;
+  while (i < text.size()) {
+    if (lineStart && text[i] == '.') out += '.';
+    lineStart = false;
+    size_t end = i;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    out.append(text.data() + i, end - i);
+    if (end == text.size()) break;
+    // CR LF, a lone CR or a lone LF: one CR LF.
+    if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
+    out += "\r\n";
+    lineStart = true;
+    i = end + 1;
+  }
+}
+
 std::string MakeTransportSafe(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 64 + 16);
   bool lineStart = true;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      out += "\r\n";
-      lineStart = true;
-      continue;
-    }
-    if (lineStart && c == '.') out += '.';
-    out += c;
-    lineStart = false;
-  }
+  AppendTransportSafe(out, text, lineStart);
   return out;
 }
 
 std::string BuildDataText(const MailMessage& m) {
+  std::string headers;
+  headers += "Date: " + OneLine(m.Date) + "\r\n";
+  headers += "From: <" + OneLine(m.Sender) + ">\r\n";
+  headers += "Subject: " + EncodeSubject(m.Subject, m.CodePage) + "\r\n";
+  headers += "To: <" + OneLine(m.Recipient) + ">\r\n";
+  headers += MimeMessageHeader;
+  headers += "\r\nX-Priority: 1\r\n";
+  headers += LibraryHeader;
+  headers += "\r\n\r\n";
   const std::string body = BuildMimeBody(m.BodyText, m.Attachments, m.CodePage);
-  std::string text;
-  text.reserve(body.size() + 512);
-  text += "Date: " + OneLine(m.Date) + "\r\n";
-  text += "From: <" + OneLine(m.Sender) + ">\r\n";
-  text += "Subject: " + EncodeSubject(m.Subject, m.CodePage) + "\r\n";
-  text += "To: <" + OneLine(m.Recipient) + ">\r\n";
-  text += MimeMessageHeader;
-  text += "\r\nX-Priority: 1\r\n";
-  text += LibraryHeader;
-  text += "\r\n\r\n";
-  text += body;
-  std::string data = MakeTransportSafe(text);
+  std::string data;
+  data.reserve(headers.size() + body.size() + body.size() / 64 + 16);
+  bool lineStart = true;
+  AppendTransportSafe(data, headers, lineStart);
+  AppendTransportSafe(data, body, lineStart);
   // A text that does not end a line (never the case with the closing delimiter) still needs
   // its own line for the end mark.
-  if (data.size() >= 2 && data.compare(data.size() - 2, 2, "\r\n") != 0) data += "\r\n";
+  if (!lineStart) data += "\r\n";
   data += '.';
   return data;
 }

@@ -60,6 +60,8 @@ struct MailMessage {
 
 // Every line break CR LF, and a "." doubled at the start of every line.
 std::string MakeTransportSafe(std::string_view text);
+// The same, appended to Out; LineStart carries whether Out ends a line (true at the start).
+void AppendTransportSafe(std::string& out, std::string_view text, bool& lineStart);
 // Headers, blank line, MIME body, all transport-safe, then the lone "." that ends the data (the
 // sender adds its CR LF).
 std::string BuildDataText(const MailMessage& message);
