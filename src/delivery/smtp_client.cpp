@@ -129,7 +129,9 @@ bool SendSmtpMail(const SmtpMail& mail, const SmtpSessionHooks& hooks) {
     }
 
     status(hooks.ConnectedText);
-    const std::string host = GetLocalHostName();
+    // A machine without a name would send "HELO " and be refused: name it "localhost".
+    std::string host = GetLocalHostName();
+    if (TrimText(host).empty()) host = "localhost";
     bool ok;
     if (!mail.User.empty() || !mail.Password.empty()) {
       ok = smtp.SendCommand("EHLO " + host, {250}) && smtp.SendCommand("RSET", {250}) &&
