@@ -1,7 +1,7 @@
 // Whatever the subject, body, file name and file bytes, the DATA text must stay
 // transport-safe: every line break CR LF, no line of a lone "." before the end mark, no line
-// over 998 bytes, no delimiter line but the message's own three, and each file's base64 decoding back to
-// its bytes.
+// over 998 bytes, no delimiter line but the message's own three, and each file's base64 decoding
+// back to its bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
