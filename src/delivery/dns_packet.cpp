@@ -1,0 +1,120 @@
+#include "delivery/dns_packet.h"
+
+namespace delivery {
+namespace {
+
+uint16_t Read16(std::string_view p, size_t at) {
+  return static_cast<uint16_t>((static_cast<unsigned char>(p[at]) << 8) |
+                               static_cast<unsigned char>(p[at + 1]));
+}
+
+// Walks the name at Position. Returns false for a malformed name; Text receives the dotted name
+// (empty for the root).
+bool WalkName(std::string_view packet, size_t& position, std::string& text) {
+  text.clear();
+  size_t at = position;
+  size_t resume = 0;
+  bool jumped = false;
+  int pointers = 0;
+  size_t length = 0;
+  for (;;) {
+    if (at >= packet.size()) return false;
+    const unsigned char c = static_cast<unsigned char>(packet[at]);
+    if (c == 0) {
+      position = jumped ? resume : at + 1;
+      return true;
+    }
+    if ((c & 0xC0) == 0xC0) {
+      if (at + 1 >= packet.size() || ++pointers > MaxDnsPointers) return false;
+      if (!jumped) resume = at + 2;
+      jumped = true;
+      at = (static_cast<size_t>(c & 0x3F) << 8) | static_cast<unsigned char>(packet[at + 1]);
+      continue;
+    }
+    if ((c & 0xC0) != 0) return false;  // reserved label types
+    if (at + 1 + c > packet.size()) return false;
+    length += c + 1;
+    if (length > 255) return false;
+    if (!text.empty()) text += '.';
+    text.append(packet.data() + at + 1, c);
+    at += 1 + c;
+  }
+}
+
+}  // namespace
+
+std::string MailDomain(const std::string& address) {
+  const size_t at = address.find('@');
+  return at == std::string::npos ? address : address.substr(at + 1);
+}
+
+std::string BuildMxQuery(const std::string& domain) {
+  std::string name = domain;
+  if (!name.empty() && name.back() == '.') name.pop_back();
+  if (name.empty() || name.size() > 253) return {};
+  std::string packet("\x41\x41\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00", 12);
+  size_t start = 0;
+  for (;;) {
+    const size_t dot = name.find('.', start);
+    const size_t end = dot == std::string::npos ? name.size() : dot;
+    const size_t label = end - start;
+    if (label == 0 || label > 63) return {};
+    packet += static_cast<char>(label);
+    packet.append(name, start, label);
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  packet.append("\x00\x00\x0F\x00\x01", 5);
+  return packet;
+}
+
+std::string ReadDnsName(std::string_view packet, size_t& position) {
+  size_t at = position;
+  std::string text;
+  if (!WalkName(packet, at, text) || text.empty()) return {};
+  position = at;
+  return text;
+}
+
+bool IsMxAnswer(std::string_view packet) {
+  return packet.size() >= 12 && Read16(packet, 0) == MxQueryId &&
+         (static_cast<unsigned char>(packet[2]) & 0x80) != 0;
+}
+
+std::string ParseMxAnswer(std::string_view packet) {
+  if (!IsMxAnswer(packet)) return {};
+  const unsigned questions = Read16(packet, 4);
+  const unsigned answers = Read16(packet, 6);
+  size_t at = 12;
+  std::string name;
+  for (unsigned q = 0; q < questions; ++q) {
+    if (!WalkName(packet, at, name) || at + 4 > packet.size()) return {};
+    at += 4;
+  }
+  std::string best;
+  unsigned bestPreference = 0;
+  for (unsigned r = 0; r < answers; ++r) {
+    if (!WalkName(packet, at, name) || at + 10 > packet.size()) break;
+    const uint16_t type = Read16(packet, at);
+    const uint16_t klass = Read16(packet, at + 2);
+    const size_t dataLength = Read16(packet, at + 8);
+    const size_t data = at + 10;
+    if (data + dataLength > packet.size()) break;
+    if (type == 15 && klass == 1 && dataLength >= 3) {
+      const std::string_view record = packet.substr(0, data + dataLength);
+      const unsigned preference = Read16(packet, data);
+      size_t nameAt = data + 2;
+      std::string exchange = ReadDnsName(record, nameAt);
+      bool printable = !exchange.empty();
+      for (unsigned char c : exchange) printable = printable && c > ' ' && c < 0x7F;
+      if (printable && (best.empty() || preference < bestPreference)) {
+        best = exchange;
+        bestPreference = preference;
+      }
+    }
+    at = data + dataLength;
+  }
+  return best;
+}
+
+}  // namespace delivery

@@ -1,0 +1,15 @@
+#include "delivery/socket_seams.h"
+
+namespace delivery {
+
+SocketSeams& Seams() {
+  static SocketSeams seams;
+  return seams;
+}
+
+bool IsLoopbackAddress(uint32_t address) {
+  // The first byte in memory is the first number of the dotted form.
+  return (reinterpret_cast<const unsigned char*>(&address)[0]) == 127;
+}
+
+}  // namespace delivery

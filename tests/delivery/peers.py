@@ -1,0 +1,276 @@
+#!/usr/bin/python3
+"""Loopback peers for the delivery tests: SMTP servers (aiosmtpd), lying SMTP peers, a name
+server (dnslib) and lying name servers. Everything binds 127.0.0.x only.
+
+  peers.py serve DIR    writes DIR/ports.env (export VL_SMTP_<MODE>=port ...) and serves until
+                        killed; saves every message as DIR/<recipient local part>.eml and every
+                        command as a line of DIR/commands.log ("<mode> <command> <argument>")
+  peers.py check DIR    checks each DIR/<tag>.expect against DIR/<tag>.eml with Python's email
+"""
+import asyncio
+import email
+import email.header
+import email.policy
+import functools
+import os
+import socket
+import struct
+import sys
+
+MX_ANSWERS = {  # domain -> [(preference, exchange)]
+    "two.test": [(10, "127.0.0.2")],
+    "three.test": [(10, "127.0.0.3")],
+    "pref.test": [(20, "127.0.0.9"), (10, "127.0.0.2"), (10, "127.0.0.3")],
+}
+
+
+def serve(out):
+    from aiosmtpd.smtp import SMTP, AuthResult
+    from dnslib import DNSRecord, RR, MX, QTYPE, RCODE
+
+    log_path = os.path.join(out, "commands.log")
+
+    def log(mode, line):
+        with open(log_path, "a") as f:
+            f.write(f"{mode} {line}\n")
+
+    class LoggingSMTP(SMTP):
+        def __init__(self, mode, *a, **k):
+            super().__init__(*a, **k)
+            for command, method in list(self._smtp_methods.items()):
+                self._smtp_methods[command] = self._logged(mode, command, method)
+
+        @staticmethod
+        def _logged(mode, command, method):
+            @functools.wraps(method)
+            async def wrapped(arg):
+                log(mode, command + ((" " + arg) if arg else ""))
+                return await method(arg)
+            return wrapped
+
+    class Handler:
+        def __init__(self, mode):
+            self.mode = mode
+
+        async def handle_RCPT(self, server, session, envelope, address, options):
+            if self.mode == "rcpt550":
+                return "550 5.1.1 No such user here"
+            if self.mode == "delay":
+                await asyncio.sleep(2)
+            envelope.rcpt_tos.append(address)
+            if self.mode == "rcpt251":
+                return "251 User not local; will forward"
+            return "250 OK"
+
+        async def handle_DATA(self, server, session, envelope):
+            if self.mode == "data554":
+                return "554 Transaction failed"
+            for rcpt in envelope.rcpt_tos:
+                tag = rcpt.split("@")[0] or "empty"
+                with open(os.path.join(out, tag + ".eml"), "wb") as f:
+                    f.write(envelope.original_content)
+            return "250 Message accepted for delivery"
+
+    def authenticator(server, session, envelope, mechanism, data):
+        ok = data.login == b"reporter" and data.password == b"p" * 70
+        return AuthResult(success=ok, handled=False)
+
+    def smtp_factory(mode):
+        def make():
+            kwargs = dict(hostname="peer.test", data_size_limit=None, timeout=30)
+            if mode == "auth":
+                kwargs.update(auth_require_tls=False, auth_required=True,
+                              authenticator=authenticator)
+            return LoggingSMTP(mode, Handler(mode), **kwargs)
+        return make
+
+    raw_greetings = {
+        "greet554": b"554 No service here\r\n",
+        "garbage": b"xyz\r\n",
+        "code2500": b"2500\r\n",
+        "digits40": b"1234567890123456789012345678901234567890\r\n",
+    }
+
+    def raw_factory(mode):
+        async def talk(reader, writer):
+            log(mode, "connect")
+            try:
+                if mode == "drop":
+                    pass
+                elif mode == "trickle":
+                    for _ in range(60):
+                        writer.write(b"2")
+                        await writer.drain()
+                        await asyncio.sleep(0.9)
+                else:
+                    writer.write(raw_greetings[mode])
+                    await writer.drain()
+                    await asyncio.sleep(10)
+            except (ConnectionError, OSError):
+                pass
+            writer.close()
+        return talk
+
+    def name(dotted):
+        return b"".join(bytes([len(p)]) + p.encode() for p in dotted.split(".")) + b"\0"
+
+    def rec(owner, rtype, data):
+        return owner + struct.pack(">HHIH", rtype, 1, 60, len(data)) + data
+
+    def raw_dns(mode, query):
+        qid = query[:2]
+        qend = 12
+        while qend < len(query) and query[qend] != 0:
+            qend += 1 + query[qend]
+        question = query[12:qend + 5]
+
+        def head(count, ident=qid):
+            return ident + b"\x81\x80\x00\x01" + struct.pack(">H", count) + b"\0\0\0\0"
+        ptr = b"\xc0\x0c"
+        mx = rec(ptr, 15, b"\x00\x0a" + name("127.0.0.2"))
+        if mode == "truncated":
+            return (head(1) + question + mx)[:len(question) + 20]
+        if mode == "selfptr":
+            return head(1) + question + rec(ptr, 15, b"\x00\x0a\xc0" + bytes([12 + len(question) + 14]))
+        if mode == "ptrpast":
+            return head(1) + question + rec(ptr, 15, b"\x00\x0a\xc0\xf0")
+        if mode == "rdlenpast":
+            return head(1) + question + ptr + struct.pack(">HHIH", 15, 1, 60, 200) + b"\x00\x0a"
+        if mode == "cnamefirst":
+            return head(3) + question + rec(ptr, 1, bytes([127, 0, 0, 7])) + \
+                rec(ptr, 5, name("alias.test")) + rec(ptr, 15, b"\x00\x05" + name("127.0.0.3"))
+        if mode == "uncompressed":
+            return head(1) + question + rec(query[12:qend + 1], 15, b"\x00\x01" + name("127.0.0.2"))
+        if mode == "wrongid":
+            return head(1, b"\x42\x42") + question + mx
+        return None
+
+    class Dns(asyncio.DatagramProtocol):
+        def __init__(self, mode):
+            self.mode = mode
+
+        def connection_made(self, transport):
+            self.transport = transport
+
+        def datagram_received(self, data, addr):
+            log("dns-" + self.mode, data.hex())
+            if self.mode == "good":
+                request = DNSRecord.parse(data)
+                reply = request.reply()
+                domain = str(request.q.qname).rstrip(".")
+                for pref, host in MX_ANSWERS.get(domain, []):
+                    reply.add_answer(RR(request.q.qname, QTYPE.MX, rdata=MX(host, pref), ttl=60))
+                if domain not in MX_ANSWERS:
+                    reply.header.rcode = RCODE.NXDOMAIN
+                self.transport.sendto(reply.pack(), addr)
+                return
+            answer = raw_dns(self.mode, data)
+            if answer is not None:
+                self.transport.sendto(answer, addr)
+
+    async def main():
+        loop = asyncio.get_running_loop()
+        env = {}
+        for mode in ["plain", "auth", "rcpt550", "rcpt251", "data554", "delay"]:
+            server = await loop.create_server(smtp_factory(mode), "127.0.0.1", 0)
+            port = server.sockets[0].getsockname()[1]
+            env["VL_SMTP_" + mode.upper()] = port
+            if mode == "plain":  # the exchangers of the direct mode share the port
+                for host in ["127.0.0.2", "127.0.0.3"]:
+                    await loop.create_server(smtp_factory(mode), host, port)
+        for mode in ["greet554", "drop", "garbage", "code2500", "digits40", "trickle"]:
+            server = await asyncio.start_server(raw_factory(mode), "127.0.0.1", 0)
+            env["VL_SMTP_" + mode.upper()] = server.sockets[0].getsockname()[1]
+        for mode in ["good", "truncated", "selfptr", "ptrpast", "rdlenpast", "cnamefirst",
+                     "uncompressed", "wrongid", "silence"]:
+            transport, _ = await loop.create_datagram_endpoint(lambda m=mode: Dns(m),
+                                                               local_addr=("127.0.0.1", 0))
+            env["VL_DNS_" + mode.upper()] = transport.get_extra_info("sockname")[1]
+        closed = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        closed.bind(("127.0.0.1", 0))
+        env["VL_DNS_CLOSED"] = closed.getsockname()[1]
+        closed.close()
+        with open(os.path.join(out, "ports.env.tmp"), "w") as f:
+            for key, value in env.items():
+                f.write(f"export {key}={value}\n")
+        os.rename(os.path.join(out, "ports.env.tmp"), os.path.join(out, "ports.env"))
+        await asyncio.Event().wait()
+
+    asyncio.run(main())
+
+
+def check(out):
+    """Each <tag>.expect holds lines key=value: subject and body as hex of cp1252 bytes, and
+    file=<name> for each attached file in DIR, in order."""
+    failures = 0
+    for entry in sorted(os.listdir(out)):
+        if not entry.endswith(".expect"):
+            continue
+        tag = entry[:-7]
+        expect = {"file": []}
+        with open(os.path.join(out, entry)) as f:
+            for line in f.read().splitlines():
+                key, _, value = line.partition("=")
+                if key == "file":
+                    expect["file"].append(value)
+                else:
+                    expect[key] = value
+        problems = []
+        path = os.path.join(out, tag + ".eml")
+        if not os.path.exists(path):
+            print(f"{tag}: no message received")
+            failures += 1
+            continue
+        raw = open(path, "rb").read()
+        for number, line in enumerate(raw.split(b"\r\n")):
+            if len(line) > 998:
+                problems.append(f"line {number} has {len(line)} bytes")
+        if b"\n" in raw.replace(b"\r\n", b"") or b"\r" in raw.replace(b"\r\n", b""):
+            problems.append("bare CR or LF")
+        msg = email.message_from_bytes(raw, policy=email.policy.compat32)
+        parts = list(msg.walk())
+        for part in parts:
+            if part.defects:
+                problems.append(f"defects {part.defects}")
+        subject = str(email.header.make_header(email.header.decode_header(msg["Subject"])))
+        want_subject = bytes.fromhex(expect.get("subject", "")).decode("cp1252")
+        if subject != want_subject:
+            problems.append(f"subject {subject!r} != {want_subject!r}")
+        leaves = [p for p in parts if not p.is_multipart()]
+        text = leaves[0]
+        charset = text.get_content_charset() or "ascii"
+        body = text.get_payload(decode=True).decode(charset)
+        want_body = bytes.fromhex(expect.get("body", "")).decode("cp1252")
+        want_body = want_body.replace("\r\n", "\n").replace("\r", "\n").replace("\n", "\r\n")
+        if body.rstrip("\r\n") != want_body.rstrip("\r\n"):
+            problems.append(f"body {body[:200]!r} != {want_body[:200]!r}")
+        files = leaves[1:]
+        if len(files) != len(expect["file"]):
+            problems.append(f"{len(files)} attachments, expected {len(expect['file'])}")
+        for part, name in zip(files, expect["file"]):
+            data = open(os.path.join(out, name), "rb").read()
+            if part.get_payload(decode=True) != data:
+                problems.append(f"attachment {name} differs")
+            want_name = os.path.basename(name)
+            if expect.get("filename"):
+                want_name = bytes.fromhex(expect["filename"]).decode("cp1252")
+            if part.get_filename() != want_name:
+                problems.append(f"file name {part.get_filename()!r} != {want_name!r}")
+            lines = part.get_payload().split("\r\n")
+            while lines and lines[-1] == "":
+                lines.pop()
+            if any(len(l) != 80 for l in lines[:-1]) or (lines and len(lines[-1]) > 80):
+                problems.append(f"base64 lines of {name} are not 80 characters")
+        for p in problems:
+            print(f"{tag}: {p}")
+        if not problems:
+            print(f"{tag}: ok")
+        failures += len(problems)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    if sys.argv[1] == "serve":
+        serve(sys.argv[2])
+    else:
+        sys.exit(check(sys.argv[2]))
