@@ -120,6 +120,9 @@ HWND TFreezeThread::FindMainWindow() const {
 bool TFreezeThread::Capture(TFrozenThreadState& state) {
   // Between SuspendThread and ResumeThread: no allocation, no trace, no lock.
   const TMainThread& main = MainThread();
+  LARGE_INTEGER frequency = {}, suspended = {}, resumed = {};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&suspended);
   if (SuspendThread(main.Handle) == static_cast<DWORD>(-1)) return false;
   std::memset(&state.Context, 0, sizeof state.Context);
   state.Context.ContextFlags = CONTEXT_FULL;
@@ -143,6 +146,10 @@ bool TFreezeThread::Capture(TFrozenThreadState& state) {
          copied == size;
   }
   ResumeThread(main.Handle);
+  QueryPerformanceCounter(&resumed);
+  if (frequency.QuadPart > 0)
+    state.SuspendedMicroseconds = static_cast<uint64_t>(resumed.QuadPart - suspended.QuadPart) *
+                                  1000000u / static_cast<uint64_t>(frequency.QuadPart);
   state.StackCopy = ok ? FStackBuffer : nullptr;
   state.StackCopySize = ok ? static_cast<size_t>(copied) : 0;
   return ok;

@@ -36,6 +36,8 @@ struct TFrozenThreadState {
   size_t StackCopySize = 0;
   // An EFrozenApplication carrying the watchdog message.
   std::exception_ptr Error;
+  // How long the main thread stood suspended for this capture, in microseconds.
+  uint64_t SuspendedMicroseconds = 0;
 };
 
 // The watchdog's links to the parts above it; unset links make the watchdog inert in that
