@@ -102,6 +102,19 @@ void TApplication::ShowException(std::exception_ptr error) {
   MessageBoxA(FHandle, message.c_str(), FTitle.c_str(), MB_OK | MB_ICONSTOP);
 }
 
+void HandleWindowException(HWND window) {
+  try {
+    if (Application) {
+      Application->HandleException(window);
+    } else {
+      rtl::ExceptProc(std::current_exception(), rtl::RaiseAddress());
+    }
+  } catch (...) {
+    // A handler that fails itself must not unwind into the system's message dispatch.
+    rtl::ExceptProc(std::current_exception(), rtl::RaiseAddress());
+  }
+}
+
 void TApplication::Terminate() {
   FTerminated = true;
   PostQuitMessage(0);

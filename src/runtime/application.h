@@ -36,7 +36,9 @@ class TApplication {
 
   // Handles the exception being handled on this thread (call from a catch block): an EAbort is
   // dropped; otherwise OnException runs when set, else the error is shown in a message box.
-  void HandleException(void* sender);
+  // A crash reporter redirects this routine (found by its qualified name in the debug
+  // information), so it is never inlined, cloned or analysed across calls.
+  __attribute__((noipa)) void HandleException(void* sender);
 
   // Shows an error's message in a message box captioned with the title.
   void ShowException(std::exception_ptr error);
@@ -58,5 +60,25 @@ class TApplication {
 
 // The one application object, created by the framework's unit initialisation.
 extern TApplication* Application;
+
+// Hands the exception being handled on this thread to the application object's
+// HandleException with the window as sender; without an application object, to the runtime's
+// unhandled-exception procedure.
+void HandleWindowException(HWND window);
+
+// A window procedure that stops exceptions at the window-procedure boundary. On i686 a throw
+// cannot unwind through the system's message dispatch (user32 has no unwind tables for the
+// compiler's table-based unwinder: the process would terminate), so every window procedure
+// of the program is wrapped: GuardedWndProc<MyProc> catches what MyProc lets escape, hands it
+// to HandleWindowException and answers 0.
+template <LRESULT(CALLBACK* Proc)(HWND, UINT, WPARAM, LPARAM)>
+LRESULT CALLBACK GuardedWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  try {
+    return Proc(window, message, wParam, lParam);
+  } catch (...) {
+    HandleWindowException(window);
+    return 0;
+  }
+}
 
 }  // namespace Forms

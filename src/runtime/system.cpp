@@ -91,6 +91,36 @@ void RunProgram(void (*mainBlock)()) {
   Halt(0);
 }
 
+namespace {
+HINSTANCE g_libraryInstance = nullptr;
+}
+
+bool LibraryEntry(HINSTANCE instance, DWORD reason) {
+  try {
+    if (reason == DLL_PROCESS_ATTACH) {
+      g_libraryInstance = instance;
+      DisableThreadLibraryCalls(instance);
+      InitializeUnits();
+    } else if (reason == DLL_PROCESS_DETACH) {
+      auto& procs = ExitProcs();
+      while (!procs.empty()) {
+        void (*proc)() = procs.back();
+        procs.pop_back();
+        proc();
+      }
+      FinalizeUnits();
+    }
+    return true;
+  } catch (...) {
+    // The loader cannot take an exception; a failed attach makes the load fail instead.
+    g_inInitialization = false;
+    return false;
+  }
+}
+
+bool IsLibrary() { return g_libraryInstance != nullptr; }
+HINSTANCE LibraryInstance() { return g_libraryInstance; }
+
 void Halt(int exitCode) {
   static bool halting = false;
   if (!halting) {

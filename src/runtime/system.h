@@ -61,6 +61,15 @@ bool InUnitFinalization();
 // ExceptProc. Never returns.
 [[noreturn]] void RunProgram(void (*mainBlock)());
 
+// The runtime's library entry, called by a DLL's entry point (library_entry.cpp, linked through
+// the rtl_dll library): at process attach it runs the unit initialisations, at process detach
+// the exit procedures and the unit finalisations. Thread attach and detach are not passed on.
+// False when an initialisation raised (the DLL then refuses to load); nothing escapes.
+bool LibraryEntry(HINSTANCE instance, DWORD reason);
+// True when the runtime runs inside a DLL (LibraryEntry saw the attach); its handle then.
+bool IsLibrary();
+HINSTANCE LibraryInstance();
+
 // The orderly halt: exit procedures, unit finalisation, then the process ends with ExitCode.
 [[noreturn]] void Halt(int exitCode);
 

@@ -1,5 +1,7 @@
 #include "support/win_process.h"
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -83,6 +85,89 @@ bool ChildProcess::DismissBox(BoxText& box, DWORD timeoutMs) {
     if (WaitForSingleObject(info_.hProcess, 50) == WAIT_OBJECT_0) return false;
   }
   return false;
+}
+
+namespace {
+
+// This process's environment block with Changes applied (sorted as the system expects).
+std::vector<char> EnvironmentBlock(const std::vector<std::string>& changes) {
+  std::vector<std::string> vars;
+  char* block = GetEnvironmentStringsA();
+  for (const char* p = block; p && *p; p += std::strlen(p) + 1) vars.emplace_back(p);
+  if (block) FreeEnvironmentStringsA(block);
+  auto nameOf = [](const std::string& v) {
+    size_t eq = v.find('=', v.empty() || v[0] != '=' ? 0 : 1);
+    return eq == std::string::npos ? v : v.substr(0, eq);
+  };
+  for (const std::string& change : changes) {
+    std::string name = nameOf(change);
+    vars.erase(std::remove_if(vars.begin(), vars.end(),
+                              [&](const std::string& v) {
+                                return _stricmp(nameOf(v).c_str(), name.c_str()) == 0;
+                              }),
+               vars.end());
+    if (change.find('=') != std::string::npos) vars.push_back(change);
+  }
+  std::sort(vars.begin(), vars.end(), [](const std::string& a, const std::string& b) {
+    return _stricmp(a.c_str(), b.c_str()) < 0;
+  });
+  std::vector<char> out;
+  for (const std::string& v : vars) out.insert(out.end(), v.c_str(), v.c_str() + v.size() + 1);
+  out.push_back('\0');
+  if (vars.empty()) out.push_back('\0');
+  return out;
+}
+
+DWORD WINAPI DrainPipe(void* param) {
+  auto* job = static_cast<std::pair<HANDLE, std::string*>*>(param);
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(job->first, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    job->second->append(buffer, got);
+  return 0;
+}
+
+}  // namespace
+
+CapturedRun RunCaptured(const std::string& commandLine, const std::vector<std::string>& environment,
+                        DWORD timeoutMs) {
+  CapturedRun run;
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return run;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = writeEnd;
+  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  std::vector<char> cmd(commandLine.begin(), commandLine.end());
+  cmd.push_back('\0');
+  std::vector<char> env = EnvironmentBlock(environment);
+  PROCESS_INFORMATION pi = {};
+  BOOL started =
+      CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, env.data(), nullptr, &si, &pi);
+  CloseHandle(writeEnd);
+  if (!started) {
+    CloseHandle(readEnd);
+    return run;
+  }
+  std::pair<HANDLE, std::string*> job{readEnd, &run.output};
+  HANDLE drainer = CreateThread(nullptr, 0, DrainPipe, &job, 0, nullptr);
+  if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    TerminateProcess(pi.hProcess, 99);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    run.exitCode = STILL_ACTIVE;
+  } else {
+    GetExitCodeProcess(pi.hProcess, &run.exitCode);
+  }
+  if (drainer && WaitForSingleObject(drainer, 5000) != WAIT_OBJECT_0) TerminateThread(drainer, 1);
+  if (drainer) CloseHandle(drainer);
+  CloseHandle(readEnd);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  return run;
 }
 
 std::string ReadFileText(const std::string& path) {

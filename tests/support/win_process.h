@@ -36,6 +36,16 @@ class ChildProcess {
   PROCESS_INFORMATION info_ = {};
 };
 
+struct CapturedRun {
+  DWORD exitCode = static_cast<DWORD>(-1);  // STILL_ACTIVE after a time-out (then killed)
+  std::string output;                       // everything written to standard output
+};
+
+// Runs CommandLine with standard output on a pipe and the environment of this process changed
+// by Environment ("NAME=value" sets, "NAME" alone removes), and collects its output.
+CapturedRun RunCaptured(const std::string& commandLine,
+                        const std::vector<std::string>& environment = {}, DWORD timeoutMs = 30000);
+
 // Reads a whole file; empty when it does not exist.
 std::string ReadFileText(const std::string& path);
 bool WriteFileText(const std::string& path, const std::string& text);
