@@ -7,7 +7,8 @@
 # a crashing input is written to fuzz/runs/crashes/<target>/. fuzz/runs is git-ignored: once a
 # crash is mended, copy its input into fuzz/corpus/<target> as a seed. At the end one line per
 # target gives the runs made, the corpus size and the outcome; the exit status is 1 when any
-# target failed.
+# target failed. VL_FUZZ_BUILD=0 runs the programs already built, without configuring or building
+# (for a second run beside one that is building).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 which=${1:-all}
@@ -32,13 +33,14 @@ case $seconds in
   '' | *[!0-9]*) echo "fuzz.sh: SECONDS must be a whole number, not '$seconds'" >&2; exit 2 ;;
 esac
 
-cmake --preset fuzz -S "$root" >/dev/null
-programs=()
-for target in "${targets[@]}"; do programs+=("${target}_fuzz"); done
-# The post-build target also reads the DWARF samples the build makes.
-extra_build=()
-for target in "${targets[@]}"; do [ "$target" = postbuild ] && extra_build=(vl_dwarf_samples); done
-cmake --build "$build" -j2 --target "${programs[@]}" "${extra_build[@]}"
+if [ "${VL_FUZZ_BUILD:-1}" != 0 ]; then
+  (cd "$root" && cmake --preset fuzz >/dev/null)
+  programs=()
+  for target in "${targets[@]}"; do programs+=("${target}_fuzz"); done
+  # The post-build target also reads the DWARF samples the build makes.
+  for target in "${targets[@]}"; do [ "$target" = postbuild ] && programs+=(vl_dwarf_samples); done
+  cmake --build "$build" -j2 --target "${programs[@]}"
+fi
 
 # libFuzzer options per target: the largest input worth trying and the memory it may use.
 options_for() {
