@@ -27,8 +27,10 @@ std::vector<uint8_t> ImageSeed() {
   std::vector<uint8_t> b(0x600, 0);
   auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); };
   auto put16 = [&](size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); };
+  put16(0, 0x5A4D);
   put32(60, 0x80);
   put32(0x80, 0x4550);
+  put16(0x80 + 20, 224);
   put16(0x98, 0x10B);
   put32(0x98 + 4, 0x100);
   put32(0x98 + 20, 0x200);

@@ -1,9 +1,8 @@
 // libFuzzer target for the options reader. The first two bytes of an input choose the data-block
 // version, the rest is the options stream. Whatever the bytes, LoadFromStream must either read
 // a complete stream or raise EVantorOptionsStreamError with the options unchanged; a stream it
-// accepts must survive a save and a reload unchanged.
-//
-// Build and run: fuzz/build-options-fuzz.sh [seconds]
+// accepts must survive a save and a reload unchanged. With VL_FUZZ_SEED_DIR set it first writes
+// one seed per data version into that folder.
 #include <cstdio>
 #include <cstdlib>
 #include <string>

@@ -15,6 +15,7 @@
 #include "core/trace.h"
 #include "runtime/command_line.h"
 #include "runtime/exceptions.h"
+#include "runtime/memory_access.h"
 #include "runtime/system.h"
 
 // Kept by the linker option of vl_core_win so that the unit below is always linked in.
@@ -89,12 +90,6 @@ uintptr_t CurrentErrorAddress() {
   return reinterpret_cast<uintptr_t>(rtl::RaiseAddress());
 }
 
-bool Readable(DWORD protect) {
-  if (protect & (PAGE_GUARD | PAGE_NOACCESS)) return false;
-  return (protect & (PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
-                     PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
-}
-
 }  // namespace
 
 bool ReadModuleMemory(uintptr_t address, void* buffer, size_t count) {
@@ -104,16 +99,7 @@ bool ReadModuleMemory(uintptr_t address, void* buffer, size_t count) {
           GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
           reinterpret_cast<LPCSTR>(address), &module))
     return false;
-  uintptr_t at = address;
-  const uintptr_t end = address + count;
-  while (at < end) {
-    MEMORY_BASIC_INFORMATION info;
-    if (VirtualQuery(reinterpret_cast<LPCVOID>(at), &info, sizeof info) == 0) return false;
-    if (info.State != MEM_COMMIT || !Readable(info.Protect)) return false;
-    uintptr_t regionEnd = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;
-    if (regionEnd <= at) return false;
-    at = regionEnd;
-  }
+  if (!rtl::IsReadableRange(reinterpret_cast<const void*>(address), count)) return false;
   std::memcpy(buffer, reinterpret_cast<const void*>(address), count);
   return true;
 }

@@ -32,8 +32,8 @@ const char* const DefaultTexts[TextCount] = {
     "Information.",
     "Question.",
     "Error.",
-    "An error has occurred during program execution.\r\nPlease read the following information for "
-    "further details.",
+    ("An error has occurred during program execution.\r\nPlease read the following information for "
+     "further details."),
     "General",
     "General Information",
     "Call Stack",

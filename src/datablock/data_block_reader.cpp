@@ -4,13 +4,17 @@
 #include <new>
 #include <vector>
 
-#include "datablock/byte_reader.h"
+#include "binary/checked_reader.h"
 #include "datablock/data_version.h"
 #include "zlibwrap/decompress.h"
 
 namespace datablock {
 
 namespace {
+
+using TBlockReader = binary::TCheckedReader<EDataBlockError>;
+using binary::LoadU16;
+using binary::LoadU32;
 
 // Runs a reading step; any failure makes the block count as absent, with the reason, and
 // leaves the process-wide data version as it was.
@@ -39,30 +43,30 @@ TBlockResult Guarded(const char* form, Step step) {
 
 void ReadPayload(const uint8_t* data, size_t size, uint16_t version,
                  const TOptionsReader& readOptions, TDataBlock& block) {
-  TByteReader in(data, size);
+  TBlockReader in(data, size, "the payload");
   size_t used = readOptions(in.Current(), in.Remaining(), version);
   in.Skip(used, "options stream");
-  int32_t length = in.ReadInt32("debug information length");
+  int32_t length = in.I32("debug information length");
   if (length < 0)
     throw EDataBlockError(Format("negative debug information length %d", static_cast<int>(length)));
-  const uint8_t* debug = in.Take(static_cast<size_t>(length), "debug information");
-  block.DebugInfo.assign(debug, debug + length);
+  const binary::TByteSpan debug = in.Take(static_cast<uint32_t>(length), "debug information");
+  block.DebugInfo.assign(debug.Data, debug.Data + debug.Size);
 }
 
 bool HasResourceMagic(const uint8_t* data, size_t size) {
-  return data && size >= 4 && LoadUInt32(data) == kMagic;
+  return data && size >= 4 && LoadU32(data) == kMagic;
 }
 
 TBlockResult ReadResourceBlock(const uint8_t* data, size_t size, const TOptionsReader& readOptions,
                                size_t maxPayload) {
   return Guarded("resource block", [&](TDataBlock& block) {
     if (!HasResourceMagic(data, size)) throw EDataBlockError("no magic number");
-    TByteReader in(data, size);
+    TBlockReader in(data, size, "the resource");
     in.Skip(4, "magic");
-    block.DataVersion = in.ReadUInt16("data version");
+    block.DataVersion = in.U16("data version");
     SetCurrentDataVersion(block.DataVersion);
-    block.Reserved1 = in.ReadInt32("reserved values");
-    block.Reserved2 = in.ReadInt32("reserved values");
+    block.Reserved1 = in.I32("reserved values");
+    block.Reserved2 = in.I32("reserved values");
     if (block.DataVersion >= kFirstCompressedVersion) {
       std::vector<uint8_t> payload =
           zlibwrap::DecompressBuf(in.Current(), in.Remaining(), maxPayload);
@@ -76,7 +80,7 @@ TBlockResult ReadResourceBlock(const uint8_t* data, size_t size, const TOptionsR
 bool HasTrailerMagic(TBlockSource& file) {
   uint64_t size = file.Size();
   uint8_t tail[4];
-  return size >= 4 && file.ReadAt(size - 4, tail, 4) && LoadUInt32(tail) == kMagic;
+  return size >= 4 && file.ReadAt(size - 4, tail, 4) && LoadU32(tail) == kMagic;
 }
 
 TBlockResult ReadTrailerBlock(TBlockSource& file, const TOptionsReader& readOptions,
@@ -86,8 +90,8 @@ TBlockResult ReadTrailerBlock(TBlockSource& file, const TOptionsReader& readOpti
     uint8_t tail[kTrailerTailSize];
     if (size < kTrailerTailSize || !file.ReadAt(size - kTrailerTailSize, tail, sizeof tail))
       throw EDataBlockError("file too short for a trailer");
-    if (LoadUInt32(tail + 4) != kMagic) throw EDataBlockError("no magic number");
-    int32_t b = static_cast<int32_t>(LoadUInt32(tail));
+    if (LoadU32(tail + 4) != kMagic) throw EDataBlockError("no magic number");
+    int32_t b = static_cast<int32_t>(LoadU32(tail));
     if (b < static_cast<int32_t>(kTrailerHeaderSize))
       throw EDataBlockError(Format("trailer length %d is too small", static_cast<int>(b)));
     if (static_cast<uint64_t>(b) > size - kTrailerTailSize)
@@ -100,10 +104,10 @@ TBlockResult ReadTrailerBlock(TBlockSource& file, const TOptionsReader& readOpti
     uint8_t header[kTrailerHeaderSize];
     if (!file.ReadAt(start, header, sizeof header))
       throw EDataBlockError("cannot read the trailer header");
-    block.DataVersion = LoadUInt16(header);
+    block.DataVersion = LoadU16(header);
     SetCurrentDataVersion(block.DataVersion);
-    block.Reserved1 = static_cast<int32_t>(LoadUInt32(header + 2));
-    block.Reserved2 = static_cast<int32_t>(LoadUInt32(header + 6));
+    block.Reserved1 = static_cast<int32_t>(LoadU32(header + 2));
+    block.Reserved2 = static_cast<int32_t>(LoadU32(header + 6));
 
     std::vector<uint8_t> payload(payloadSize);
     if (!file.ReadAt(start + kTrailerHeaderSize, payload.data(), payloadSize))

@@ -10,8 +10,14 @@
 #include "datablock/block_source.h"
 #include "datablock/data_block.h"
 #include "datablock/data_block_format.h"
+#include "runtime/exceptions.h"
 
 namespace datablock {
+
+// A block whose bytes do not hold together: the data is short or a length in it is wrong.
+class EDataBlockError : public Exception {
+  using Exception::Exception;
+};
 
 // Reads the options stream at the start of Data (Size bytes exist) written with data version
 // Version into the module's options, and returns how many bytes it took. Raises an exception

@@ -1,11 +1,12 @@
-#include "debuginfo/byte_reader.h"
+#include "binary/byte_reader.h"
 #include "debuginfo/data_versions.h"
 #include "debuginfo/debug_table.h"
+#include "debuginfo/string_mask.h"
 
 namespace vl {
 namespace {
 
-bool ReadLength(TByteReader& in, size_t& length) {
+bool ReadLength(binary::TByteReader& in, size_t& length) {
   int32_t value;
   if (!in.ReadI32(value) || value < 0) return false;
   length = static_cast<size_t>(value);
@@ -15,15 +16,15 @@ bool ReadLength(TByteReader& in, size_t& length) {
 }  // namespace
 
 bool ReadDebugTable(const uint8_t* data, size_t size, uint16_t dataVersion, TDebugTable& table) {
-  TByteReader in(data, size);
+  binary::TByteReader in(data, size);
   table = TDebugTable();
   size_t length;
   if (dataVersion >= kNameIndexVersion) {
-    TByteReader index(nullptr, 0);
+    binary::TByteReader index(nullptr, 0);
     if (!ReadLength(in, length) || !in.Split(length, index)) return false;
     while (!index.AtEnd()) {
       TNameIndexEntry entry;
-      if (!index.ReadShortString(entry.FullName) || !index.ReadI32(entry.Offset) ||
+      if (!index.ReadShortString(entry.FullName, kStringMask) || !index.ReadI32(entry.Offset) ||
           !index.ReadI32(entry.Extra)) {
         return false;
       }
@@ -34,8 +35,8 @@ bool ReadDebugTable(const uint8_t* data, size_t size, uint16_t dataVersion, TDeb
   if (!ReadLength(in, unitCount)) return false;
   for (size_t i = 0; i < unitCount; ++i) {
     TDebugUnit unit;
-    TByteReader records(nullptr, 0);
-    if (!in.ReadShortString(unit.Name) || !in.ReadI32(unit.FirstLine) ||
+    binary::TByteReader records(nullptr, 0);
+    if (!in.ReadShortString(unit.Name, kStringMask) || !in.ReadI32(unit.FirstLine) ||
         !in.ReadI32(unit.StartOffset) || !in.ReadI32(unit.CodeSize) || !ReadLength(in, length) ||
         !in.Split(length, records)) {
       return false;
@@ -43,7 +44,7 @@ bool ReadDebugTable(const uint8_t* data, size_t size, uint16_t dataVersion, TDeb
     while (!records.AtEnd()) {
       TLineRecord record;
       if (!ReadLineStep(records, dataVersion, record.Step)) return false;
-      if (record.Step.HasName && !records.ReadShortString(record.Name)) return false;
+      if (record.Step.HasName && !records.ReadShortString(record.Name, kStringMask)) return false;
       unit.Records.push_back(std::move(record));
     }
     table.Units.push_back(std::move(unit));

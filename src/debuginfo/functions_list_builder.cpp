@@ -4,38 +4,15 @@
 
 #include "debuginfo/module_seam.h"
 #include "debuginfo/pe_exports.h"
-
-namespace {
-
-// Bytes from Base that are committed and readable and belong to the allocation at Base.
-size_t ReadableLength(uintptr_t base, size_t limit) {
-  size_t length = 0;
-  while (length < limit) {
-    MEMORY_BASIC_INFORMATION mbi;
-    if (VirtualQuery(reinterpret_cast<void*>(base + length), &mbi, sizeof mbi) == 0) break;
-    if (reinterpret_cast<uintptr_t>(mbi.AllocationBase) != base || mbi.State != MEM_COMMIT ||
-        (mbi.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0) {
-      break;
-    }
-    uintptr_t regionEnd = reinterpret_cast<uintptr_t>(mbi.BaseAddress) + mbi.RegionSize;
-    if (regionEnd <= base + length) break;
-    length = regionEnd - base;
-  }
-  return length < limit ? length : limit;
-}
-
-}  // namespace
+#include "runtime/memory_access.h"
 
 bool BuildFunctionsList(uintptr_t module, TVantorFunctionsList& list) {
   list.Clear();
   if (module == 0) return false;
-  // An image is one allocation; its size comes from the headers, which are read first.
-  const size_t kHeaderPage = 4096;
+  // Only the readable start of the image is read, never beyond the size its headers declare.
   const uint8_t* image = reinterpret_cast<const uint8_t*>(module);
+  const size_t size = rtl::LoadedImageView(image).Bytes().Size;
   vl::TImageLayout layout;
-  size_t size = ReadableLength(module, kHeaderPage);
-  if (!vl::ReadImageLayout(image, size, layout)) return false;
-  size = ReadableLength(module, layout.ImageSize);
   if (!vl::ReadImageLayout(image, size, layout) || layout.CodeEnd <= layout.CodeStart) return false;
   const bool inIde = RunningInIDEProc != nullptr && RunningInIDEProc();
   for (const vl::TExportEntry& entry : vl::ReadExportEntries(image, size, layout)) {

@@ -32,8 +32,8 @@ bool FitsEscape(const TLineStep& s, uint16_t dataVersion) {
 
 }  // namespace
 
-bool ReadLineStep(TByteReader& reader, uint16_t dataVersion, TLineStep& step) {
-  const TByteReader start = reader;
+bool ReadLineStep(binary::TByteReader& reader, uint16_t dataVersion, TLineStep& step) {
+  const binary::TByteReader start = reader;
   uint8_t f;
   if (!reader.ReadU8(f)) return false;
   if ((f & 1) == 0) {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "debuginfo/byte_reader.h"
+#include "binary/byte_reader.h"
 #include "debuginfo/byte_writer.h"
 
 namespace vl {
@@ -20,7 +20,7 @@ struct TLineStep {
 };
 
 // Reads one record (not its name). False when the record is cut off by the end of the bytes.
-bool ReadLineStep(TByteReader& reader, uint16_t dataVersion, TLineStep& step);
+bool ReadLineStep(binary::TByteReader& reader, uint16_t dataVersion, TLineStep& step);
 
 // True when one record of the given data version holds the step.
 bool LineStepFits(const TLineStep& step, uint16_t dataVersion);

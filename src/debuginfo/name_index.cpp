@@ -2,17 +2,18 @@
 
 #include <cstring>
 
-#include "debuginfo/byte_reader.h"
+#include "binary/byte_reader.h"
 #include "debuginfo/data_versions.h"
+#include "debuginfo/string_mask.h"
 
 namespace vl {
 
 bool FindNameIndexOffset(const uint8_t* data, size_t size, uint16_t dataVersion,
                          const std::string& fullName, int32_t& offset) {
   if (dataVersion < kNameIndexVersion) return false;
-  TByteReader reader(data, size);
+  binary::TByteReader reader(data, size);
   int32_t indexSize;
-  TByteReader index(nullptr, 0);
+  binary::TByteReader index(nullptr, 0);
   if (!reader.ReadI32(indexSize) || indexSize < 0 ||
       !reader.Split(static_cast<size_t>(indexSize), index)) {
     return false;
@@ -24,7 +25,7 @@ bool FindNameIndexOffset(const uint8_t* data, size_t size, uint16_t dataVersion,
     const uint8_t* name;
     size_t length;
     int32_t entryOffset, unused;
-    if (!index.ReadMaskedShortString(name, length) || !index.ReadI32(entryOffset) ||
+    if (!index.ReadShortStringView(name, length) || !index.ReadI32(entryOffset) ||
         !index.ReadI32(unused)) {
       return false;
     }

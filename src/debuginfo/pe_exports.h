@@ -28,8 +28,9 @@ struct TExportEntry {
 bool ReadImageLayout(const uint8_t* image, size_t size, TImageLayout& layout);
 
 // The named exports (at most the smaller of the function and name counts), in the order of the
-// name table. Entries whose name or address lies outside the image are left out; a directory
-// with non-zero flags gives none.
+// name table. Entries whose name or address lies outside the image are left out, and so are
+// forwarders (an address inside the export directory names a routine of another module); a
+// directory with non-zero flags gives none.
 std::vector<TExportEntry> ReadExportEntries(const uint8_t* image, size_t size,
                                             const TImageLayout& layout);
 

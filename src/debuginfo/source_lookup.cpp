@@ -1,9 +1,10 @@
 #include "debuginfo/source_lookup.h"
 
-#include "debuginfo/byte_reader.h"
+#include "binary/byte_reader.h"
 #include "debuginfo/data_versions.h"
 #include "debuginfo/line_record.h"
 #include "debuginfo/name_rules.h"
+#include "debuginfo/string_mask.h"
 
 namespace vl {
 namespace {
@@ -16,19 +17,19 @@ struct TUnitHeader {
   int32_t CodeSize = 0;
 };
 
-bool ReadUnitHeader(TByteReader& reader, TUnitHeader& unit, TByteReader& records) {
+bool ReadUnitHeader(binary::TByteReader& reader, TUnitHeader& unit, binary::TByteReader& records) {
   int32_t blockLength;
-  if (!reader.ReadMaskedShortString(unit.Name, unit.NameLength) ||
-      !reader.ReadI32(unit.FirstLine) || !reader.ReadI32(unit.StartOffset) ||
-      !reader.ReadI32(unit.CodeSize) || !reader.ReadI32(blockLength) || blockLength < 0) {
+  if (!reader.ReadShortStringView(unit.Name, unit.NameLength) || !reader.ReadI32(unit.FirstLine) ||
+      !reader.ReadI32(unit.StartOffset) || !reader.ReadI32(unit.CodeSize) ||
+      !reader.ReadI32(blockLength) || blockLength < 0) {
     return false;
   }
   return reader.Split(static_cast<size_t>(blockLength), records);
 }
 
 // Walks the records of the unit that holds Offset. False when they are damaged.
-bool FindInUnit(const TUnitHeader& unit, TByteReader records, uint16_t dataVersion, int64_t offset,
-                TSourceLocation& location) {
+bool FindInUnit(const TUnitHeader& unit, binary::TByteReader records, uint16_t dataVersion,
+                int64_t offset, TSourceLocation& location) {
   const int64_t unitEnd = static_cast<int64_t>(unit.StartOffset) + unit.CodeSize;  // exclusive
   // The line wraps like the stored 32-bit value instead of overflowing.
   uint32_t line = static_cast<uint32_t>(unit.FirstLine);
@@ -47,7 +48,7 @@ bool FindInUnit(const TUnitHeader& unit, TByteReader records, uint16_t dataVersi
     if (!ReadLineStep(records, dataVersion, step)) return false;
     if (step.HasName) {
       std::string name;
-      if (!records.ReadShortString(name)) return false;
+      if (!records.ReadShortString(name, kStringMask)) return false;
       ApplyRecordName(name, names);
       if (procedure.empty()) procedure = names.ProcedureName;
     }
@@ -63,7 +64,7 @@ bool FindInUnit(const TUnitHeader& unit, TByteReader records, uint16_t dataVersi
 
 bool FindSourceLocation(const uint8_t* data, size_t size, uint16_t dataVersion, int64_t offset,
                         TSourceLocation& location) {
-  TByteReader reader(data, size);
+  binary::TByteReader reader(data, size);
   if (dataVersion >= kNameIndexVersion) {
     int32_t indexSize;
     if (!reader.ReadI32(indexSize) || indexSize < 0 || !reader.Skip(static_cast<size_t>(indexSize)))
@@ -73,7 +74,7 @@ bool FindSourceLocation(const uint8_t* data, size_t size, uint16_t dataVersion, 
   if (!reader.ReadI32(unitCount) || unitCount < 0) return false;
   for (int32_t i = 0; i < unitCount; ++i) {
     TUnitHeader unit;
-    TByteReader records(nullptr, 0);
+    binary::TByteReader records(nullptr, 0);
     if (!ReadUnitHeader(reader, unit, records)) return false;
     const int64_t start = unit.StartOffset;
     if (offset < start || offset >= start + unit.CodeSize) continue;

@@ -11,16 +11,6 @@
 
 namespace hooking {
 
-namespace {
-
-bool ReadableProtection(DWORD protect) {
-  if (protect & (PAGE_GUARD | PAGE_NOACCESS)) return false;
-  return (protect & (PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
-                     PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
-}
-
-}  // namespace
-
 bool WriteCode(void* address, const void* bytes, size_t count) {
   if (!address || count == 0) return false;
   // Pages of the range may differ in protection: each gets its own back.
@@ -48,25 +38,6 @@ bool WriteCode(void* address, const void* bytes, size_t count) {
   }
   FlushInstructionCache(GetCurrentProcess(), address, count);
   return true;
-}
-
-size_t ReadableLength(const void* address, size_t wanted) {
-  uintptr_t p = reinterpret_cast<uintptr_t>(address);
-  if (p == 0) return 0;
-  size_t readable = 0;
-  while (readable < wanted) {
-    MEMORY_BASIC_INFORMATION info;
-    if (VirtualQuery(reinterpret_cast<const void*>(p + readable), &info, sizeof info) == 0) break;
-    if (info.State != MEM_COMMIT || !ReadableProtection(info.Protect)) break;
-    uintptr_t end = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;
-    if (end <= p + readable) break;  // wrapped around the address space
-    readable = end - p;
-  }
-  return readable < wanted ? readable : wanted;
-}
-
-bool IsReadableRange(const void* address, size_t count) {
-  return count > 0 && ReadableLength(address, count) == count;
 }
 
 void* FollowImportJumpStub(void* address) {

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "runtime/memory_access.h"
+
 namespace hooking {
 
 // Makes the range writable and executable, copies the bytes, puts the previous protection back
@@ -11,11 +13,9 @@ namespace hooking {
 // changed (nothing is written then).
 bool WriteCode(void* address, const void* bytes, size_t count);
 
-// True when the whole range is committed memory that may be read.
-bool IsReadableRange(const void* address, size_t count);
-
-// How many bytes from Address, up to Wanted, may be read.
-size_t ReadableLength(const void* address, size_t wanted);
+// The program's one readability test (runtime/memory_access.h).
+using rtl::IsReadableRange;
+using rtl::ReadableLength;
 
 // Follows an import jump stub (see import_jump_stub.h): when Address is one and its slot can be
 // read, the address the slot holds; otherwise Address itself.

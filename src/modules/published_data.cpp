@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "datablock/byte_reader.h"
+#include "binary/byte_reader.h"
 #include "modules/exception_class.h"
 #include "modules/module_file.h"
 #include "modules/virtual_file.h"
@@ -32,12 +32,6 @@ void PutString(std::vector<uint8_t>& out, const std::string& text) {
   uint32_t n = static_cast<uint32_t>(s.size());
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(n >> (8 * i)));
   out.insert(out.end(), s.begin(), s.end());
-}
-
-std::string TakeString(datablock::TByteReader& in) {
-  uint32_t n = in.ReadUInt32("string length");
-  const uint8_t* p = in.Take(n, "string");
-  return std::string(reinterpret_cast<const char*>(p), n);
 }
 
 }  // namespace
@@ -83,15 +77,13 @@ bool ReadPublishedException(HMODULE module, std::string& className, std::string&
   bool taken = false;
   size_t size = VirtualFileDataSize(data);
   if (size >= 1 && data[0] != 0) {
-    try {
-      datablock::TByteReader in(data + 1, size - 1);
-      std::string name = TakeString(in);
-      std::string text = TakeString(in);
+    // A block that does not hold two whole strings yields nothing.
+    binary::TByteReader in(data + 1, size - 1);
+    std::string name, text;
+    if (in.ReadLongString(name, 0) && in.ReadLongString(text, 0)) {
       className = name;
       message = text;
       taken = true;
-    } catch (const datablock::EDataBlockError&) {
-      // A block that does not hold two whole strings yields nothing.
     }
     data[0] = 0;
   }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tools/byte_reader.h"
+#include "tools/format_error.h"
 #include "tools/dwarf.h"
 
 namespace vl::tools::dwarf {

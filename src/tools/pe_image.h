@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/byte_reader.h"
+#include "tools/format_error.h"
 
 namespace vl::tools {
 

@@ -20,7 +20,7 @@ class ResourceReader {
 
   // The entries of the directory at Offset (from the root).
   std::vector<Entry> Entries(uint32_t offset) const {
-    ByteReader reader(root_.From(offset, "resource directory"), "resource directory");
+    ByteReader reader(SpanFrom(root_, offset, "resource directory"), "resource directory");
     reader.Skip(12);
     uint32_t count = uint32_t{reader.U16()} + reader.U16();
     std::vector<Entry> entries;
@@ -35,7 +35,7 @@ class ResourceReader {
 
   // The UTF-16 name at Offset, narrowed (resource names here are ASCII).
   std::string Name(uint32_t offset) const {
-    ByteReader reader(root_.From(offset, "resource name"), "resource name");
+    ByteReader reader(SpanFrom(root_, offset, "resource name"), "resource name");
     uint16_t length = reader.U16();
     std::string name;
     for (uint16_t i = 0; i < length; ++i) {
@@ -75,8 +75,8 @@ bool FindRcData(const PeImage& image, const std::string& name, ResourceLocation&
     }
   }
   if (!section) throw EDebugFormatError("the resource directory lies outside the file");
-  ByteSpan root =
-      file.Sub(rootOffset, section->RawOffset + section->RawSize - rootOffset, "resource section");
+  ByteSpan root = SubSpan(file, rootOffset, section->RawOffset + section->RawSize - rootOffset,
+                          "resource section");
   ResourceReader reader(root);
 
   auto descend = [&](uint32_t target) {
@@ -95,7 +95,8 @@ bool FindRcData(const PeImage& image, const std::string& name, ResourceLocation&
         throw EDebugFormatError("resource tree too deep");
       }
       uint32_t entryOffset = languages.front().Target;
-      ByteReader entry(root.Sub(entryOffset, 16, "resource data entry"), "resource data entry");
+      ByteReader entry(SubSpan(root, entryOffset, 16, "resource data entry"),
+                       "resource data entry");
       uint32_t rva = entry.U32();
       uint32_t size = entry.U32();
       location.DataEntryOffset = rootOffset + entryOffset;

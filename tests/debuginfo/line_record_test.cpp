@@ -7,7 +7,7 @@ namespace vl {
 namespace {
 
 TLineStep Read(std::vector<uint8_t> bytes, uint16_t version, size_t* used = nullptr) {
-  TByteReader reader(bytes.data(), bytes.size());
+  binary::TByteReader reader(bytes.data(), bytes.size());
   TLineStep step;
   EXPECT_TRUE(ReadLineStep(reader, version, step));
   if (used) *used = reader.Position();
@@ -48,7 +48,7 @@ TEST(LineRecord, EscapeDependsOnDataVersion) {
 TEST(LineRecord, CutOffRecordsFailWithoutMoving) {
   for (std::vector<uint8_t> bytes : std::vector<std::vector<uint8_t>>{
            {}, {0x33}, {0x3B, 0, 0}, {0xEB, 0xFF, 0xEF, 0xFF, 0x09, 0x00, 0xFF}}) {
-    TByteReader reader(bytes.data(), bytes.size());
+    binary::TByteReader reader(bytes.data(), bytes.size());
     TLineStep step;
     EXPECT_FALSE(ReadLineStep(reader, 454, step)) << bytes.size();
     EXPECT_EQ(reader.Position(), 0u);

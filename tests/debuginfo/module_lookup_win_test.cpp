@@ -220,4 +220,54 @@ TEST_F(ModuleLookup, DamagedDebugInformationFallsBackToExports) {
   EXPECT_EQ(info.ProcedureName, "PlainRoutine");
 }
 
+// An image in memory whose second code page may be executed but not read: its export is left
+// out instead of being measured by reading that page.
+TEST(FunctionsListBuilder, ExecuteOnlyCodeIsNotRead) {
+  const size_t kPage = 4096;
+  auto* image = static_cast<uint8_t*>(VirtualAlloc(nullptr, 3 * kPage, MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_NE(image, nullptr);
+  auto put16 = [&](size_t at, uint16_t v) { std::memcpy(image + at, &v, 2); };
+  auto put32 = [&](size_t at, uint32_t v) { std::memcpy(image + at, &v, 4); };
+  const bool wide = sizeof(void*) == 8;
+  const size_t optional = 0x80 + 24, directories = optional + (wide ? 112 : 96);
+  put16(0, 0x5A4D);
+  put32(0x3C, 0x80);
+  put32(0x80, 0x4550);
+  put16(0x80 + 20, wide ? 240 : 224);
+  put16(0x80 + 22, 0x2002);  // a library
+  put16(optional, wide ? 0x20B : 0x10B);
+  put32(optional + 4, 2 * kPage);  // size of code
+  put32(optional + 20, kPage);     // base of code
+  put32(optional + 56, 3 * kPage);
+  put32(directories - 4, 16);
+  put32(directories, 0x400);  // export directory: two functions, both named
+  put32(directories + 4, 0x100);
+  put32(0x400 + 20, 2);
+  put32(0x400 + 24, 2);
+  put32(0x400 + 28, 0x440);
+  put32(0x400 + 32, 0x460);
+  put32(0x400 + 36, 0x470);
+  put32(0x440, kPage);
+  put32(0x444, 2 * kPage);
+  put32(0x460, 0x480);
+  put32(0x464, 0x490);
+  put16(0x472, 1);
+  std::strcpy(reinterpret_cast<char*>(image + 0x480), "Readable");
+  std::strcpy(reinterpret_cast<char*>(image + 0x490), "ExecuteOnly");
+  const uint8_t routine[] = {0x33, 0xC0, 0xC3};  // xor eax, eax; ret
+  std::memcpy(image + kPage, routine, sizeof routine);
+  std::memcpy(image + 2 * kPage, routine, sizeof routine);
+  DWORD previous;
+  ASSERT_TRUE(VirtualProtect(image + kPage, kPage, PAGE_EXECUTE_READ, &previous));
+  ASSERT_TRUE(VirtualProtect(image + 2 * kPage, kPage, PAGE_EXECUTE, &previous));
+
+  TVantorFunctionsList list;
+  ASSERT_TRUE(BuildFunctionsList(reinterpret_cast<uintptr_t>(image), list));
+  ASSERT_EQ(list.Count(), 1u);
+  EXPECT_EQ(list[0].Name, "Readable");
+  EXPECT_EQ(list[0].Addr, reinterpret_cast<uintptr_t>(image + kPage));
+  EXPECT_EQ(list[0].Size, 2);
+  VirtualFree(image, 0, MEM_RELEASE);
+}
+
 }  // namespace

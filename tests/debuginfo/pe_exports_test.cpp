@@ -17,8 +17,10 @@ class ImageMaker {
   void Put16(size_t at, uint16_t v) { std::memcpy(&bytes[at], &v, 2); }
 
   ImageMaker() {
+    Put16(0, 0x5A4D);
     Put32(60, 0x80);
     Put32(0x80, 0x4550);
+    Put16(0x80 + 20, 224);  // size of the optional header
     const size_t opt = 0x80 + 24;
     Put16(opt, 0x10B);
     Put32(opt + 4, 0x100);   // size of code
@@ -122,6 +124,26 @@ TEST(PeExports, DamagedDirectoriesGiveShorterLists) {
     ASSERT_TRUE(ReadImageLayout(m.bytes.data(), m.bytes.size(), layout));
     EXPECT_EQ(layout.CodeEnd, 0x800u);
     EXPECT_EQ(MeasureRoutine(m.bytes.data(), m.bytes.size(), layout, 0x7FF), 1);
+  }
+}
+
+TEST(PeExports, ForwardersAreLeftOut) {
+  // An address inside the export directory (0x400, 0x100 bytes) names a string such as
+  // "KERNEL32.Sleep", not code: such an entry is no routine of this image.
+  struct Case {
+    uint32_t Rva;
+    bool Listed;
+  };
+  for (const Case& c : {Case{0x3FF, true}, Case{0x400, false}, Case{0x4C0, false},
+                        Case{0x4FF, false}, Case{0x500, true}}) {
+    ImageMaker m;
+    m.Put32(0x448, c.Rva);  // the routine named "Second"
+    std::strcpy(reinterpret_cast<char*>(&m.bytes[0x4C0]), "KERNEL32.Sleep");
+    TImageLayout layout;
+    ASSERT_TRUE(ReadImageLayout(m.bytes.data(), m.bytes.size(), layout));
+    auto entries = ReadExportEntries(m.bytes.data(), m.bytes.size(), layout);
+    ASSERT_EQ(entries.size(), c.Listed ? 2u : 1u) << std::hex << c.Rva;
+    EXPECT_EQ(entries.back().Name, "First");
   }
 }
 
