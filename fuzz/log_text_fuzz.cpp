@@ -29,6 +29,16 @@ size_t TextChars(const std::string& text) {
   return n;
 }
 
+// The saved text, written in pieces from the loaded buffer, is every item followed by CR LF.
+void CheckSavedText(const report::TLogText& log) {
+  std::string joined;
+  for (const std::string& item : log.Items()) joined += item + "\r\n";
+  std::string pieces;
+  for (std::string_view piece : log.Pieces()) pieces.append(piece);
+  Check(pieces == joined);
+  Check(log.GetText() == joined);
+}
+
 void CheckItems(const report::TLogText& log) {
   for (const std::string& item : log.Items()) {
     Check(item.compare(0, 10, "VantorLog ") == 0);
@@ -50,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   report::TLogText log;
   log.Load(file);
   CheckItems(log);
+  CheckSavedText(log);
   size_t kept = TextChars(log.DroppedText());
   for (const std::string& item : log.Items()) kept += TextChars(item);
   Check(kept == TextChars(file));
@@ -81,6 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int limit = capacity < 1 ? 1 : capacity;
   Check(log.Count() == (before + 1 < limit ? before + 1 : limit));
   Check(log.Items().back().compare(0, newReport.size(), newReport) == 0);
+  CheckSavedText(log);
 
   report::TLogText saved;
   saved.Load(log.GetText());

@@ -1,6 +1,7 @@
 #include "report/log_file_win.h"
 
 #include <new>
+#include <utility>
 
 #include "core/internal_errors.h"
 #include "core/trace.h"
@@ -13,7 +14,7 @@ std::string SystemError(const char* what, const std::string& path) {
   return std::string(what) + " \"" + path + "\" (error " + std::to_string(GetLastError()) + ")";
 }
 
-void WriteAll(HANDLE handle, const std::string& text, const std::string& path) {
+void WriteAll(HANDLE handle, std::string_view text, const std::string& path) {
   size_t done = 0;
   while (done < text.size()) {
     const DWORD chunk =
@@ -25,6 +26,32 @@ void WriteAll(HANDLE handle, const std::string& text, const std::string& path) {
     if (written == 0) throw ELogFileError("Short write to \"" + path + "\"");
     done += written;
   }
+}
+
+// Writes Pieces one after the other: large pieces straight from where they are, runs of small
+// ones gathered first so a fragmented log does not cost one write per entry.
+size_t WritePieces(HANDLE handle, const std::vector<std::string_view>& pieces,
+                   const std::string& path) {
+  constexpr size_t kGather = 64 * 1024;
+  std::string gathered;
+  size_t total = 0;
+  auto flush = [&] {
+    WriteAll(handle, gathered, path);
+    gathered.clear();
+  };
+  for (std::string_view piece : pieces) {
+    total += piece.size();
+    if (piece.size() >= kGather) {
+      if (!gathered.empty()) flush();
+      WriteAll(handle, piece, path);
+      continue;
+    }
+    if (gathered.size() + piece.size() > kGather) flush();
+    if (gathered.capacity() < kGather) gathered.reserve(kGather);
+    gathered.append(piece);
+  }
+  if (!gathered.empty()) flush();
+  return total;
 }
 
 }  // namespace
@@ -63,7 +90,7 @@ TLogFile::TLogFile(const std::string& FileName, TMode Mode) : fileName_(FileName
       done += read;
     }
     bytes.resize(done);
-    text_.Load(bytes);
+    text_.Load(std::move(bytes));
   } catch (const std::bad_alloc&) {
     CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
@@ -107,15 +134,15 @@ void TLogFile::Save() {
     if (handle_ == INVALID_HANDLE_VALUE)
       throw ELogFileError(SystemError("Cannot create", fileName_));
   }
-  const std::string text = text_.GetText();
   LARGE_INTEGER zero;
   zero.QuadPart = 0;
   if (!SetFilePointerEx(handle_, zero, nullptr, FILE_BEGIN)) {
     throw ELogFileError(SystemError("Cannot seek in", fileName_));
   }
-  WriteAll(handle_, text, fileName_);
+  // Written straight from the loaded text and the added items: no copy of the whole log.
+  const size_t written = WritePieces(handle_, text_.Pieces(), fileName_);
   if (!SetEndOfFile(handle_)) throw ELogFileError(SystemError("Cannot truncate", fileName_));
-  Trace("TLogFile.Save=", {static_cast<int64_t>(text.size())}, -2);
+  Trace("TLogFile.Save=", {static_cast<int64_t>(written)}, -2);
 }
 
 std::string LogMutexName(const std::string& FileName) {

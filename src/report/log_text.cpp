@@ -1,6 +1,8 @@
 #include "report/log_text.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace report {
 
@@ -21,47 +23,72 @@ bool OnlyLineBreaks(const std::string& Text, size_t From, size_t To) {
 
 }  // namespace
 
-void TLogText::Load(const std::string& FileText) {
-  items_.clear();
+void TLogText::Load(std::string FileText) {
+  text_ = std::move(FileText);
+  spans_.clear();
+  first_ = 0;
+  added_.clear();
   dropped_.clear();
+  const std::string& text = text_;
   const size_t markerLength = std::strlen(LogEntryMarker);
   size_t kept = 0;  // end of the text accounted for (kept or looked at as a gap)
   auto drop = [&](size_t from, size_t to) {
     // Leading line breaks belong to the separator before the piece.
-    while (from < to && (FileText[from] == '\r' || FileText[from] == '\n')) ++from;
-    if (from < to && !OnlyLineBreaks(FileText, from, to)) {
-      dropped_.append(FileText, from, to - from);
+    while (from < to && (text[from] == '\r' || text[from] == '\n')) ++from;
+    if (from < to && !OnlyLineBreaks(text, from, to)) {
+      dropped_.append(text, from, to - from);
       if (dropped_.size() < 2 || dropped_.compare(dropped_.size() - 2, 2, "\r\n") != 0) {
         dropped_ += "\r\n";
       }
     }
   };
-  size_t pos = FileText.find(LogEntryMarker);
+  size_t pos = text.find(LogEntryMarker);
   while (pos != std::string::npos) {
-    const bool lineStart =
-        pos == 0 || (pos >= 2 && FileText[pos - 2] == '\r' && FileText[pos - 1] == '\n');
+    const bool lineStart = pos == 0 || (pos >= 2 && text[pos - 2] == '\r' && text[pos - 1] == '\n');
     if (!lineStart) {
-      pos = FileText.find(LogEntryMarker, pos + 1);
+      pos = text.find(LogEntryMarker, pos + 1);
       continue;
     }
-    const size_t run = FileText.find(kRun, pos + markerLength, kRunLength);
+    const size_t run = text.find(kRun, pos + markerLength, kRunLength);
     if (run == std::string::npos) break;  // an unterminated last entry is not kept
     drop(kept, pos);
-    items_.push_back(FileText.substr(pos, run + kKeptSeparator - pos));
+    // The item ends inside the run, so the CR LF a save writes after it follows it in text_ too.
+    spans_.push_back({pos, run + kKeptSeparator - pos});
     kept = run + kKeptSeparator;
-    pos = FileText.find(LogEntryMarker, run);
+    pos = text.find(LogEntryMarker, run);
   }
-  drop(kept, FileText.size());
-  foreign_ = items_.empty() && !dropped_.empty();
+  drop(kept, text.size());
+  foreign_ = spans_.empty() && !dropped_.empty();
+}
+
+std::string_view TLogText::Item(int Index) const {
+  const size_t index = static_cast<size_t>(Index);
+  const size_t loaded = spans_.size() - first_;
+  if (index < loaded) {
+    const TSpan& span = spans_[first_ + index];
+    return std::string_view(text_).substr(span.Start, span.Length);
+  }
+  return added_[index - loaded];
+}
+
+std::vector<std::string> TLogText::Items() const {
+  std::vector<std::string> items;
+  items.reserve(static_cast<size_t>(Count()));
+  for (int i = 0; i < Count(); ++i) items.emplace_back(Item(i));
+  return items;
 }
 
 bool TLogText::Find(const std::vector<std::string>& Keys,
                     const std::vector<std::string>& Values) const {
   if (Keys.empty() || Keys.size() != Values.size()) return false;
-  for (const std::string& item : items_) {
+  std::vector<std::string> lines;
+  lines.reserve(Keys.size());
+  for (const std::string& key : Keys) lines.push_back("\r\n  " + key + " ");
+  for (int i = 0; i < Count(); ++i) {
+    const std::string_view item = Item(i);
     bool all = true;
     for (size_t k = 0; k < Keys.size() && all; ++k) {
-      const std::string line = "\r\n  " + Keys[k] + " ";
+      const std::string& line = lines[k];
       const size_t at = item.find(line);
       if (at == std::string::npos) {
         all = false;
@@ -86,7 +113,11 @@ bool TLogText::Find(const std::vector<std::string>& Keys,
 void TLogText::Add(const std::string& Report, int MaxCount) {
   if (MaxCount < 1) MaxCount = 1;
   const size_t keep = static_cast<size_t>(MaxCount) - 1;
-  if (items_.size() > keep) items_.erase(items_.begin(), items_.end() - static_cast<long>(keep));
+  size_t surplus = static_cast<size_t>(Count()) > keep ? static_cast<size_t>(Count()) - keep : 0;
+  const size_t loadedGone = std::min(surplus, spans_.size() - first_);
+  first_ += loadedGone;
+  surplus -= loadedGone;
+  added_.erase(added_.begin(), added_.begin() + static_cast<long>(surplus));
   // Shrink runs of 3+ CR LF pairs to two.
   std::string text;
   text.reserve(Report.size() + kRunLength);
@@ -105,18 +136,37 @@ void TLogText::Add(const std::string& Report, int MaxCount) {
     for (size_t p = 0; p < write; ++p) text += "\r\n";
     i += 2 * pairs;
   }
-  items_.push_back(text + kRun);
+  added_.push_back(text + kRun);
+}
+
+std::vector<std::string_view> TLogText::Pieces() const {
+  std::vector<std::string_view> pieces;
+  const std::string_view text(text_);
+  size_t pieceStart = 0;
+  size_t pieceEnd = 0;
+  for (size_t i = first_; i < spans_.size(); ++i) {
+    const TSpan& span = spans_[i];
+    if (span.Start != pieceEnd) {
+      if (pieceEnd > pieceStart) pieces.push_back(text.substr(pieceStart, pieceEnd - pieceStart));
+      pieceStart = span.Start;
+    }
+    pieceEnd = span.Start + span.Length + 2;
+  }
+  if (pieceEnd > pieceStart) pieces.push_back(text.substr(pieceStart, pieceEnd - pieceStart));
+  for (const std::string& item : added_) {
+    pieces.push_back(item);
+    pieces.push_back("\r\n");
+  }
+  return pieces;
 }
 
 std::string TLogText::GetText() const {
+  const std::vector<std::string_view> pieces = Pieces();
   size_t size = 0;
-  for (const std::string& item : items_) size += item.size() + 2;
+  for (std::string_view piece : pieces) size += piece.size();
   std::string out;
   out.reserve(size);
-  for (const std::string& item : items_) {
-    out += item;
-    out += "\r\n";
-  }
+  for (std::string_view piece : pieces) out.append(piece);
   return out;
 }
 

@@ -13,18 +13,27 @@
 // leave a file that holds text but no entry alone.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace report {
 
+//
+// The loaded text is kept whole and items refer into it, so loading, dropping the oldest items and
+// saving copy nothing per entry: a log of many megabytes is read once and written straight from
+// that one buffer.
 class TLogText {
  public:
-  // Parses FileText (the whole file).
-  void Load(const std::string& FileText);
+  // Parses FileText (the whole file). Pass an rvalue to hand the buffer over without a copy.
+  void Load(std::string FileText);
 
-  const std::vector<std::string>& Items() const { return items_; }
-  int Count() const { return static_cast<int>(items_.size()); }
+  int Count() const { return static_cast<int>(spans_.size() - first_ + added_.size()); }
+  // Item Index (0 = oldest), valid until the next Load.
+  std::string_view Item(int Index) const;
+  // Copies of every item, oldest first.
+  std::vector<std::string> Items() const;
 
   // The text outside every kept item, unless it is only line breaks: each dropped piece as it
   // stood, followed by CR LF. Empty when the load lost nothing.
@@ -45,9 +54,19 @@ class TLogText {
 
   // Every item followed by CR LF: what the file holds after saving.
   std::string GetText() const;
+  // The same text as consecutive pieces, without copying it: loaded items that stood next to each
+  // other form one piece. The views stay valid until the next Load or Add.
+  std::vector<std::string_view> Pieces() const;
 
  private:
-  std::vector<std::string> items_;
+  struct TSpan {
+    size_t Start;
+    size_t Length;  // without the CR LF that follows the item in text_
+  };
+  std::string text_;                // the loaded file
+  std::vector<TSpan> spans_;        // loaded items in text_; those before first_ are dropped
+  size_t first_ = 0;                // the oldest loaded item still kept
+  std::vector<std::string> added_;  // items added since the load, oldest first
   std::string dropped_;
   bool foreign_ = false;
 };

@@ -103,6 +103,56 @@ TEST(LogText, AddKeepsAtMostTheCapacityAndTreatsCapacityBelowOneAsOne) {
   }
 }
 
+TEST(LogText, TheSavedTextIsEveryKeptItemFollowedByOneLineBreak) {
+  // The saved text is written in pieces straight from the loaded file: gaps between entries,
+  // long separators and dropped oldest items must never leak into it, and items added in this run
+  // may themselves be dropped again.
+  const std::string gapped = "junk\r\nVantorLog a" + kRun + kRun + "VantorLog b" + kRun +
+                             "between\r\nVantorLog c" + kRun + "VantorLog d" + kRun + "tail";
+  struct Case {
+    const char* name;
+    std::string file;
+    std::vector<int> capacities;  // one Add per capacity
+    std::string saved;
+  } cases[] = {
+      {"nothing dropped",
+       gapped,
+       {},
+       "VantorLog a\r\n\r\n\r\n\r\nVantorLog b\r\n\r\n\r\n\r\nVantorLog c\r\n\r\n\r\n\r\n"
+       "VantorLog d\r\n\r\n\r\n\r\n"},
+      {"oldest dropped",
+       gapped,
+       {3},
+       "VantorLog c\r\n\r\n\r\n\r\nVantorLog d\r\n\r\n\r\n\r\nVantorLog n0" + kRun + "\r\n"},
+      {"every loaded item dropped",
+       gapped,
+       {1, 2},
+       "VantorLog n0" + kRun + "\r\nVantorLog n1" + kRun + "\r\n"},
+      {"added items dropped again",
+       gapped,
+       {9, 9, 2},
+       "VantorLog n1" + kRun + "\r\nVantorLog n2" + kRun + "\r\n"},
+      {"nothing loaded", "", {5, 5}, "VantorLog n0" + kRun + "\r\nVantorLog n1" + kRun + "\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLogText log;
+    log.Load(c.file);
+    for (size_t i = 0; i < c.capacities.size(); ++i) {
+      log.Add("VantorLog n" + std::to_string(i), c.capacities[i]);
+    }
+    std::string joined;
+    for (const std::string& item : log.Items()) joined += item + "\r\n";
+    EXPECT_EQ(log.GetText(), c.saved);
+    EXPECT_EQ(joined, c.saved);
+    std::string pieces;
+    for (std::string_view piece : log.Pieces()) pieces.append(piece);
+    EXPECT_EQ(pieces, c.saved);
+    ASSERT_GT(log.Count(), 0);
+    EXPECT_EQ(log.Item(log.Count() - 1), log.Items().back());
+  }
+}
+
 TEST(LogText, AddKeepsOneReportOneEntry) {
   TLogText log;
   log.Add("VantorLog a\r\n\r\n\r\n\r\n\r\nVantorLog b\r\n\r\n\r\nend\r\n", 10);
