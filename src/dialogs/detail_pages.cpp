@@ -1,7 +1,8 @@
 // The detailed view of the exception dialog: geometry from and to the profile, the four tab
 // pages, the two lists and the jump to a source line.
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <string>
 

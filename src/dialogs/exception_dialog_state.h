@@ -1,8 +1,9 @@
 // The open exception dialog's state, shared by the dialog procedure and its tab pages.
 #pragma once
 
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include "dialogs/dialog_input.h"
 #include "dialogs/dialog_support.h"

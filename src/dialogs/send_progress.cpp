@@ -1,7 +1,8 @@
 #include "dialogs/send_progress.h"
 
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <atomic>
 #include <memory>
