@@ -249,6 +249,9 @@ void ShowDetailedView(TExceptionDialogState& s) {
   SetDlgItemTextA(d, idDetailsButton, ("<< " + s.O.TextTable(core::txDialogDetailsButton)).c_str());
   SetDlgItemTextA(d, idMessageLabel, s.O.TextTable(core::txDialogErrorMessage).c_str());
 
+  // Sizes recorded in the compact view are not the detailed window's: forget them, so that a
+  // view opened maximized saves nothing rather than the compact size.
+  s.Record = TGeometryRecord();
   TSavedGeometry saved{ReadProfileValue("Width"), ReadProfileValue("Height"),
                        ReadProfileValue("Left"), ReadProfileValue("Top"),
                        ReadProfileValue("WindowsState")};

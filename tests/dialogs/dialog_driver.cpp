@@ -159,6 +159,25 @@ HWND FocusOf(DWORD threadId) {
   return info.hwndFocus;
 }
 
+HWND WaitFocusChange(DWORD threadId, HWND previous, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  HWND focus = FocusOf(threadId);
+  while (focus == previous && GetTickCount() - start < timeoutMs) {
+    Sleep(10);
+    focus = FocusOf(threadId);
+  }
+  return focus;
+}
+
+bool WaitForText(HWND window, const std::string& expected, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  while (Text(window) != expected) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
 HFONT MessageFont() {
   NONCLIENTMETRICSA metrics = {};
   metrics.cbSize = sizeof metrics;

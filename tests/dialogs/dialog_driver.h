@@ -55,6 +55,10 @@ void TypeText(const std::string& text);
 void DoubleClickAt(POINT screen);
 // The window that has the keyboard focus on Thread.
 HWND FocusOf(DWORD threadId);
+// Waits up to TimeoutMs until the focus on Thread is no longer Previous; returns the new one.
+HWND WaitFocusChange(DWORD threadId, HWND previous, DWORD timeoutMs = 2000);
+// Waits up to TimeoutMs until Window's text is Expected.
+bool WaitForText(HWND window, const std::string& expected, DWORD timeoutMs = 5000);
 
 // Options for the tests: the default texts, the look on.
 struct TestOptions : TVantorModuleOptions {

@@ -64,8 +64,9 @@ TEST(RequestDialog, TypedTextIsTrimmed) {
   PressKey(VK_RETURN);
   TypeText("b  ");
   PressKey(VK_RETURN);
+  // Typed keys reach the dialog after the input queue's round trip: wait for them.
+  EXPECT_TRUE(WaitForText(GetDlgItem(d, 101), "  a\r\nb  \r\n"));
   EXPECT_TRUE(IsWindow(d)) << "Enter in the text is a new line";
-  EXPECT_EQ(ItemText(d, 101), "  a\r\nb  \r\n");
   Click(d, 2);
   ASSERT_TRUE(worker.Wait());
   EXPECT_TRUE(result.Shown);
@@ -84,6 +85,7 @@ TEST(RequestDialog, EscapeStoresTheTextToo) {
   ASSERT_NE(d, nullptr);
   SetForegroundWindow(d);
   TypeText("steps ");
+  EXPECT_TRUE(WaitForText(GetDlgItem(d, 101), "steps "));
   PressKey(VK_ESCAPE);
   ASSERT_TRUE(worker.Wait());
   EXPECT_EQ(result.ReproductionText, "steps");
