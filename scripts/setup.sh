@@ -9,6 +9,7 @@ done
 [ -f /usr/src/googletest/CMakeLists.txt ] || need=1
 [ -f /usr/i686-w64-mingw32/lib/libz.a ] || need=1
 [ -f /usr/x86_64-w64-mingw32/lib/libz.a ] || need=1
+[ -f /usr/include/png.h ] || need=1
 if [ $need = 1 ]; then
   export DEBIAN_FRONTEND=noninteractive
   dpkg --add-architecture i386
@@ -16,6 +17,6 @@ if [ $need = 1 ]; then
   apt-get install -y -qq --no-install-recommends \
     wine wine32:i386 wine64 xvfb xauth \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-    libz-mingw-w64-dev cmake make googletest zlib1g-dev clang libclang-rt-14-dev \
+    libz-mingw-w64-dev cmake make googletest zlib1g-dev clang libclang-rt-14-dev libpng-dev \
     >/dev/null
 fi
