@@ -8,16 +8,24 @@ namespace delivery {
 
 namespace {
 
-using CrcTable = std::array<uint32_t, 256>;
+// Entry [0] is the CRC table of the PNG format; entry [k] gives a byte's effect k bytes further
+// on, so that eight bytes are taken in one step with the same result as eight single steps.
+using CrcTables = std::array<std::array<uint32_t, 256>, 8>;
 
-CrcTable MakeCrcTable() {
-  CrcTable table{};
+CrcTables MakeCrcTables() {
+  CrcTables t{};
   for (uint32_t n = 0; n < 256; ++n) {
     uint32_t c = n;
     for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
+    t[0][n] = c;
   }
-  return table;
+  for (uint32_t n = 0; n < 256; ++n)
+    for (int k = 1; k < 8; ++k) t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
+  return t;
+}
+
+uint32_t LittleEndian(const uint8_t* p) {
+  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
 
 void PutBigEndian(uint8_t* at, uint32_t value) {
@@ -35,9 +43,15 @@ constexpr uint32_t kMaxDimension = 0x7FFFFFFFu;
 uint32_t UpdatePngCrc(uint32_t crc, const void* bytes, size_t count) {
   // Made once, on the first request of the process; the language guarantees one initialisation
   // even when two threads ask at once.
-  static const CrcTable table = MakeCrcTable();
+  static const CrcTables t = MakeCrcTables();
   const uint8_t* p = static_cast<const uint8_t*>(bytes);
-  for (size_t i = 0; i < count; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  for (; count >= 8; p += 8, count -= 8) {
+    uint32_t one = LittleEndian(p) ^ crc;
+    uint32_t two = LittleEndian(p + 4);
+    crc = t[7][one & 0xFF] ^ t[6][(one >> 8) & 0xFF] ^ t[5][(one >> 16) & 0xFF] ^ t[4][one >> 24] ^
+          t[3][two & 0xFF] ^ t[2][(two >> 8) & 0xFF] ^ t[1][(two >> 16) & 0xFF] ^ t[0][two >> 24];
+  }
+  for (; count > 0; ++p, --count) crc = t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
   return crc;
 }
 
