@@ -1,13 +1,16 @@
 // The screen capture under Wine on the virtual display: a topmost window in four colours that
 // every 8-bit colour table holds exactly, the pointer at a known spot, the capture made from a
 // thread that owns no window (as the pipeline's worker), and the file decoded by GDI+.
+// GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out, and windows.h first.
+#undef WIN32_LEAN_AND_MEAN
+// clang-format off
+#include <windows.h>
+#include <gdiplus.h>
+// clang-format on
+
 #include "delivery/screen_capture.h"
 
-#include <windows.h>
-// GDI+ needs the COM declarations that WIN32_LEAN_AND_MEAN leaves out.
-#include <gdiplus.h>
 #include <gtest/gtest.h>
-#include <objidl.h>
 
 #include <atomic>
 #include <cstdio>
@@ -16,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/exceptions.h"
 #include "support/win_process.h"
 
 namespace {
@@ -99,11 +103,17 @@ class QuadrantWindow {
 // meanwhile; rethrows what the capture raised.
 void CaptureFromWorker(const std::string& fileName) {
   std::exception_ptr failure;
-  bool hadWindows = true;
+  int windows = -1;
   std::atomic<bool> done{false};
   std::thread worker([&] {
-    hadWindows = !EnumThreadWindows(
-        GetCurrentThreadId(), [](HWND, LPARAM) -> BOOL { return FALSE; }, 0);
+    windows = 0;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND, LPARAM count) -> BOOL {
+          ++*reinterpret_cast<int*>(count);
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
     try {
       delivery::CaptureScreenToPng(fileName);
     } catch (...) {
@@ -113,7 +123,7 @@ void CaptureFromWorker(const std::string& fileName) {
   });
   while (!done) QuadrantWindow::Pump(20);
   worker.join();
-  EXPECT_FALSE(hadWindows);
+  EXPECT_EQ(windows, 0) << "the capturing thread owns no window";
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -126,7 +136,7 @@ class GdiplusSession {
   ~GdiplusSession() {
     if (ok_) GdiplusShutdown(token_);
   }
-  bool Ok() const { return ok_; }
+  bool Started() const { return ok_; }
 
  private:
   ULONG_PTR token_ = 0;
@@ -161,7 +171,8 @@ bool LoadPicture(const std::string& path, Picture& picture) {
   return ok;
 }
 
-// The cursor drawn the way the capture draws it, onto white, as 0xFFRRGGBB values.
+// The cursor drawn the way the capture draws it, onto white, and read back through the same
+// 8-bit conversion, as 0xFFRRGGBB values.
 std::vector<ARGB> CursorOnWhite(HCURSOR cursor) {
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
@@ -170,13 +181,24 @@ std::vector<ARGB> CursorOnWhite(HCURSOR cursor) {
   RECT all{0, 0, 32, 32};
   FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   DrawIconEx(dc, 0, 0, cursor, 32, 32, 0, nullptr, DI_NORMAL);
-  std::vector<ARGB> out;
-  for (int y = 0; y < 32; ++y)
-    for (int x = 0; x < 32; ++x) {
-      COLORREF c = GetPixel(dc, x, y);
-      out.push_back(0xFF000000u | (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
-    }
   SelectObject(dc, old);
+  struct {
+    BITMAPINFOHEADER Header;
+    RGBQUAD Colors[256];
+  } info{};
+  info.Header.biSize = sizeof(BITMAPINFOHEADER);
+  info.Header.biWidth = 32;
+  info.Header.biHeight = -32;  // top-down
+  info.Header.biPlanes = 1;
+  info.Header.biBitCount = 8;
+  info.Header.biCompression = BI_RGB;
+  uint8_t bits[32 * 32] = {};
+  GetDIBits(dc, bitmap, 0, 32, bits, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  std::vector<ARGB> out;
+  for (uint8_t index : bits) {
+    const RGBQUAD& c = info.Colors[index];
+    out.push_back(0xFF000000u | (ARGB{c.rgbRed} << 16) | (ARGB{c.rgbGreen} << 8) | c.rgbBlue);
+  }
   DeleteObject(bitmap);
   DeleteDC(dc);
   ReleaseDC(nullptr, screen);
@@ -208,7 +230,7 @@ class ScreenCapture : public testing::Test {
  protected:
   void SetUp() override {
     CreateDirectoryA(TestFolder().c_str(), nullptr);
-    ASSERT_TRUE(gdiplus_.Ok());
+    ASSERT_TRUE(gdiplus_.Started());
   }
   GdiplusSession gdiplus_;
 };
@@ -264,6 +286,16 @@ TEST_F(ScreenCapture, WholeScreenWithColoursAndCursorFromAThreadWithoutWindows) 
     }
   EXPECT_GT(drawn, 0) << "the cursor is in the picture";
   EXPECT_EQ(differ, 0) << "the cursor of the window under the pointer, at the pointer";
+  if (differ != 0) {
+    for (int y = 0; y < 32; ++y) {
+      std::string got, want;
+      for (int x = 0; x < 32; ++x) {
+        got += picture.At(pointerX + x, pointerY + y) == 0xFFFFFFFFu ? '.' : '#';
+        want += expected[y * 32 + x] == 0xFFFFFFFFu ? '.' : '#';
+      }
+      std::printf("%s   %s\n", got.c_str(), want.c_str());
+    }
+  }
 }
 
 TEST_F(ScreenCapture, EmptyNameWritesNothingAndAFolderRaises) {
@@ -282,14 +314,18 @@ TEST_F(ScreenCapture, EmptyNameWritesNothingAndAFolderRaises) {
 }
 
 // Repeated captures give back every graphics object (the bitmap and palette are deselected
-// before they are deleted).
+// before they are deleted). Where the system keeps no count (Wine answers 0) only the repeated
+// replacement of the file is checked.
 TEST_F(ScreenCapture, RepeatedCapturesLeaveNoGraphicsObjects) {
   const std::string file = TestFolder() + "again.png";
   delivery::CaptureScreenToPng(file);
   DWORD before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   for (int i = 0; i < 5; ++i) delivery::CaptureScreenToPng(file);
   DWORD after = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-  EXPECT_EQ(after, before);
+  if (before != 0) {
+    EXPECT_EQ(after, before);
+  }
   Picture picture;
   EXPECT_TRUE(LoadPicture(file, picture));
+  EXPECT_GT(picture.Width, 0u);
 }
