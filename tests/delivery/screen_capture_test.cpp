@@ -99,6 +99,11 @@ class QuadrantWindow {
   HWND window_;
 };
 
+BOOL CALLBACK CountWindow(HWND, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
 // Runs the capture on a new thread that owns no window, handling the test thread's messages
 // meanwhile; rethrows what the capture raised.
 void CaptureFromWorker(const std::string& fileName) {
@@ -107,13 +112,7 @@ void CaptureFromWorker(const std::string& fileName) {
   std::atomic<bool> done{false};
   std::thread worker([&] {
     windows = 0;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND, LPARAM count) -> BOOL {
-          ++*reinterpret_cast<int*>(count);
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&windows));
+    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&windows));
     try {
       delivery::CaptureScreenToPng(fileName);
     } catch (...) {
