@@ -6,7 +6,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 arch=$2
 shift 2
-exec xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+exec xvfb-run -a -s "-screen 0 1366x768x24" bash -c '
   set -u
   . "$0/wine-env.sh"
   vl_wine_env "$1" "$2"

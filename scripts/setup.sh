@@ -11,6 +11,7 @@ done
 [ -f /usr/x86_64-w64-mingw32/lib/libz.a ] || need=1
 # The loopback mail and name-server peers of the delivery tests (run by /usr/bin/python3).
 /usr/bin/python3 -c "import aiosmtpd, dnslib" >/dev/null 2>&1 || need=1
+[ -f /usr/include/png.h ] || need=1
 if [ $need = 1 ]; then
   export DEBIAN_FRONTEND=noninteractive
   dpkg --add-architecture i386
@@ -19,6 +20,6 @@ if [ $need = 1 ]; then
     wine wine32:i386 wine64 xvfb xauth \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
     libz-mingw-w64-dev cmake make googletest zlib1g-dev clang libclang-rt-14-dev \
-    python3-aiosmtpd python3-dnslib \
+    python3-aiosmtpd python3-dnslib libpng-dev \
     >/dev/null
 fi

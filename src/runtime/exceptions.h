@@ -89,6 +89,12 @@ class EOSError : public Exception {
 class EStreamError : public Exception {
   using Exception::Exception;
 };
+// A stream took fewer bytes than it was given: "Stream write error".
+class EWriteError : public EStreamError {
+ public:
+  EWriteError() : EStreamError("Stream write error") {}
+  using EStreamError::EStreamError;
+};
 class EFileStreamError : public EStreamError {
  public:
   // Message formed from a format with two %s: the file name and the system's error text.
