@@ -56,8 +56,9 @@ CurrentError InspectCurrentError() {
   e.Any = true;
   try {
     std::rethrow_exception(p);
-  } catch (const EAbort&) {
+  } catch (const EAbort& x) {
     e.IsAbort = e.IsException = true;
+    e.Message = x.Message;
   } catch (const EExternal& x) {
     e.IsException = true;
     e.Message = x.Message;

@@ -73,16 +73,8 @@ class Reader {
     Bytes(&v, 1, what);
     return v;
   }
-  bool Bool(const char* what) {
-    uint8_t v = U8(what);
-    if (v > 1) Corrupt(what, v);
-    return v != 0;
-  }
-  uint8_t Byte(const char* what, uint8_t highest) {
-    uint8_t v = U8(what);
-    if (v > highest) Corrupt(what, v);
-    return v;
-  }
+  // Any byte other than 0 is true: only what cannot be read at all is refused.
+  bool Bool(const char* what) { return U8(what) != 0; }
   uint16_t U16(const char* what) {
     uint8_t b[2];
     Bytes(b, 2, what);
@@ -362,7 +354,7 @@ void TVantorModuleOptions::ReadFields(core::TStream& stream, uint16_t v, Fields&
   }
   if (v >= 401) {
     f.AppendToLog = r.Bool("AppendToLog");
-    f.FirstDetailsPage = r.Byte("FirstDetailsPage", 3);
+    f.FirstDetailsPage = r.U8("FirstDetailsPage");
   }
   if (v >= 403) f.PaintedDialogs = r.Bool("PaintedDialogs");
   if (v >= 420) {
@@ -377,7 +369,7 @@ void TVantorModuleOptions::ReadFields(core::TStream& stream, uint16_t v, Fields&
   if (v >= 421) {
     f.SmtpUser = r.Str("SmtpUser");
     f.SmtpLoginPassword = r.Str("SmtpLoginPassword");
-    f.ThirdButtonAction = r.Byte("ThirdButtonAction", tbRestart);
+    f.ThirdButtonAction = r.U8("ThirdButtonAction");
   }
   f.ShowThirdButton = r.Bool("ShowThirdButton");
   f.LogCapacity = r.I32("LogCapacity");
@@ -385,7 +377,7 @@ void TVantorModuleOptions::ReadFields(core::TStream& stream, uint16_t v, Fields&
   f.MailRecipients = r.Str("MailRecipients");
   f.MailSubject = r.Str("MailSubject");
   if (v >= 450) {
-    f.MailMode = static_cast<TMailMode>(r.Byte("MailMode", mmDirect));
+    f.MailMode = static_cast<TMailMode>(r.U8("MailMode"));
   } else {
     // Older layouts kept a send flag: the server decides between the two sending modes.
     bool send = r.U8("MailMode") != 0;

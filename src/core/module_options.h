@@ -41,7 +41,11 @@ namespace core {
 constexpr uint16_t OptionsLayoutVersion = 454;
 }  // namespace core
 
-// A stream that ends too early or holds impossible values. The options are left as they were.
+// A stream that ends too early or whose lengths or counts run past its bytes. The options are
+// left as they were. Values are never refused: a boolean byte other than 0 reads as true, and
+// the enumeration bytes (FirstDetailsPage, ThirdButtonAction, MailMode) keep any value, exactly
+// as their setters and the post-build tool's INI accept it; code that uses one treats a value
+// it does not know as the field's default (first page, restart, no mail).
 class EVantorOptionsStreamError : public EStreamError {
  public:
   using EStreamError::EStreamError;

@@ -72,6 +72,12 @@ TEST_F(ErrorsTest, StepErrorsAreRecordedTracedAndSentToTheDebugger) {
     ReportStepError(eeShowError, "GUI");
   }
   EXPECT_EQ(LastStepError().Message, "General 'GUI' error.");
+  try {
+    throw EAbort();  // an abort is of the base error class: its message is kept
+  } catch (...) {
+    ReportStepError(eeShowError, "Dialog");
+  }
+  EXPECT_EQ(LastStepError().Message, "[Dialog] Operation aborted");
   ReportStepError(eeShowError, "Console");  // outside any handler
   EXPECT_EQ(LastStepError().Message, "General 'Console' error.");
 
