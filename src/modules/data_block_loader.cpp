@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 
+#include "core/trace.h"
 #include "datablock/data_block_reader.h"
 #include "modules/module_file.h"
 #include "modules/module_info.h"
@@ -115,24 +116,30 @@ void LoadPublishedOptions(TVantorModuleInfo& info) {
 }  // namespace
 
 bool IsVantorLogModule(HMODULE module) {
-  TraceLine("IsVantorLogModule " + GetModuleFileName(module));
+  Trace("IsVantorLogModule", {GetModuleFileName(module)}, 2);
   THModuleStream block = FindBlockResource(module);
   bool result = datablock::HasResourceMagic(block.Memory(), block.Size());
-  TraceLine(std::string("IsVantorLogModule=") + (result ? "True" : "False"));
+  Trace("IsVantorLogModule=", {result}, -2);
   return result;
 }
 
 bool IsVantorLogModule_Old(HMODULE module) {
   std::string fileName = GetModuleFileName(module);
-  TraceLine("IsVantorLogModule_Old " + fileName);
-  TModuleFile file(fileName);
-  bool result = datablock::HasTrailerMagic(file);
-  TraceLine(std::string("IsVantorLogModule_Old=") + (result ? "True" : "False"));
+  Trace("IsVantorLogModule_Old", {fileName}, 2);
+  bool result = false;
+  try {
+    TModuleFile file(fileName);
+    result = datablock::HasTrailerMagic(file);
+  } catch (...) {
+    Trace("IsVantorLogModule_Old=", {result}, -2);
+    throw;
+  }
+  Trace("IsVantorLogModule_Old=", {result}, -2);
   return result;
 }
 
 bool LoadDebugInformation(TVantorModuleInfo& info) {
-  TraceLine("LoadDebugInformation " + info.FileName);
+  Trace("LoadDebugInformation", {info.FileName}, 2);
   t_lastFailure.clear();
   datablock::TBlockResult result;
   TScratchOptions scratch;
@@ -173,7 +180,7 @@ bool LoadDebugInformation(TVantorModuleInfo& info) {
     t_lastFailure = result.Reason;
     TraceLine("LoadDebugInformation: " + result.Reason);
   }
-  TraceLine(std::string("LoadDebugInformation=") + (result.Found ? "True" : "False"));
+  Trace("LoadDebugInformation=", {result.Found}, -2);
   return result.Found;
 }
 
