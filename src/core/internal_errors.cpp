@@ -36,7 +36,7 @@ void DebugOutput(const std::string& text) {
 }
 
 int Box(const std::string& text, const std::string& caption, uint32_t style) {
-  if (auto box = ErrorPlatform().MessageBox) return box(text, caption, style);
+  if (auto box = ErrorPlatform().ShowMessageBox) return box(text, caption, style);
   return (style & mbYesNo) ? idNo : idOk;
 }
 

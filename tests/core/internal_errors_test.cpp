@@ -35,7 +35,7 @@ class ErrorsTest : public TraceTest {
     Seen::SmtpShowing = false;
     auto& p = core::ErrorPlatform();
     p.DebugOutput = [](const std::string& s) { Seen::Debug.push_back(s); };
-    p.MessageBox = [](const std::string& text, const std::string& caption, uint32_t style) {
+    p.ShowMessageBox = [](const std::string& text, const std::string& caption, uint32_t style) {
       Seen::Boxes.push_back(caption + "|" + text + "|" + std::to_string(style));
       return Seen::Answer;
     };
