@@ -12,6 +12,7 @@ done
 # The loopback mail and name-server peers of the delivery tests (run by /usr/bin/python3).
 /usr/bin/python3 -c "import aiosmtpd, dnslib" >/dev/null 2>&1 || need=1
 [ -f /usr/include/png.h ] || need=1
+[ -f /usr/share/i18n/locales/zh_CN ] || need=1
 if [ $need = 1 ]; then
   export DEBIAN_FRONTEND=noninteractive
   dpkg --add-architecture i386
@@ -19,7 +20,12 @@ if [ $need = 1 ]; then
   apt-get install -y -qq --no-install-recommends \
     wine wine32:i386 wine64 xvfb xauth \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-    libz-mingw-w64-dev cmake make googletest zlib1g-dev clang libclang-rt-14-dev \
+    libz-mingw-w64-dev cmake make googletest zlib1g-dev clang libclang-rt-14-dev locales \
     python3-aiosmtpd python3-dnslib libpng-dev \
     >/dev/null
+fi
+# A Chinese locale: Wine takes a process's ANSI code page (936 under zh_CN) and the code page of
+# its Unix file names from it; the double-byte file-name tests run under it.
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+  localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi

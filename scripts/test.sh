@@ -1,26 +1,51 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds every preset and runs all tests.
 #
-# The product is 32-bit. Its tests run under 32-bit Wine where this machine can execute 32-bit
-# user code; on a host that runs 64-bit user code only, the 32-bit build is still compiled (so it
-# stays warning-free) and the same tests run from the 64-bit build under 64-bit Wine.
+# The product is 32-bit and the 64-bit build is a supported second target, so the Windows suite
+# runs from both builds wherever this machine can execute 32-bit user code (32-bit Wine needs
+# it). On a host that runs 64-bit user code only, the 32-bit build is still compiled (so it stays
+# warning-free) and the suite runs from the 64-bit build alone. Every stage prints its time; the
+# last line names the widths whose tests ran.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-. scripts/wine-env.sh
 jobs=$(nproc)
+started=$SECONDS
+failed=()
 
-cmake --preset host >/dev/null
-cmake --build --preset host -j"$jobs"
-ctest --preset host
+# stage NAME COMMAND...: runs one stage and prints how long it took. A failing build stops the
+# run; a failing test run is remembered and the other widths still run.
+stage() {
+  local name=$1 begin=$SECONDS rc=0
+  shift
+  echo "=== $name"
+  "$@" || rc=$?
+  echo "=== $name: $((SECONDS - begin)) s$([ $rc = 0 ] || echo ", FAILED (exit $rc)")"
+  return $rc
+}
 
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j"$jobs"
+stage "set-up" scripts/setup.sh
+. scripts/wine-env.sh
+
+stage "configure host" cmake --preset host >/dev/null
+stage "build host" cmake --build --preset host -j"$jobs"
+stage "test host" ctest --preset host || failed+=(host)
+
+stage "configure windows (i686)" cmake --preset windows >/dev/null
+stage "build windows (i686)" cmake --build --preset windows -j"$jobs"
+stage "configure win64 (x86_64)" cmake --preset win64 >/dev/null
+stage "build win64 (x86_64)" cmake --build --preset win64 -j"$jobs"
+
 if vl_can_run_i386; then
-  scripts/run-windows-tests.sh build/windows win32
+  widths="i686 x86_64"
+  stage "test windows (i686, 32-bit Wine)" scripts/run-windows-tests.sh build/windows win32 ||
+    failed+=(i686)
 else
-  echo "This machine cannot execute 32-bit code: running the Windows tests from the 64-bit build."
-  cmake --preset win64 >/dev/null
-  cmake --build --preset win64 -j"$jobs"
-  scripts/run-windows-tests.sh build/win64 win64
+  widths="x86_64 (this machine cannot run 32-bit code)"
 fi
+stage "test win64 (x86_64, 64-bit Wine)" scripts/run-windows-tests.sh build/win64 win64 ||
+  failed+=(x86_64)
+
+echo "=== total: $((SECONDS - started)) s"
+[ ${#failed[@]} = 0 ] || echo "failed: ${failed[*]}"
+echo "widths run: $widths"
+[ ${#failed[@]} = 0 ]

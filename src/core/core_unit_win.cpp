@@ -123,7 +123,7 @@ void InstallCorePlatform() {
   SetTraceFileWriter(WriteWholeFile);
   InternalErrorPlatform& errors = ErrorPlatform();
   errors.DebugOutput = DebugOutput;
-  errors.MessageBox = ShowBox;
+  errors.ShowMessageBox = ShowBox;
   errors.CurrentErrorAddress = CurrentErrorAddress;
   errors.ReadModuleMemory = ReadModuleMemory;
   OptionsPlatform().IsCrashReporterModule = IsCrashReporterModule;

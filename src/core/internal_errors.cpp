@@ -36,7 +36,7 @@ void DebugOutput(const std::string& text) {
 }
 
 int Box(const std::string& text, const std::string& caption, uint32_t style) {
-  if (auto box = ErrorPlatform().MessageBox) return box(text, caption, style);
+  if (auto box = ErrorPlatform().ShowMessageBox) return box(text, caption, style);
   return (style & mbYesNo) ? idNo : idOk;
 }
 
@@ -56,8 +56,9 @@ CurrentError InspectCurrentError() {
   e.Any = true;
   try {
     std::rethrow_exception(p);
-  } catch (const EAbort&) {
+  } catch (const EAbort& x) {
     e.IsAbort = e.IsException = true;
+    e.Message = x.Message;
   } catch (const EExternal& x) {
     e.IsException = true;
     e.Message = x.Message;

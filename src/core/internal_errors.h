@@ -66,8 +66,10 @@ enum : int { idOk = 1, idYes = 6, idNo = 7 };
 struct InternalErrorPlatform {
   // Debugger output (OutputDebugStringA). Null: nothing.
   void (*DebugOutput)(const std::string& text) = nullptr;
-  // A message box without owner; returns the button pressed. Null: idNo / idOk.
-  int (*MessageBox)(const std::string& text, const std::string& caption, uint32_t style) = nullptr;
+  // A message box without owner; returns the button pressed. Null: idNo / idOk. (Not named
+  // MessageBox: <windows.h> makes that a macro, and the struct would differ between units.)
+  int (*ShowMessageBox)(const std::string& text, const std::string& caption,
+                        uint32_t style) = nullptr;
   // True while the SMTP progress dialog is showing. Null: false.
   // SEAM: installed by the request and progress dialogs.
   bool (*IsSmtpProgressShowing)() = nullptr;

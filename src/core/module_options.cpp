@@ -73,16 +73,8 @@ class Reader {
     Bytes(&v, 1, what);
     return v;
   }
-  bool Bool(const char* what) {
-    uint8_t v = U8(what);
-    if (v > 1) Corrupt(what, v);
-    return v != 0;
-  }
-  uint8_t Byte(const char* what, uint8_t highest) {
-    uint8_t v = U8(what);
-    if (v > highest) Corrupt(what, v);
-    return v;
-  }
+  // Any byte other than 0 is true: only what cannot be read at all is refused.
+  bool Bool(const char* what) { return U8(what) != 0; }
   uint16_t U16(const char* what) {
     uint8_t b[2];
     Bytes(b, 2, what);
@@ -185,17 +177,23 @@ void TVantorModuleOptions::StoreActive(bool Value) {
 }
 
 void TVantorModuleOptions::StoreWatchdogOn(bool Value) {
-  F.WatchdogOn = Value;
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    F.WatchdogOn = Value;
+  }
   ChangeCheck();
 }
 
 void TVantorModuleOptions::SetActive(bool Value) { StoreActive(Value); }
 void TVantorModuleOptions::SetWatchdogOn(bool Value) { StoreWatchdogOn(Value); }
 
-#define VL_SETTER(Name, Type)                        \
-  void TVantorModuleOptions::Set##Name(Type Value) { \
-    F.Name = Value;                                  \
-    ChangeCheck();                                   \
+#define VL_SETTER(Name, Type)                             \
+  void TVantorModuleOptions::Set##Name(Type Value) {      \
+    {                                                     \
+      std::lock_guard<std::recursive_mutex> guard(FLock); \
+      F.Name = Value;                                     \
+    }                                                     \
+    ChangeCheck();                                        \
   }
 VL_SETTER(ReservedFlag, bool)
 VL_SETTER(FiltersOn, bool)
@@ -227,24 +225,31 @@ VL_SETTER(MailBodyText, const std::string&)
 #undef VL_SETTER
 
 void TVantorModuleOptions::SetLogCapacity(int32_t Value) {
-  F.LogCapacity = Value == 0 ? 1 : Value;
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    F.LogCapacity = Value == 0 ? 1 : Value;
+  }
   ChangeCheck();
 }
 
-const std::string& TVantorModuleOptions::TextTable(uint8_t Index) const {
-  static const std::string empty;
-  return Index < F.TextTable.size() ? F.TextTable[Index] : empty;
+std::string TVantorModuleOptions::TextTable(uint8_t Index) const {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  return Index < F.TextTable.size() ? F.TextTable[Index] : std::string();
 }
 
 void TVantorModuleOptions::SetTextTable(uint8_t Index, const std::string& Value) {
-  if (Index >= F.TextTable.size()) return;
-  F.TextTable[Index] = Value;
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    if (Index >= F.TextTable.size()) return;
+    F.TextTable[Index] = Value;
+  }
   ChangeCheck();
 }
 
 void TVantorModuleOptions::SetDefaults() {
   Updating([&] {
     Fields defaults;
+    std::lock_guard<std::recursive_mutex> guard(FLock);
     F = std::move(defaults);
     FActive = true;
   });
@@ -255,10 +260,13 @@ void TVantorModuleOptions::Assign(const TVantorModuleOptions* Source) {
   if (Source == nullptr) throw EConvertError("Impossible to assign nil as TVantorModuleOptions.");
   if (Source == this) return;
   Updating([&] {
-    const Fields& s = Source->F;
-    FFilterClasses.Assign(Source->FFilterClasses);
-    FFilterMessages.Assign(Source->FFilterMessages);
-    F.TextTable = s.TextTable;
+    const Fields s = Source->Snapshot();
+    FFilterClasses.Assign(s.FilterClasses);
+    FFilterMessages.Assign(s.FilterMessages);
+    {
+      std::lock_guard<std::recursive_mutex> guard(FLock);
+      F.TextTable = s.TextTable;
+    }
     SetReservedFlag(s.ReservedFlag);
     SetAppendToLog(s.AppendToLog);
     SetPaintedDialogs(s.PaintedDialogs);
@@ -293,6 +301,7 @@ void TVantorModuleOptions::Assign(const TVantorModuleOptions* Source) {
 
 void TVantorModuleOptions::SaveToStream(core::TStream& Stream) const {
   Trace("TVantorModuleOptions.SaveToStream", {FModuleName});
+  std::lock_guard<std::recursive_mutex> guard(FLock);
   Writer w(Stream);
   w.Bool(F.ReservedFlag);
   w.Bool(F.FiltersOn);
@@ -333,6 +342,7 @@ void TVantorModuleOptions::SaveToStream(core::TStream& Stream) const {
 }
 
 TVantorModuleOptions::Fields TVantorModuleOptions::Snapshot() const {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
   Fields f = F;
   f.FilterClasses = FFilterClasses.Strings();
   f.FilterMessages = FFilterMessages.Strings();
@@ -342,6 +352,7 @@ TVantorModuleOptions::Fields TVantorModuleOptions::Snapshot() const {
 void TVantorModuleOptions::Commit(const Fields& f) {
   FFilterClasses.Assign(f.FilterClasses);
   FFilterMessages.Assign(f.FilterMessages);
+  std::lock_guard<std::recursive_mutex> guard(FLock);
   F = f;
   F.FilterClasses.clear();
   F.FilterMessages.clear();
@@ -362,7 +373,7 @@ void TVantorModuleOptions::ReadFields(core::TStream& stream, uint16_t v, Fields&
   }
   if (v >= 401) {
     f.AppendToLog = r.Bool("AppendToLog");
-    f.FirstDetailsPage = r.Byte("FirstDetailsPage", 3);
+    f.FirstDetailsPage = r.U8("FirstDetailsPage");
   }
   if (v >= 403) f.PaintedDialogs = r.Bool("PaintedDialogs");
   if (v >= 420) {
@@ -377,7 +388,7 @@ void TVantorModuleOptions::ReadFields(core::TStream& stream, uint16_t v, Fields&
   if (v >= 421) {
     f.SmtpUser = r.Str("SmtpUser");
     f.SmtpLoginPassword = r.Str("SmtpLoginPassword");
-    f.ThirdButtonAction = r.Byte("ThirdButtonAction", tbRestart);
+    f.ThirdButtonAction = r.U8("ThirdButtonAction");
   }
   f.ShowThirdButton = r.Bool("ShowThirdButton");
   f.LogCapacity = r.I32("LogCapacity");
@@ -385,7 +396,7 @@ void TVantorModuleOptions::ReadFields(core::TStream& stream, uint16_t v, Fields&
   f.MailRecipients = r.Str("MailRecipients");
   f.MailSubject = r.Str("MailSubject");
   if (v >= 450) {
-    f.MailMode = static_cast<TMailMode>(r.Byte("MailMode", mmDirect));
+    f.MailMode = static_cast<TMailMode>(r.U8("MailMode"));
   } else {
     // Older layouts kept a send flag: the server decides between the two sending modes.
     bool send = r.U8("MailMode") != 0;
@@ -422,10 +433,11 @@ void TVantorModuleOptions::LoadFromStream(core::TStream& Stream, uint16_t Versio
 std::string TVantorModuleOptions::OutputFile(const std::string& DefaultName) const {
   Trace("TVantorModuleOptions.OutputFile", {DefaultName}, 2);
   std::string result;
-  if (core::Lower(core::ExtractFileExt(F.LogLocation)) == ".vlf") {
-    result = F.LogLocation;
+  const std::string location = LogLocation();
+  if (core::Lower(core::ExtractFileExt(location)) == ".vlf") {
+    result = location;
   } else {
-    std::string folder = F.LogLocation.empty() ? core::ExtractFilePath(DefaultName) : F.LogLocation;
+    std::string folder = location.empty() ? core::ExtractFilePath(DefaultName) : location;
     if (folder.empty() || folder.back() != '\\') folder += '\\';
     result = folder + core::ExtractFileName(DefaultName);
   }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,11 @@ namespace core {
 constexpr uint16_t OptionsLayoutVersion = 454;
 }  // namespace core
 
-// A stream that ends too early or holds impossible values. The options are left as they were.
+// A stream that ends too early or whose lengths or counts run past its bytes. The options are
+// left as they were. Values are never refused: a boolean byte other than 0 reads as true, and
+// the enumeration bytes (FirstDetailsPage, ThirdButtonAction, MailMode) keep any value, exactly
+// as their setters and the post-build tool's INI accept it; code that uses one treats a value
+// it does not know as the field's default (first page, restart, no mail).
 class EVantorOptionsStreamError : public EStreamError {
  public:
   using EStreamError::EStreamError;
@@ -78,6 +83,10 @@ class TVantorModuleOptions {
   std::string OutputLogFile() const;
 
   // ---- fields (stream order) ----
+  // Text getters return copies taken under the object's lock, and every write of a field takes
+  // it too: the watchdog and the dialogs read options on their own threads while the pipeline
+  // assigns or loads them. The filter lists are not covered: only the thread that owns the
+  // options object reads them.
   bool ReservedFlag() const { return F.ReservedFlag; }
   bool FiltersOn() const { return F.FiltersOn; }
   THandlingFlags HandlingFlags() const { return F.HandlingFlags; }
@@ -91,30 +100,30 @@ class TVantorModuleOptions {
   bool PaintedDialogs() const { return F.PaintedDialogs; }
   bool WatchdogOn() const { return F.WatchdogOn; }
   int32_t WatchdogSeconds() const { return F.WatchdogSeconds; }
-  const std::string& WatchdogMessage() const { return F.WatchdogMessage; }
-  const std::string& SmtpSender() const { return F.SmtpSender; }
-  const std::string& SmtpServer() const { return F.SmtpServer; }
+  std::string WatchdogMessage() const { return Locked(F.WatchdogMessage); }
+  std::string SmtpSender() const { return Locked(F.SmtpSender); }
+  std::string SmtpServer() const { return Locked(F.SmtpServer); }
   uint16_t SmtpServerPort() const { return F.SmtpServerPort; }
-  const std::string& SmtpUser() const { return F.SmtpUser; }
-  const std::string& SmtpLoginPassword() const { return F.SmtpLoginPassword; }
+  std::string SmtpUser() const { return Locked(F.SmtpUser); }
+  std::string SmtpLoginPassword() const { return Locked(F.SmtpLoginPassword); }
   uint8_t ThirdButtonAction() const { return F.ThirdButtonAction; }
   bool ShowThirdButton() const { return F.ShowThirdButton; }
   int32_t LogCapacity() const { return F.LogCapacity; }
   int32_t ThirdButtonAfter() const { return F.ThirdButtonAfter; }
-  const std::string& MailRecipients() const { return F.MailRecipients; }
-  const std::string& MailSubject() const { return F.MailSubject; }
+  std::string MailRecipients() const { return Locked(F.MailRecipients); }
+  std::string MailSubject() const { return Locked(F.MailSubject); }
   TMailMode MailMode() const { return F.MailMode; }
   uint32_t ReportItems() const { return F.ReportItems; }
   bool ReportItem(core::TVantorReportItem item) const { return (F.ReportItems >> item) & 1u; }
-  const std::string& LogLocation() const { return F.LogLocation; }
+  std::string LogLocation() const { return Locked(F.LogLocation); }
   // Exception class names and, in the same order, the message to show for each.
   core::TVantorStringList& FilterClasses() { return FFilterClasses; }
   const core::TVantorStringList& FilterClasses() const { return FFilterClasses; }
   core::TVantorStringList& FilterMessages() { return FFilterMessages; }
   const core::TVantorStringList& FilterMessages() const { return FFilterMessages; }
-  const std::string& MailBodyText() const { return F.MailBodyText; }
+  std::string MailBodyText() const { return Locked(F.MailBodyText); }
   // The text at Index (0 to 70); empty for an index out of range.
-  const std::string& TextTable(uint8_t Index) const;
+  std::string TextTable(uint8_t Index) const;
 
   // ---- fields outside the stream ----
   bool Active() const { return FActive; }
@@ -217,6 +226,12 @@ class TVantorModuleOptions {
     std::vector<std::string> TextTable = core::DefaultTextTable();
   };
   Fields F;
+  // Guards F (recursive: a change handler may read the options while a write holds it).
+  mutable std::recursive_mutex FLock;
+  std::string Locked(const std::string& field) const {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    return field;
+  }
   // The streamed fields with the filter lists' contents.
   Fields Snapshot() const;
   void Commit(const Fields& f);

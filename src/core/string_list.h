@@ -9,6 +9,11 @@ namespace core {
 
 class TVantorStringList {
  public:
+  TVantorStringList() = default;
+  // Not copyable: the change event usually captures the list's owner, which a copy would share.
+  TVantorStringList(const TVantorStringList&) = delete;
+  TVantorStringList& operator=(const TVantorStringList&) = delete;
+
   int Count() const { return static_cast<int>(Items.size()); }
   const std::string& operator[](int index) const { return Items.at(static_cast<size_t>(index)); }
   const std::vector<std::string>& Strings() const { return Items; }

@@ -37,6 +37,12 @@ void LibraryFileWriter(const std::string& path, const std::string& contents) {
 
 // The trace state. Everything here is guarded by Lock; the enabled flag is also kept in
 // detail::TraceEnabled for the unlocked test at the start of Trace.
+//
+// The file is never written under Lock: a write can raise, and once every raise is traced a raise
+// under Lock would come back to Trace on the same thread and wait on Lock for ever. Lines are
+// built under Lock; the file is written after it is released. Writes are taken in turn without
+// waiting: a thread that finds another one writing leaves a request that the writer serves with
+// a fresh copy of the lines before it stops, so the last write always holds every line.
 struct State {
   std::mutex Lock;
   bool SaveOnNotify = false;
@@ -46,6 +52,8 @@ struct State {
   std::string FileName;
   TraceClockProc Clock = LibraryClock;
   TraceFileWriterProc Writer = LibraryFileWriter;
+  std::atomic<bool> Writing{false};
+  std::atomic<bool> WriteRequested{false};
 };
 
 State& S() {
@@ -54,18 +62,47 @@ State& S() {
   return *state;
 }
 
-// Writes the file; the caller holds the lock.
-void WriteFileLocked(State& s) {
-  if (s.FileName.empty()) return;
-  std::string contents;
-  size_t size = 0;
-  for (const auto& line : s.Lines) size += line.size() + 2;
-  contents.reserve(size);
-  for (const auto& line : s.Lines) {
-    contents += line;
-    contents += "\r\n";
+// Set while this thread writes the trace file: a trace line made from inside the write (a raise
+// of the writer, traced by the raise hook) is collected but does not start another write.
+thread_local bool t_insideWrite = false;
+
+// One write of the file with the lines as they are now; the caller does not hold Lock.
+void WriteSnapshot(State& s) {
+  std::string fileName, contents;
+  TraceFileWriterProc writer;
+  {
+    std::lock_guard<std::mutex> guard(s.Lock);
+    if (s.FileName.empty()) return;
+    size_t size = 0;
+    for (const auto& line : s.Lines) size += line.size() + 2;
+    contents.reserve(size);
+    for (const auto& line : s.Lines) {
+      contents += line;
+      contents += "\r\n";
+    }
+    fileName = s.FileName;
+    writer = s.Writer;
   }
-  s.Writer(s.FileName, contents);
+  writer(fileName, contents);
+}
+
+// Writes the file unless this thread is already writing it or another thread is (that one then
+// writes again with the newer lines). A failure of this thread's write is raised to the caller.
+void WriteFile(State& s) {
+  if (t_insideWrite) return;
+  s.WriteRequested.store(true);
+  while (s.WriteRequested.load()) {
+    if (s.Writing.exchange(true)) return;
+    struct Inside {
+      State& S;
+      explicit Inside(State& state) : S(state) { t_insideWrite = true; }
+      ~Inside() {
+        t_insideWrite = false;
+        S.Writing.store(false);
+      }
+    } inside(s);
+    if (s.WriteRequested.exchange(false)) WriteSnapshot(s);
+  }
 }
 
 }  // namespace
@@ -80,14 +117,16 @@ std::string FormatTraceTime(const TraceTime& t) {
 namespace detail {
 
 void TraceLine(std::string_view name, std::initializer_list<TraceArg> args, int indentDelta) {
-  State& s = S();
-  std::lock_guard<std::mutex> guard(s.Lock);
+  // The arguments are formatted before the lock is taken: formatting reads through the
+  // arguments' pointers, and a fault there must not happen while the lock is held.
   std::string text;
   for (const TraceArg& a : args) {
     if (&a != args.begin()) text += ", ";
     text += a.Format();
   }
   if (!text.empty()) text = "(" + text + ")";
+  State& s = S();
+  std::unique_lock<std::mutex> guard(s.Lock);
   if (indentDelta < 0) {
     // More closing than opening calls must not underflow the shared indentation.
     size_t cut = static_cast<size_t>(-static_cast<int64_t>(indentDelta));
@@ -100,13 +139,13 @@ void TraceLine(std::string_view name, std::initializer_list<TraceArg> args, int 
   line += text;
   if (indentDelta > 0) s.Indent.append(static_cast<size_t>(indentDelta), ' ');
   s.Lines.push_back(std::move(line));
-  if (s.SaveEachLine) {
-    // A trace call runs inside hooks and error handlers: a file that cannot be written must
-    // not turn into an error there. SaveTraceLog reports it.
-    try {
-      WriteFileLocked(s);
-    } catch (...) {
-    }
+  if (!s.SaveEachLine) return;
+  guard.unlock();
+  // A trace call runs inside hooks and error handlers: a file that cannot be written must not
+  // turn into an error there. SaveTraceLog reports it.
+  try {
+    WriteFile(s);
+  } catch (...) {
   }
 }
 
@@ -187,15 +226,11 @@ void ClearTrace() {
 }  // namespace core
 
 void SaveTraceLog() {
-  core::State& s = core::S();
-  std::lock_guard<std::mutex> guard(s.Lock);
-  if (core::detail::TraceEnabled.load()) core::WriteFileLocked(s);
+  if (IsTraceEnabled()) core::WriteFile(core::S());
 }
 
 void SaveTraceLogIfRequested() {
-  core::State& s = core::S();
-  std::lock_guard<std::mutex> guard(s.Lock);
-  if (core::detail::TraceEnabled.load() && s.SaveOnNotify) core::WriteFileLocked(s);
+  if (IsTraceEnabled() && core::CurrentTraceSwitches().SaveOnNotify) core::WriteFile(core::S());
 }
 
 bool IsTraceEnabled() {

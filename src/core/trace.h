@@ -31,6 +31,10 @@ inline void Trace(std::string_view Name, std::initializer_list<core::TraceArg> A
 }
 
 // Writes the trace file when tracing is on. A file that cannot be written raises EFCreateError.
+// The file is written outside the trace's lock, so the writer may raise and the raise may be
+// traced; a line traced from inside a write is kept but starts no second write. When another
+// thread is writing at that moment, that thread writes again with every line and this call
+// returns at once.
 void SaveTraceLog();
 // Writes the trace file when tracing is on and saving at each notification was asked for.
 void SaveTraceLogIfRequested();

@@ -68,16 +68,23 @@ std::string TraceArg::Format() const {
       return std::string(1, V_.Char);
     case TraceArgKind::Float:
       return FloatToStr(V_.Float);
-    case TraceArgKind::Text:
-      return "'" + (V_.Text.Data ? std::string(V_.Text.Data, V_.Text.Size) : std::string()) + "'";
+    case TraceArgKind::Text: {
+      if (!V_.Text.Data) return "''";
+      size_t size =
+          V_.Text.Size == kUnmeasured ? std::char_traits<char>::length(V_.Text.Data) : V_.Text.Size;
+      return "'" + std::string(V_.Text.Data, size) + "'";
+    }
     case TraceArgKind::Pointer: {
       if (V_.Ptr == nullptr) return "nil";
       char buf[32];
       std::snprintf(buf, sizeof buf, "$%08" PRIXPTR, reinterpret_cast<uintptr_t>(V_.Ptr));
       return buf;
     }
-    case TraceArgKind::Object:
-      return V_.Type ? rtl::ClassName(*V_.Type) : "nil";
+    case TraceArgKind::Object: {
+      const std::type_info* type = V_.Obj.Type;
+      if (!type && V_.Obj.Object && V_.Obj.Resolve) type = V_.Obj.Resolve(V_.Obj.Object);
+      return type ? rtl::ClassName(*type) : "nil";
+    }
     case TraceArgKind::Currency:
       return CurrToStr(V_.Currency);
     case TraceArgKind::Other:

@@ -1,6 +1,8 @@
 // One argument of a trace line: a small tagged value that is cheap to build (no allocation, no
-// formatting) so that callers can pass their arguments even while tracing is off. Formatting
-// happens only when a line is actually written.
+// formatting) so that callers can pass their arguments even while tracing is off. Building one
+// never reads through a pointer: a zero-terminated text is measured and a polymorphic object's
+// class is looked up only when a line is actually written, so a stale or foreign pointer costs
+// nothing while tracing is off.
 #pragma once
 
 #include <cstddef>
@@ -49,10 +51,11 @@ class TraceArg {
   constexpr TraceArg(double value) : Kind(TraceArgKind::Float) { V_.Float = value; }
   constexpr TraceArg(long double value) : Kind(TraceArgKind::Float) { V_.Float = value; }
   // Texts are referenced, not copied: the argument must outlive the trace call (it does when
-  // it is built in the call's argument list).
+  // it is built in the call's argument list). A zero-terminated text is measured when the line
+  // is formatted.
   TraceArg(const char* text) : Kind(TraceArgKind::Text) {
     V_.Text.Data = text;
-    V_.Text.Size = text ? std::char_traits<char>::length(text) : 0;
+    V_.Text.Size = kUnmeasured;
   }
   TraceArg(char* text) : TraceArg(static_cast<const char*>(text)) {}
   TraceArg(const std::string& text) : Kind(TraceArgKind::Text) {
@@ -72,7 +75,9 @@ class TraceArg {
       V_.Ptr = reinterpret_cast<const void*>(pointer);
     } else if constexpr (std::is_polymorphic_v<T>) {
       Kind = TraceArgKind::Object;
-      V_.Type = pointer ? &typeid(*pointer) : nullptr;
+      V_.Obj.Object = static_cast<const volatile void*>(pointer);
+      V_.Obj.Resolve = &DynamicType<std::remove_cv_t<T>>;
+      V_.Obj.Type = nullptr;
     } else {
       V_.Ptr = const_cast<const void*>(static_cast<const volatile void*>(pointer));
     }
@@ -88,13 +93,23 @@ class TraceArg {
   static TraceArg Object(const T& object) {
     TraceArg a(nullptr);
     a.Kind = TraceArgKind::Object;
-    a.V_.Type = &typeid(object);
+    if constexpr (std::is_polymorphic_v<T>) {
+      a.V_.Obj.Object = static_cast<const volatile void*>(&object);
+      a.V_.Obj.Resolve = &DynamicType<std::remove_cv_t<T>>;
+      a.V_.Obj.Type = nullptr;
+    } else {
+      a.V_.Obj.Object = nullptr;
+      a.V_.Obj.Resolve = nullptr;
+      a.V_.Obj.Type = &typeid(T);
+    }
     return a;
   }
   static TraceArg Class(const std::type_info* type) {
     TraceArg a(nullptr);
     a.Kind = TraceArgKind::Object;
-    a.V_.Type = type;
+    a.V_.Obj.Object = nullptr;
+    a.V_.Obj.Resolve = nullptr;
+    a.V_.Obj.Type = type;
     return a;
   }
   // A currency amount in ten-thousandths (12.5 is 125000).
@@ -111,10 +126,17 @@ class TraceArg {
   }
 
   TraceArgKind kind() const { return Kind; }
-  // The argument as it appears in a trace line.
+  // The argument as it appears in a trace line. This is where texts are measured and objects'
+  // classes are looked up.
   std::string Format() const;
 
  private:
+  static constexpr size_t kUnmeasured = static_cast<size_t>(-1);
+  template <class T>
+  static const std::type_info* DynamicType(const volatile void* object) {
+    return &typeid(*static_cast<const T*>(const_cast<const void*>(object)));
+  }
+
   TraceArgKind Kind;
   union Value {
     struct {
@@ -129,7 +151,13 @@ class TraceArg {
       size_t Size;
     } Text;
     const void* Ptr;
-    const std::type_info* Type;
+    // An object: either its class already known (Type), or the object and how to find its
+    // dynamic class when the line is formatted.
+    struct {
+      const volatile void* Object;
+      const std::type_info* (*Resolve)(const volatile void*);
+      const std::type_info* Type;
+    } Obj;
     int64_t Currency;
     constexpr Value() : Ptr(nullptr) {}
   } V_;

@@ -32,6 +32,16 @@ void CheckLength(size_t size, const char* what) {
     throw Exception(Format("The %s is too large for a data block.", what));
 }
 
+// The loader refuses a payload above its limit: never write one.
+void CheckPayload(const TBytes& payload) {
+  if (payload.size() > kMaxPayloadSize)
+    throw Exception(
+        Format("The payload of %llu bytes is larger than the %llu bytes a module may "
+               "carry in its data block.",
+               static_cast<unsigned long long>(payload.size()),
+               static_cast<unsigned long long>(kMaxPayloadSize)));
+}
+
 }  // namespace
 
 TBytes BuildPayload(const TBytes& options, const TBytes& debugInfo) {
@@ -44,6 +54,7 @@ TBytes BuildPayload(const TBytes& options, const TBytes& debugInfo) {
 
 TBytes BuildResourceBlock(const TBytes& payload, uint16_t version, int32_t reserved1,
                           int32_t reserved2) {
+  CheckPayload(payload);
   TBytes out;
   PutUInt32(out, kMagic);
   PutHeader(out, version, reserved1, reserved2);
@@ -58,6 +69,7 @@ TBytes BuildResourceBlock(const TBytes& payload, uint16_t version, int32_t reser
 
 TBytes BuildTrailer(const TBytes& payload, uint16_t version, int32_t reserved1, int32_t reserved2) {
   CheckLength(payload.size(), "payload");
+  CheckPayload(payload);
   TBytes out;
   PutHeader(out, version, reserved1, reserved2);
   out.insert(out.end(), payload.begin(), payload.end());

@@ -15,6 +15,9 @@ using TBytes = std::vector<uint8_t>;
 // The payload: the options stream, L, then L bytes of debug information.
 TBytes BuildPayload(const TBytes& options, const TBytes& debugInfo);
 
+// Both forms refuse (raise Exception) a payload larger than kMaxPayloadSize, which the loader
+// would refuse.
+
 // The bytes of a "VLDATA" resource; the payload is compressed when Version >= 450.
 TBytes BuildResourceBlock(const TBytes& payload, uint16_t version = kLibraryDataVersion,
                           int32_t reserved1 = 0, int32_t reserved2 = 0);

@@ -25,7 +25,8 @@ struct TDebugModule {
 using TModuleFinder = bool (*)(uintptr_t address, TDebugModule& module);
 
 // Redirects the routine at Target to NewProc; TraceName names it in the trace. Gives the
-// routine's previous entry, or null when it could not be redirected.
+// routine's previous entry; when the engine refuses, its error (EHookError and descendants) is
+// raised to the caller.
 using TRedirectProc = void* (*)(void* target, void* newProc, const std::string& traceName);
 
 // Set by the module registry; null: no module is known and every lookup finds nothing.

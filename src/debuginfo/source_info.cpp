@@ -108,8 +108,14 @@ void* HookProcByName(const std::string& fullName, void* newProc) {
   uintptr_t address = FindProcAddress(fullName);
   if (address != 0 && newProc == nullptr)
     result = reinterpret_cast<void*>(address);
-  else if (address != 0 && RedirectProc != nullptr)
-    result = RedirectProc(reinterpret_cast<void*>(address), newProc, fullName);
+  else if (address != 0 && RedirectProc != nullptr) {
+    try {
+      result = RedirectProc(reinterpret_cast<void*>(address), newProc, fullName);
+    } catch (...) {
+      Trace("HookProcByName=", {result}, -2);
+      throw;
+    }
+  }
   Trace("HookProcByName=", {result}, -2);
   return result;
 }

@@ -25,5 +25,6 @@ void ApplyExportName(const TVantorFunctionInfo& function, TVantorDebugInfo& info
 uintptr_t FindProcAddress(const std::string& fullName);
 
 // Finds FullName and, when NewProc is given, redirects it with the hooking engine. Gives the
-// engine's result (the previous entry), the address when NewProc is null, or null.
+// engine's result (the previous entry), the address when NewProc is null, or null when the name
+// is not found. When the engine refuses the routine, its error is raised to the caller.
 void* HookProcByName(const std::string& fullName, void* newProc);

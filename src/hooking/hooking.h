@@ -17,9 +17,10 @@ namespace hooking {
 
 constexpr int UnitOrderHooking = rtl::UnitOrderCrashReporter - 10;
 
-// Unhooks every routine still hooked, then puts back every redirected import slot, and frees the
-// trampolines' memory. Failures are swallowed: shut-down must not take the program down. The
-// engine stays usable afterwards.
+// Unhooks every routine still hooked, then puts back every redirected import slot. The
+// trampolines' memory is kept (other threads may still run in it). Failures are swallowed:
+// shut-down must not take the program down; a routine whose bytes cannot be written back keeps
+// its hook. The engine stays usable afterwards.
 void ShutdownHooking();
 
 }  // namespace hooking

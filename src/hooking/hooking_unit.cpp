@@ -13,16 +13,18 @@ std::recursive_mutex& EngineLock() {
 void ShutdownHooking() {
   HookTrace("ShutdownHooking", 2);
   std::lock_guard<std::recursive_mutex> lock(EngineLock());
+  bool allUndone = false;
   try {
-    UnhookAllProcedures();
+    allUndone = UnhookAllProcedures();
   } catch (...) {
   }
   try {
     UndoAllImportHooks();
   } catch (...) {
   }
-  ReleaseEmptyCodeBlocks();
-  HookTrace("ShutdownHooking=", -2);
+  // The trampoline blocks stay: threads that entered a trampoline before its routine was put
+  // back may still be running in it, and the process is ending anyway.
+  HookTrace("ShutdownHooking=", -2, allUndone);
 }
 
 namespace {

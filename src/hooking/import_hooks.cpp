@@ -54,23 +54,38 @@ bool StillLoaded(HMODULE module) {
 
 }  // namespace
 
-void* HookImport(HMODULE module, void* oldProc, void* replacement, bool restoring, bool silent,
-                 const std::string& name) {
-  HookTrace("HookImport", 2, static_cast<void*>(module), oldProc, replacement, restoring, silent,
-            name);
+namespace {
+
+void* HookImportTraced(HMODULE module, void* oldProc, void* replacement, bool restoring,
+                       bool silent, const std::string& name) {
   if (!oldProc) throw EProcNull(name);
   if (InSharedArea(module)) throw ESharedArea(rtl::ModuleFileName(module));
   if (!replacement) throw EHookingError(name);
 
   std::lock_guard<std::recursive_mutex> lock(EngineLock());
   if (PatchSlots(module, oldProc, replacement) == 0) {
-    HookTrace("HookImport=", -2, static_cast<void*>(nullptr));
     if (silent) return nullptr;
     throw EHookingError(name);
   }
   if (!restoring) ImportHooks().push_back(TImportHook{module, oldProc, replacement});
-  HookTrace("HookImport=", -2, oldProc);
   return oldProc;
+}
+
+}  // namespace
+
+void* HookImport(HMODULE module, void* oldProc, void* replacement, bool restoring, bool silent,
+                 const std::string& name) {
+  HookTrace("HookImport", 2, static_cast<void*>(module), oldProc, replacement, restoring, silent,
+            name);
+  void* result = nullptr;
+  try {
+    result = HookImportTraced(module, oldProc, replacement, restoring, silent, name);
+  } catch (...) {
+    HookTrace("HookImport=", -2, static_cast<void*>(nullptr));
+    throw;
+  }
+  HookTrace("HookImport=", -2, result);
+  return result;
 }
 
 bool HookImportInModules(const std::vector<std::string>& moduleNames,
@@ -82,12 +97,18 @@ bool HookImportInModules(const std::vector<std::string>& moduleNames,
     oldProc = reinterpret_cast<void*>(GetProcAddress(exporter, procName.c_str()));
   }
   bool patched = false;
-  for (const std::string& moduleName : moduleNames) {
-    HMODULE module = GetModuleHandleA(moduleName.c_str());
-    if (!module) continue;
-    if (HookImport(module, oldProc, replacement, false, silent, exporterModule + "." + procName)) {
-      patched = true;
+  try {
+    for (const std::string& moduleName : moduleNames) {
+      HMODULE module = GetModuleHandleA(moduleName.c_str());
+      if (!module) continue;
+      if (HookImport(module, oldProc, replacement, false, silent,
+                     exporterModule + "." + procName)) {
+        patched = true;
+      }
     }
+  } catch (...) {
+    HookTrace("HookImportInModules=", -2, false);
+    throw;
   }
   HookTrace("HookImportInModules=", -2, patched);
   return patched;

@@ -122,8 +122,9 @@ void FreeStub(THookStub* stub) {
 
 }  // namespace
 
-void* HookProcedure(void* target, void* replacement, const std::string& name) {
-  HookTrace("HookProcedure", 2, target, replacement, name);
+namespace {
+
+void* HookProcedureTraced(void* target, void* replacement, const std::string& name) {
   target = FollowImportJumpStub(target);
   replacement = FollowImportJumpStub(replacement);
   if (!target) throw EProcNull(name);
@@ -146,46 +147,96 @@ void* HookProcedure(void* target, void* replacement, const std::string& name) {
     FreeStub(stub);
     throw EHookingError(name);
   }
-  HookTrace("HookProcedure=", -2, static_cast<void*>(stub->trampoline));
   return stub->trampoline;
 }
 
-void UnhookProcedure(void* trampoline) {
+// Writes the routine's saved bytes back; true when they are in place (or the routine's memory
+// has gone with its module, so there is nothing to put back).
+bool RestoreSavedBytes(const THookStub& stub) {
+  if (!StillThere(stub)) return true;
+  if (WriteCode(stub.target, stub.savedBytes, PatchLength)) return true;
+  HookTrace("Restoring the routine's first bytes failed", 0, static_cast<void*>(stub.target),
+            stub.name);
+  return false;
+}
+
+void Forget(THookStub* stub) {
+  auto& stubs = Stubs();
+  stubs.erase(std::find(stubs.begin(), stubs.end(), stub));
+}
+
+}  // namespace
+
+void* HookProcedure(void* target, void* replacement, const std::string& name) {
+  HookTrace("HookProcedure", 2, target, replacement, name);
+  void* trampoline = nullptr;
+  try {
+    trampoline = HookProcedureTraced(target, replacement, name);
+  } catch (...) {
+    // The refusal closes the entry line, so the trace's indentation stays balanced.
+    HookTrace("HookProcedure=", -2, static_cast<void*>(nullptr));
+    throw;
+  }
+  HookTrace("HookProcedure=", -2, trampoline);
+  return trampoline;
+}
+
+bool UnhookProcedure(void* trampoline) {
   HookTrace("UnhookProcedure", 2, trampoline);
+  bool done = true;
+  {
+    std::lock_guard<std::recursive_mutex> lock(EngineLock());
+    if (THookStub* stub = FindStub(trampoline)) {
+      // The routine still jumps into the trampoline while its bytes cannot be put back: keep
+      // both.
+      done = RestoreSavedBytes(*stub);
+      if (done) {
+        Forget(stub);
+        FreeStub(stub);
+      }
+    }
+  }
+  HookTrace("UnhookProcedure=", -2, done);
+  return done;
+}
+
+bool UnpatchProcedure(void* trampoline) {
   std::lock_guard<std::recursive_mutex> lock(EngineLock());
   THookStub* stub = FindStub(trampoline);
-  if (stub) {
-    if (StillThere(*stub)) WriteCode(stub->target, stub->savedBytes, PatchLength);
-    auto& stubs = Stubs();
-    stubs.erase(std::find(stubs.begin(), stubs.end(), stub));
-    FreeStub(stub);
+  if (!stub || !WriteCode(stub->target, stub->savedBytes, PatchLength)) {
+    HookTrace("UnpatchProcedure failed", 0, trampoline);
+    return false;
   }
-  HookTrace("UnhookProcedure=", -2);
+  return true;
 }
 
-void UnpatchProcedure(void* trampoline) {
+bool RehookProcedure(void* trampoline) {
   std::lock_guard<std::recursive_mutex> lock(EngineLock());
-  if (THookStub* stub = FindStub(trampoline)) {
-    WriteCode(stub->target, stub->savedBytes, PatchLength);
+  THookStub* stub = FindStub(trampoline);
+  if (!stub || !WriteCode(stub->target, stub->patch, PatchLength)) {
+    HookTrace("RehookProcedure failed", 0, trampoline);
+    return false;
   }
+  return true;
 }
 
-void RehookProcedure(void* trampoline) {
-  std::lock_guard<std::recursive_mutex> lock(EngineLock());
-  if (THookStub* stub = FindStub(trampoline)) {
-    WriteCode(stub->target, stub->patch, PatchLength);
-  }
-}
-
-void UnhookAllProcedures() {
+bool UnhookAllProcedures() {
   std::lock_guard<std::recursive_mutex> lock(EngineLock());
   auto& stubs = Stubs();
+  std::vector<THookStub*> kept;
+  // The last hooked first. The trampolines are not freed: at the end of the process other
+  // threads may still be running in them (a call that entered before the bytes went back).
   while (!stubs.empty()) {
     THookStub* stub = stubs.back();
     stubs.pop_back();
-    if (StillThere(*stub)) WriteCode(stub->target, stub->savedBytes, PatchLength);
-    FreeStub(stub);
+    if (RestoreSavedBytes(*stub)) {
+      delete stub;
+    } else {
+      kept.insert(kept.begin(), stub);
+    }
   }
+  stubs = std::move(kept);
+  return stubs.empty();
 }
 
 size_t HookedProcedureCount() {

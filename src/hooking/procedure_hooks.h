@@ -32,21 +32,26 @@ namespace hooking {
 void* HookProcedure(void* target, void* replacement, const std::string& name);
 
 // Undoes one code patch: writes the saved bytes back over the routine and frees the trampoline
-// (identified by the address HookProcedure returned). Nothing for null or an unknown address.
-// The trampoline must not be running on another thread.
-void UnhookProcedure(void* trampoline);
+// (identified by the address HookProcedure returned). True when done, also for null or an
+// unknown address (nothing to do). False when the bytes could not be written back: the routine
+// still jumps to its replacement, so the hook and its trampoline are kept (and the failure is
+// traced). The trampoline must not be running on another thread.
+bool UnhookProcedure(void* trampoline);
 
 // Writes the routine's original first bytes back and keeps the hook's record and trampoline:
 // the routine runs unhooked until RehookProcedure. For a replacement that needs the original
-// routine in place for a while.
-void UnpatchProcedure(void* trampoline);
+// routine in place for a while. False (traced) for an unknown trampoline or a failed write.
+bool UnpatchProcedure(void* trampoline);
 
-// Writes the patch again over the routine that owns Trampoline.
-void RehookProcedure(void* trampoline);
+// Writes the patch again over the routine that owns Trampoline. False (traced) for an unknown
+// trampoline or a failed write.
+bool RehookProcedure(void* trampoline);
 
 // Unhooks every routine still hooked, the last hooked first (shut-down). A routine whose memory
-// has gone (its module unloaded) is left alone; only the trampoline is freed.
-void UnhookAllProcedures();
+// has gone (its module unloaded) is left alone. The trampolines' memory is never freed here:
+// at the end of the process other threads may still run in it. A routine whose bytes cannot be
+// written back keeps its hook. True when no hook is left.
+bool UnhookAllProcedures();
 
 // Number of routines currently hooked.
 size_t HookedProcedureCount();

@@ -1,11 +1,10 @@
 #include "launcher/launch_values.h"
 
+#include "runtime/file_names.h"
+
 namespace ordalin {
 
-std::string ExtractFilePath(const std::string& fileName) {
-  size_t delimiter = fileName.find_last_of("\\:");
-  return delimiter == std::string::npos ? std::string() : fileName.substr(0, delimiter + 1);
-}
+std::string ExtractFilePath(const std::string& fileName) { return rtl::ExtractFilePath(fileName); }
 
 std::string SessionFileText(const std::string& exeFolder) {
   return exeFolder + kClientExe + kSessionSuffix + "\r\n";

@@ -39,7 +39,8 @@ constexpr char kCommandSuffix[] = " %1";
 // The application title, code page 936 text handed to the 8-bit window API byte for byte.
 constexpr char kApplicationTitle[] = "\x54\x65\x6c\x6d\x61\x72\x69\x6e";
 
-// The path up to and including its last "\" or ":" (empty when it has neither).
+// The path up to and including its last "\" or ":" (empty when it has neither), read in the
+// ANSI code page: the second byte of a double-byte character is never a delimiter.
 std::string ExtractFilePath(const std::string& fileName);
 
 // The session file's whole content for a launcher in ExeFolder (which ends with a backslash):

@@ -60,7 +60,8 @@ void WriteSessionFile() {
   if (!WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
                  nullptr) ||
       written != content.size())
-    throw EStreamError("Stream write error");
+    throw EStreamError(Format("Cannot write the session file \"%s\". %s", fileName.c_str(),
+                              rtl::SysErrorMessage(GetLastError()).c_str()));
 }
 
 }  // namespace ordalin

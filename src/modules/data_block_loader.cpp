@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 
+#include "core/trace.h"
 #include "datablock/data_block_reader.h"
 #include "modules/module_file.h"
 #include "modules/module_info.h"
@@ -64,23 +65,44 @@ class TModuleFile : public datablock::TBlockSource {
   HANDLE handle_;
 };
 
-datablock::TOptionsReader OptionsReaderFor(TVantorModuleInfo& info) {
-  return [&info](const uint8_t* data, size_t size, uint16_t version) -> size_t {
-    TModuleSeams& seams = ModuleSeams();
-    if (!seams.LoadOptions || !info.Options) throw Exception("no options reader is connected");
-    size_t used = seams.LoadOptions(info.Options, data, size, version);
-    if (used > size) throw Exception("the options reader took more bytes than exist");
-    return used;
-  };
-}
+// A block's options are read into a scratch object (without a module name, so reading it
+// publishes nothing); the record's options change only when the whole block has been read.
+class TScratchOptions {
+ public:
+  TScratchOptions() = default;
+  ~TScratchOptions() {
+    if (options_ && ModuleSeams().FreeOptions) ModuleSeams().FreeOptions(options_);
+  }
+  TScratchOptions(const TScratchOptions&) = delete;
+  TScratchOptions& operator=(const TScratchOptions&) = delete;
+
+  datablock::TOptionsReader Reader(const TVantorModuleInfo& info) {
+    return [this, &info](const uint8_t* data, size_t size, uint16_t version) -> size_t {
+      TModuleSeams& seams = ModuleSeams();
+      if (!seams.LoadOptions || !seams.CreateOptions || !seams.AssignOptions || !info.Options)
+        throw Exception("no options reader is connected");
+      if (!options_) options_ = seams.CreateOptions("");
+      size_t used = seams.LoadOptions(options_, data, size, version);
+      if (used > size) throw Exception("the options reader took more bytes than exist");
+      return used;
+    };
+  }
+  // Copies what was read into the record's options.
+  void CommitTo(TVantorModuleInfo& info) {
+    if (options_ && info.Options) ModuleSeams().AssignOptions(info.Options, options_);
+  }
+
+ private:
+  TVantorModuleOptionsEx* options_ = nullptr;
+};
 
 // The options the module published, when its "MODULE" virtual file is filled.
 void LoadPublishedOptions(TVantorModuleInfo& info) {
   uint8_t* data = nullptr;
-  HANDLE file = CreateVirtualFile(info.Handle, kModuleFileName, 0, data);
+  size_t size = 0;
+  HANDLE file = CreateVirtualFile(info.Handle, kModuleFileName, 0, data, &size);
   if (!file) return;
   try {
-    size_t size = VirtualFileDataSize(data);
     if (size >= 1 && data[0] != 0 && ModuleSeams().LoadOptions && info.Options)
       ModuleSeams().LoadOptions(info.Options, data + 1, size - 1, datablock::kLibraryDataVersion);
   } catch (const std::exception& e) {
@@ -94,33 +116,40 @@ void LoadPublishedOptions(TVantorModuleInfo& info) {
 }  // namespace
 
 bool IsVantorLogModule(HMODULE module) {
-  TraceLine("IsVantorLogModule " + GetModuleFileName(module));
+  Trace("IsVantorLogModule", {GetModuleFileName(module)}, 2);
   THModuleStream block = FindBlockResource(module);
   bool result = datablock::HasResourceMagic(block.Memory(), block.Size());
-  TraceLine(std::string("IsVantorLogModule=") + (result ? "True" : "False"));
+  Trace("IsVantorLogModule=", {result}, -2);
   return result;
 }
 
 bool IsVantorLogModule_Old(HMODULE module) {
   std::string fileName = GetModuleFileName(module);
-  TraceLine("IsVantorLogModule_Old " + fileName);
-  TModuleFile file(fileName);
-  bool result = datablock::HasTrailerMagic(file);
-  TraceLine(std::string("IsVantorLogModule_Old=") + (result ? "True" : "False"));
+  Trace("IsVantorLogModule_Old", {fileName}, 2);
+  bool result = false;
+  try {
+    TModuleFile file(fileName);
+    result = datablock::HasTrailerMagic(file);
+  } catch (...) {
+    Trace("IsVantorLogModule_Old=", {result}, -2);
+    throw;
+  }
+  Trace("IsVantorLogModule_Old=", {result}, -2);
   return result;
 }
 
 bool LoadDebugInformation(TVantorModuleInfo& info) {
-  TraceLine("LoadDebugInformation " + info.FileName);
+  Trace("LoadDebugInformation", {info.FileName}, 2);
   t_lastFailure.clear();
   datablock::TBlockResult result;
+  TScratchOptions scratch;
   try {
     if (IsVantorLogModule(info.Handle)) {
       THModuleStream block = FindBlockResource(info.Handle);
-      result = datablock::ReadResourceBlock(block.Memory(), block.Size(), OptionsReaderFor(info));
+      result = datablock::ReadResourceBlock(block.Memory(), block.Size(), scratch.Reader(info));
     } else if (IsVantorLogModule_Old(info.Handle)) {
       TModuleFile file(GetModuleFileName(info.Handle));
-      result = datablock::ReadTrailerBlock(file, OptionsReaderFor(info));
+      result = datablock::ReadTrailerBlock(file, scratch.Reader(info));
     } else {
       result.Reason = "no data block";
     }
@@ -134,6 +163,14 @@ bool LoadDebugInformation(TVantorModuleInfo& info) {
   }
 
   if (result.Found) {
+    try {
+      scratch.CommitTo(info);
+    } catch (const std::exception& e) {
+      result.Found = false;
+      result.Reason = std::string("the options could not be taken over: ") + e.what();
+    }
+  }
+  if (result.Found) {
     info.DataVersion = result.Block.DataVersion;
     info.Reserved1 = result.Block.Reserved1;
     info.Reserved2 = result.Block.Reserved2;
@@ -143,7 +180,7 @@ bool LoadDebugInformation(TVantorModuleInfo& info) {
     t_lastFailure = result.Reason;
     TraceLine("LoadDebugInformation: " + result.Reason);
   }
-  TraceLine(std::string("LoadDebugInformation=") + (result.Found ? "True" : "False"));
+  Trace("LoadDebugInformation=", {result.Found}, -2);
   return result.Found;
 }
 

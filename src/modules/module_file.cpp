@@ -1,6 +1,7 @@
 #include "modules/module_file.h"
 
 #include "modules/module_info.h"
+#include "runtime/file_names.h"
 
 namespace modules {
 
@@ -13,8 +14,10 @@ std::string GetModuleFileName(HMODULE module) {
 }
 
 std::string FolderOf(const std::string& fileName) {
-  size_t slash = fileName.find_last_of('\\');
-  if (slash == std::string::npos) return "";
+  // The last "\\" that begins a character of the ANSI code page.
+  size_t start = rtl::FileNameStart(fileName);
+  if (start == 0 || fileName[start - 1] != '\\') return "";
+  size_t slash = start - 1;
   // "C:\file" keeps the root's backslash; "C:\dir\file" loses the one before the name.
   if (slash == 2 && fileName.size() > 1 && fileName[1] == ':') return fileName.substr(0, 3);
   return fileName.substr(0, slash);

@@ -43,6 +43,9 @@ class TVantorModuleInfo {
   TVantorModuleOptionsEx* Options = nullptr;
   // The debug information of the module's data block; null when it has none.
   std::unique_ptr<std::vector<uint8_t>> DebugInfo;
+  // False for a light record made while enumerating the modules (no functions, type or data
+  // block yet); the registry completes it in place on first use.
+  bool Complete = false;
 };
 
 namespace modules {

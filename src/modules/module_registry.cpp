@@ -94,6 +94,25 @@ void FreeModulesList() {
   g_list = nullptr;
 }
 
+namespace {
+
+// The parts of a record that an enumeration skips: exported functions, module type, data block.
+void Complete(TVantorModuleInfo& info) {
+  TModuleSeams& seams = ModuleSeams();
+  if (!info.Functions && seams.BuildFunctionsList)
+    info.Functions = seams.BuildFunctionsList(info.Handle);
+  info.ModuleType = GetModuleType(info.Handle);
+  if (!LoadDebugInformation(info)) {
+    info.DataVersion = datablock::kLibraryDataVersion;
+    info.Reserved1 = 0;
+    info.Reserved2 = 0;
+    info.DebugInfo.reset();
+  }
+  info.Complete = true;
+}
+
+}  // namespace
+
 bool RegisterModule(HMODULE handle) {
   if (!g_list) return false;
   std::string fileName = GetModuleFileName(handle);
@@ -105,17 +124,9 @@ bool RegisterModule(HMODULE handle) {
   GetVersionInfo(fileName, info->Description, info->Version);
   info->FileSize = GetFileSize(fileName);
   TModuleSeams& seams = ModuleSeams();
-  if (!g_enumerating) {
-    if (seams.BuildFunctionsList) info->Functions = seams.BuildFunctionsList(handle);
-    info->ModuleType = GetModuleType(handle);
-  }
   if (seams.CreateOptions) info->Options = seams.CreateOptions(fileName);
-  if (g_enumerating || !LoadDebugInformation(*info)) {
-    info->DataVersion = datablock::kLibraryDataVersion;
-    info->Reserved1 = 0;
-    info->Reserved2 = 0;
-    info->DebugInfo.reset();
-  }
+  info->DataVersion = datablock::kLibraryDataVersion;
+  if (!g_enumerating) Complete(*info);
   g_list->Add(std::move(info));
   return true;
 }
@@ -124,9 +135,10 @@ TVantorModuleInfo* GetModuleInfo(HMODULE handle) {
   if (!handle || !g_list) return nullptr;
   int index = g_list->IndexOf(handle);
   if (index >= 0) {
+    // Completed in place: pointers to the record that callers keep stay valid.
     TVantorModuleInfo* found = (*g_list)[index];
-    if (found->ModuleType != mtNotDetermined) return found;
-    g_list->Delete(index);
+    if (!found->Complete) Complete(*found);
+    return found;
   }
   if (!RegisterModule(handle)) return nullptr;
   return (*g_list)[g_list->Count() - 1];

@@ -15,15 +15,16 @@ void CreateModulesList();
 void FreeModulesList();
 
 // The record for Handle, registered in full on first use (a light record made by
-// RefreshModulesList is replaced by a full one); null without a handle, without a list, or when
-// the module cannot be registered.
+// RefreshModulesList is completed in place, once); null without a handle, without a list, or
+// when the module cannot be registered. A record lives, at the same address, until its module
+// leaves the list (RefreshModulesList after an unload, or FreeModulesList).
 TVantorModuleInfo* GetModuleInfo(HMODULE handle);
 // The same for the module whose memory region holds Address.
 TVantorModuleInfo* GetModuleInfoByAddress(const void* address);
 
 // Creates Handle's record and appends it to the list; false when the platform reports no file
-// name for the handle (or no list exists). During RefreshModulesList the record is light:
-// ModuleType 0, no functions, no data block.
+// name for the handle (or no list exists). During RefreshModulesList the record is light
+// (Complete false: ModuleType 0, no functions, no data block).
 bool RegisterModule(HMODULE handle);
 
 // Drops the records of unloaded modules, registers (lightly) every loaded module not yet known,

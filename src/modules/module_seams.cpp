@@ -29,6 +29,10 @@ size_t LoadCoreOptions(TVantorModuleOptionsEx* options, const uint8_t* data, siz
   return stream.Position();
 }
 
+void AssignCoreOptions(TVantorModuleOptionsEx* target, const TVantorModuleOptionsEx* source) {
+  target->Assign(source);
+}
+
 void CoreTrace(const std::string& line) { Trace(line); }
 
 // The options' change handler publishes "flag byte 1 + stream" for the other modules.
@@ -57,12 +61,13 @@ bool FindDebugModule(uintptr_t address, TDebugModule& module) {
   return true;
 }
 
+// The engine's refusal reaches the caller, which must tell "refused" from "not found".
 void* RedirectWithHookingEngine(void* target, void* newProc, const std::string& traceName) {
   try {
     return hooking::HookProcedure(target, newProc, traceName);
   } catch (const std::exception& e) {
     Trace("RedirectProc failed", {traceName, std::string(e.what())});
-    return nullptr;
+    throw;
   }
 }
 
@@ -71,6 +76,7 @@ TModuleSeams MakeSeams() {
   seams.CreateOptions = CreateCoreOptions;
   seams.FreeOptions = FreeCoreOptions;
   seams.LoadOptions = LoadCoreOptions;
+  seams.AssignOptions = AssignCoreOptions;
   seams.Trace = CoreTrace;
   seams.IsRunningInIDE = ::IsRunningInIDE;
   seams.BuildFunctionsList = BuildExportedFunctions;

@@ -6,6 +6,7 @@
 #include "binary/byte_reader.h"
 #include "modules/exception_class.h"
 #include "modules/module_file.h"
+#include "modules/module_seams.h"
 #include "modules/virtual_file.h"
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
@@ -23,8 +24,18 @@ TOwnFile g_except;
 
 void Replace(TOwnFile& file, const char* name, const std::vector<uint8_t>& bytes) {
   DeleteVirtualFile(file.handle, file.data);
-  file.handle = CreateVirtualFile(CrashReporterModule(), name, bytes.size(), file.data);
-  if (file.handle && file.data) std::memcpy(file.data, bytes.data(), bytes.size());
+  size_t room = 0;
+  file.handle = CreateVirtualFile(CrashReporterModule(), name, bytes.size(), file.data, &room);
+  if (!file.handle) return;
+  if (room < bytes.size()) {
+    // Another holder keeps an older, smaller block of that name open, so the system handed
+    // back that one: the new contents do not fit. They are not published.
+    TraceLine(Format("Virtual file %s not published: %u bytes do not fit the open block of %u",
+                     name, static_cast<unsigned>(bytes.size()), static_cast<unsigned>(room)));
+    DeleteVirtualFile(file.handle, file.data);
+    return;
+  }
+  std::memcpy(file.data, bytes.data(), bytes.size());
 }
 
 void PutString(std::vector<uint8_t>& out, const std::string& text) {
@@ -72,10 +83,10 @@ void PublishException(std::exception_ptr error) {
 
 bool ReadPublishedException(HMODULE module, std::string& className, std::string& message) {
   uint8_t* data = nullptr;
-  HANDLE file = CreateVirtualFile(module, kExceptFileName, 0, data);
+  size_t size = 0;
+  HANDLE file = CreateVirtualFile(module, kExceptFileName, 0, data, &size);
   if (!file) return false;
   bool taken = false;
-  size_t size = VirtualFileDataSize(data);
   if (size >= 1 && data[0] != 0) {
     // A block that does not hold two whole strings yields nothing.
     binary::TByteReader in(data + 1, size - 1);

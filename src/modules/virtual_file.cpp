@@ -33,8 +33,10 @@ std::string VirtualFileName(HMODULE module, const std::string& name) {
          name;
 }
 
-HANDLE CreateVirtualFile(HMODULE module, const std::string& name, size_t size, uint8_t*& data) {
+HANDLE CreateVirtualFile(HMODULE module, const std::string& name, size_t size, uint8_t*& data,
+                         size_t* dataSize) {
   data = nullptr;
+  if (dataSize) *dataSize = 0;
   std::string fullName = VirtualFileName(module, name);
   HANDLE mapping;
   if (size == 0) {
@@ -66,6 +68,7 @@ HANDLE CreateVirtualFile(HMODULE module, const std::string& name, size_t size, u
   uint32_t stored = static_cast<uint32_t>(total);
   std::memcpy(view, &stored, sizeof stored);
   data = static_cast<uint8_t*>(view) + kHeader;
+  if (dataSize) *dataSize = total - kHeader;
   return mapping;
 }
 

@@ -1,6 +1,7 @@
 #include "runtime/application.h"
 
 #include "runtime/exceptions.h"
+#include "runtime/file_names.h"
 #include "runtime/system.h"
 
 namespace Forms {
@@ -31,10 +32,8 @@ const rtl::UnitRegistration kFormsUnit("Forms", rtl::UnitOrderRuntime, InitForms
 }  // namespace
 
 TApplication::TApplication() {
-  FTitle = ExeName();
-  size_t slash = FTitle.find_last_of("\\:");
-  if (slash != std::string::npos) FTitle = FTitle.substr(slash + 1);
-  size_t dot = FTitle.rfind('.');
+  FTitle = rtl::ExtractFileName(ExeName());
+  size_t dot = rtl::FileExtStart(FTitle);
   if (dot != std::string::npos) FTitle.resize(dot);
 
   HINSTANCE instance = GetModuleHandleA(nullptr);

@@ -7,6 +7,7 @@
 
 #include "runtime/class_names.h"
 #include "runtime/exceptions.h"
+#include "runtime/file_names.h"
 
 namespace rtl {
 
@@ -16,6 +17,10 @@ TSafeCallErrorProc SafeCallErrorProc = nullptr;
 TInitProc InitProc = nullptr;
 
 namespace {
+
+// File names are split in the process's ANSI code page from the first static initialisation on.
+bool SystemLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
+[[maybe_unused]] const bool kLeadByteInstalled = (SetAnsiLeadByte(SystemLeadByte), true);
 
 struct Unit {
   const char* name;
@@ -186,9 +191,7 @@ std::string SysErrorMessage(DWORD code) {
 }
 
 std::string ExceptionErrorMessage(std::exception_ptr object, void* address) {
-  std::string module = ModuleFileNameOf(address);
-  size_t slash = module.find_last_of("\\:");
-  if (slash != std::string::npos) module = module.substr(slash + 1);
+  std::string module = ExtractFileName(ModuleFileNameOf(address));
   std::string message = ExceptionMessage(object);
   const char* dot =
       (!message.empty() && static_cast<unsigned char>(message.back()) > '.') ? "." : "";
@@ -226,9 +229,7 @@ std::exception_ptr DefaultExceptObjProc(EXCEPTION_RECORD* record) {
         if (record->ExceptionInformation[0] == 8) access = "Execute";
         target = record->ExceptionInformation[1];
       }
-      std::string module = ModuleFileNameOf(record->ExceptionAddress);
-      size_t slash = module.find_last_of("\\:");
-      if (slash != std::string::npos) module = module.substr(slash + 1);
+      std::string module = ExtractFileName(ModuleFileNameOf(record->ExceptionAddress));
       return make(EAccessViolation("", 0, 0),
                   Format("Access violation at address %0*llX in module '%s'. %s of address %0*llX",
                          width, static_cast<unsigned long long>(address), module.c_str(), access,

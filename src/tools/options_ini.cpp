@@ -42,11 +42,13 @@ int64_t ParseNumber(const std::string& v, int64_t min, int64_t max) {
   return value;
 }
 
+// A value by name, or any byte as a number: the options store, stream and read every byte (a
+// dump writes an unnamed value as its number, and it must read back).
 int64_t ParseNamed(const std::string& v, const std::vector<std::string>& names) {
   for (size_t i = 0; i < names.size(); ++i) {
     if (v == names[i]) return static_cast<int64_t>(i);
   }
-  return ParseNumber(v, 0, static_cast<int64_t>(names.size()) - 1);
+  return ParseNumber(v, 0, 255);
 }
 
 const std::vector<std::string> kMailModes{"mmNone", "mmMailClient", "mmViaServer", "mmDirect"};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -163,15 +164,23 @@ std::vector<uint8_t> AttachBlock(const std::vector<uint8_t>& bytes, const std::s
   PeImage image(own);
   std::vector<uint8_t> payload = MakePayload(image, iniPath, result);
   std::vector<uint8_t> out = own;
+  ResourceLocation placeholder;
+  const bool hasPlaceholder = FindRcData(image, datablock::kResourceName, placeholder);
   if (form == BlockForm::Trailer) {
     std::vector<uint8_t> trailer = datablock::BuildTrailer(payload, kVersion);
     result.BlockSize = trailer.size();
+    std::vector<Region> changed;
+    // A block already in the placeholder would win over the trailer at run time: clear it.
+    if (hasPlaceholder &&
+        datablock::HasResourceMagic(own.data() + placeholder.DataOffset, placeholder.Size)) {
+      std::memset(out.data() + placeholder.DataOffset, 0, placeholder.Size);
+      changed.push_back({placeholder.DataOffset, placeholder.DataOffset + placeholder.Size});
+    }
     out.insert(out.end(), trailer.begin(), trailer.end());
-    CheckUnmoved(own, out, own.size(), {});
+    CheckUnmoved(own, out, own.size(), changed);
     return out;
   }
-  ResourceLocation placeholder;
-  if (!FindRcData(image, datablock::kResourceName, placeholder)) {
+  if (!hasPlaceholder) {
     throw EPostBuildError(
         "the module has no placeholder resource RCDATA \"VLDATA\" (link one in, or use the "
         "trailer form)");
@@ -201,9 +210,25 @@ AttachResult AttachBlockToFile(const std::string& modulePath, const std::string&
                                BlockForm form) {
   AttachResult result;
   std::vector<uint8_t> out = AttachBlock(ReadFileBytes(modulePath), iniPath, form, result);
-  std::ofstream file(modulePath, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
-  if (!file.flush()) throw EPostBuildError("cannot write \"" + modulePath + "\"");
+  // Written beside the module and renamed over it: a failure leaves the module as it was.
+  const std::string temporary = modulePath + ".vlnew";
+  {
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+    file.close();
+    if (file.fail()) {
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+      throw EPostBuildError("cannot write \"" + temporary + "\"");
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, modulePath, error);
+  if (error) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    throw EPostBuildError("cannot replace \"" + modulePath + "\": " + error.message());
+  }
   return result;
 }
 

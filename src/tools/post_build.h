@@ -37,12 +37,15 @@ std::vector<uint8_t> MakePayload(const PeImage& image, const std::string& iniPat
 
 // Gives the file Bytes (a linked module) its block and returns the new file. The resource form
 // needs a placeholder RCDATA "VLDATA" at least as large as the block; an existing trailer is
-// replaced. Checks that the result has the same headers, sections and bytes outside the block's
-// place, and raises EPostBuildError otherwise or when the block does not fit.
+// replaced. The trailer form clears a block that the placeholder already holds (the resource
+// would win at run time). A payload above the loader's limit is refused. Checks that the result has
+// the same headers, sections and bytes outside the block's place, and raises EPostBuildError
+// otherwise or when the block does not fit.
 std::vector<uint8_t> AttachBlock(const std::vector<uint8_t>& bytes, const std::string& iniPath,
                                  BlockForm form, AttachResult& result);
 
-// AttachBlock on the file at ModulePath, written back in place.
+// AttachBlock on the file at ModulePath. The new file is written beside it and renamed over
+// it, so a failed write leaves the module as it was.
 AttachResult AttachBlockToFile(const std::string& modulePath, const std::string& iniPath,
                                BlockForm form);
 

@@ -35,7 +35,7 @@ class ErrorsTest : public TraceTest {
     Seen::SmtpShowing = false;
     auto& p = core::ErrorPlatform();
     p.DebugOutput = [](const std::string& s) { Seen::Debug.push_back(s); };
-    p.MessageBox = [](const std::string& text, const std::string& caption, uint32_t style) {
+    p.ShowMessageBox = [](const std::string& text, const std::string& caption, uint32_t style) {
       Seen::Boxes.push_back(caption + "|" + text + "|" + std::to_string(style));
       return Seen::Answer;
     };
@@ -72,6 +72,12 @@ TEST_F(ErrorsTest, StepErrorsAreRecordedTracedAndSentToTheDebugger) {
     ReportStepError(eeShowError, "GUI");
   }
   EXPECT_EQ(LastStepError().Message, "General 'GUI' error.");
+  try {
+    throw EAbort();  // an abort is of the base error class: its message is kept
+  } catch (...) {
+    ReportStepError(eeShowError, "Dialog");
+  }
+  EXPECT_EQ(LastStepError().Message, "[Dialog] Operation aborted");
   ReportStepError(eeShowError, "Console");  // outside any handler
   EXPECT_EQ(LastStepError().Message, "General 'Console' error.");
 

@@ -225,7 +225,26 @@ TEST(OptionsStream, EveryTruncationFailsAndChangesNothing) {
   EXPECT_EQ(target.MailSubject(), "Crash");
 }
 
-TEST(OptionsStream, CorruptLengthsAndValuesAreRejected) {
+// Setters, the post-build tool and the reader agree: whatever a setter stores reads back, so a
+// block written with such a value is never refused at run time.
+TEST(OptionsStream, EveryByteASetterAcceptsReadsBack) {
+  for (int v = 0; v < 256; ++v) {
+    const auto byte = static_cast<uint8_t>(v);
+    TVantorModuleOptions o("", false);
+    o.SetFirstDetailsPage(byte);
+    o.SetThirdButtonAction(byte);
+    o.SetMailMode(static_cast<TMailMode>(byte));
+    o.SetHandlingFlags(byte);
+    TVantorModuleOptions back("", false);
+    ASSERT_NO_THROW(Load(back, Save(o))) << v;
+    EXPECT_EQ(back.FirstDetailsPage(), byte);
+    EXPECT_EQ(back.ThirdButtonAction(), byte);
+    EXPECT_EQ(back.MailMode(), static_cast<TMailMode>(byte));
+    EXPECT_EQ(back.HandlingFlags(), byte);
+  }
+}
+
+TEST(OptionsStream, CorruptLengthsAreRejectedOtherBytesAreKept) {
   TVantorModuleOptions o("", false);
   std::vector<uint8_t> good = Save(o);
   std::vector<uint8_t> before = good;
@@ -247,16 +266,22 @@ TEST(OptionsStream, CorruptLengthsAndValuesAreRejected) {
     EXPECT_NE(e.Message.find("WatchdogMessage"), std::string::npos) << e.Message;
   }
 
-  std::vector<uint8_t> badBool = good;
-  badBool[0] = 2;
-  EXPECT_THROW(Load(o, badBool), EVantorOptionsStreamError);
+  // A boolean byte other than 0 or 1, from any writer, is simply true.
+  std::vector<uint8_t> otherBool = good;
+  otherBool[0] = 2;
+  otherBool[1] = 0xFF;
+  TVantorModuleOptions read("", false);
+  read.SetFiltersOn(false);
+  ASSERT_NO_THROW(Load(read, otherBool));
+  EXPECT_TRUE(read.ReservedFlag());
+  EXPECT_TRUE(read.FiltersOn());
 
   // A filter count of two billion with nothing behind it.
   TVantorModuleOptions plain("", false);
   StreamBuilder s;
   s.U8(1).U8(1).U8(0).U8(1).U8(0).U8(0).U8(0).U8(1).U8(1).U8(0).U8(1).U8(0).I32(60).Str("m");
   s.Str("").Str("").U16(25).Str("").Str("").U8(1).U8(1).I32(32).I32(3).Str("").Str("").U8(9);
-  EXPECT_THROW(Load(o, s.b), EVantorOptionsStreamError);  // MailMode 9
+  EXPECT_THROW(Load(o, s.b), EVantorOptionsStreamError);  // MailMode 9 read, then the end
   s.b.back() = 0;
   s.I32(-1).Str("").I32(0x7FFFFFFF);
   EXPECT_THROW(Load(o, s.b), EVantorOptionsStreamError);

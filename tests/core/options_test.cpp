@@ -2,6 +2,9 @@
 // publishing and watchdog control, and the log-file name rule.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "core/module_options.h"
 #include "core/module_texts.h"
 #include "options_test_support.h"
@@ -232,4 +235,29 @@ TEST_F(OptionsTest, OutputFileNamesTheLog) {
   EXPECT_EQ(o.OutputFile("prog.vlf"), "\\prog.vlf");
   TVantorModuleOptions unnamed("", false);
   EXPECT_EQ(unnamed.OutputLogFile(), "\\.vlf");
+}
+
+// The watchdog and the dialogs read texts on their own threads while the pipeline assigns other
+// options: every read gives one whole text, never a torn or freed one.
+TEST(OptionsThreads, TextsReadWhileAnotherThreadAssigns) {
+  TVantorModuleOptions target("", false), first("", false), second("", false);
+  const std::string a(300, 'a'), b(1000, 'b');
+  first.SetTextTable(0, a);
+  first.SetWatchdogMessage(a);
+  second.SetTextTable(0, b);
+  second.SetWatchdogMessage(b);
+  target.Assign(&first);
+  std::atomic<bool> stop{false};
+  std::atomic<int> wrong{0};
+  std::thread reader([&] {
+    while (!stop) {
+      std::string text = target.TextTable(0);
+      std::string message = target.WatchdogMessage();
+      if ((text != a && text != b) || (message != a && message != b)) ++wrong;
+    }
+  });
+  for (int i = 0; i < 2000; ++i) target.Assign(i % 2 ? &first : &second);
+  stop = true;
+  reader.join();
+  EXPECT_EQ(wrong, 0);
 }

@@ -10,8 +10,11 @@
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
 
+#include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <future>
 #include <new>
 #include <stdexcept>
 #include <thread>
@@ -166,6 +169,81 @@ TEST_F(TraceTest, AFileThatCannotBeWrittenFailsTheSaveButNotTheTrace) {
   } catch (const EFCreateError& e) {
     EXPECT_EQ(e.Message, "Cannot create file \"C:\\App\\prog.log\". Denied.");
   }
+}
+
+// What the raise hook does: every raise is traced, also the one of a failing trace-file write.
+namespace {
+int g_failingWrites = 0;
+void FailingWriterWhoseRaiseIsTraced(const std::string& path, const std::string&) {
+  ++g_failingWrites;
+  Trace("HookedRaise", {std::string_view("EFCreateError")});
+  throw EFCreateError(path, "Denied.");
+}
+}  // namespace
+
+TEST_F(TraceTest, ARaiseTracedFromInsideAFailingWriteNeitherHangsNorWritesAgain) {
+  g_failingWrites = 0;
+  core::SetTraceFileWriter(FailingWriterWhoseRaiseIsTraced);
+  core::SetTraceSwitches({true, true, true});
+  auto run = std::async(std::launch::async, [] {
+    Trace("Line");
+    int errors = 0;
+    try {
+      SaveTraceLog();
+    } catch (const EFCreateError&) {
+      ++errors;
+    }
+    return errors;
+  });
+  if (run.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    ADD_FAILURE() << "the trace hung on its own lock";
+    std::_Exit(1);  // the hung thread cannot be joined
+  }
+  EXPECT_EQ(run.get(), 1);        // the save reports its failure once
+  EXPECT_EQ(g_failingWrites, 2);  // the line's write and the save's: none from inside a write
+  auto lines = core::TraceLines();
+  ASSERT_EQ(lines.size(), 3u);  // Line, and the raise of each write
+  EXPECT_NE(lines[1].find("HookedRaise('EFCreateError')"), std::string::npos);
+}
+
+TEST_F(TraceTest, WritingAfterEveryLineFromManyThreadsEndsWithEveryLine) {
+  core::SetTraceSwitches({true, true, true});
+  constexpr int kThreads = 4, kCalls = 40;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([t] {
+      for (int i = 0; i < kCalls; ++i) Trace("Work", {t, i});
+    });
+  for (auto& th : threads) th.join();
+  const std::string& file = WrittenFiles::Files["C:\\App\\prog.log"];
+  size_t lines = 0;
+  for (size_t p = file.find("\r\n"); p != std::string::npos; p = file.find("\r\n", p + 2)) ++lines;
+  EXPECT_EQ(lines, static_cast<size_t>(kThreads * kCalls));
+}
+
+TEST_F(TraceTest, WhileOffStalePointersAreNeverRead) {
+  // Hooks trace exception objects and foreign pointers; with the trace off nothing of them may
+  // be read (the sanitizers of the host build report any read of the freed memory).
+  core::SetTraceSwitches({});
+  auto* form = new tracetest::TDerivedForm;
+  tracetest::TSomeForm* volatile staleForm = form;
+  delete form;
+  char* text = new char[16];
+  std::strcpy(text, "gone");
+  char* volatile staleText = text;
+  delete[] text;
+  Trace("HookedRaise",
+        {static_cast<tracetest::TSomeForm*>(staleForm), static_cast<const char*>(staleText)}, 2);
+  core::TraceArg object(static_cast<tracetest::TSomeForm*>(staleForm));
+  EXPECT_EQ(object.kind(), core::TraceArgKind::Object);
+
+  // Switched on, a live object and text are resolved when the line is written.
+  core::SetTraceSwitches({true, false, false});
+  tracetest::TDerivedForm live;
+  tracetest::TSomeForm* asBase = &live;
+  char liveText[] = "here";
+  Trace("HookedRaise", {asBase, static_cast<const char*>(liveText)});
+  EXPECT_EQ(LastLine(), "HookedRaise(TDerivedForm, 'here')");
 }
 
 TEST_F(TraceTest, SeveralThreadsAtOnce) {

@@ -110,6 +110,20 @@ TEST(DataBlockRoundTrip, TrailerPlacesTheVersionBBytesBeforeItsLength) {
   SetCurrentDataVersion(kLibraryDataVersion);
 }
 
+// The writer never makes a block the loader refuses: its payload limit holds on both sides.
+TEST(DataBlockRoundTrip, PayloadLimitIsTheLoadersOnBothForms) {
+  TBytes options = FakeOptions("o");
+  TBytes payload = BuildPayload(options, TBytes(kMaxPayloadSize - options.size() - 4, 0));
+  ASSERT_EQ(payload.size(), kMaxPayloadSize);
+  Loaded largest = FromFile(ModuleFile(BuildTrailer(payload)));
+  EXPECT_TRUE(largest.result.Found) << largest.result.Reason;
+
+  payload.push_back(0);
+  EXPECT_THROW(BuildTrailer(payload), Exception);
+  EXPECT_THROW(BuildResourceBlock(payload), Exception);
+  SetCurrentDataVersion(kLibraryDataVersion);
+}
+
 TEST(DataBlockHostile, DamagedResourcesCountAsNoBlock) {
   SetCurrentDataVersion(kLibraryDataVersion);
   TBytes good = BuildResourceBlock(BuildPayload(FakeOptions("opts"), Text("dbg")), 440);

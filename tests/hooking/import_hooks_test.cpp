@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "core/trace.h"
 #include "hooking/hooking.h"
 #include "hooking/test_routines.h"
 #include "support/win_process.h"
@@ -128,6 +129,9 @@ TEST_F(HookImportTest, ModuleThatNeverImportsTheRoutine) {
 }
 
 TEST_F(HookImportTest, NullRoutine) {
+  // Every refusal closes its entry line: the trace's indentation ends as it began.
+  core::SetTraceSwitches({true, false, false});
+  const std::string indent = core::TraceIndent();
   try {
     HookImport(GetModuleHandleA(nullptr), nullptr, reinterpret_cast<void*>(&ReplacementTick), false,
                true, "kernel32.dll.GetTickCount");
@@ -144,6 +148,9 @@ TEST_F(HookImportTest, NullRoutine) {
     EXPECT_STREQ(e.what(), "Cannot hook a null procedure (\"kernel32.dll.NoSuchRoutine\").");
   }
   EXPECT_EQ(old, nullptr);
+  EXPECT_EQ(core::TraceIndent(), indent);
+  core::SetTraceSwitches({});
+  core::ClearTrace();
 }
 
 TEST_F(HookImportTest, InModulesRedirectsTheExecutableAndTheLibraryUntilShutDown) {

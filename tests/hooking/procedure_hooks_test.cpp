@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/trace.h"
 #include "hooking/hooking.h"
 #include "hooking/test_routines.h"
 #include "support/win_process.h"
@@ -91,10 +92,50 @@ TEST_F(HookProcedureTest, RoutineOfTheExecutableThroughTrampolineUnhookAndRehook
   EXPECT_TRUE(original.Intact());
   EXPECT_EQ(Opaque(&ExeMultiply)(6, 7), 42);
   EXPECT_EQ(HookedProcedureCount(), 0u);
-  UnhookProcedure(trampoline);  // unknown now: nothing happens
-  UnhookProcedure(nullptr);
-  RehookProcedure(trampoline);
+  EXPECT_TRUE(UnhookProcedure(trampoline));  // unknown now: nothing to do
+  EXPECT_TRUE(UnhookProcedure(nullptr));
+  EXPECT_FALSE(RehookProcedure(trampoline));
+  EXPECT_FALSE(UnpatchProcedure(trampoline));
   EXPECT_TRUE(original.Intact());
+}
+
+int ReplacementSeven() { return 70; }
+
+// A routine whose first bytes can no longer be written (its memory became a read-only view):
+// unhooking fails, and the hook and its trampoline stay, because the routine still jumps there.
+TEST_F(HookProcedureTest, ARoutineWhoseBytesCannotGoBackKeepsItsHookAndTrampoline) {
+  const uint8_t code[] = {0xB8, 0x07, 0x00, 0x00, 0x00, 0xC3};  // mov eax, 7; ret
+  HANDLE writable = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_EXECUTE_READWRITE, 0,
+                                       0x10000, nullptr);
+  HANDLE readOnly =
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0, 0x10000, nullptr);
+  ASSERT_TRUE(writable && readOnly);
+  auto* routine =
+      static_cast<uint8_t*>(MapViewOfFile(writable, FILE_MAP_WRITE | FILE_MAP_EXECUTE, 0, 0, 0));
+  ASSERT_NE(routine, nullptr);
+  std::memcpy(routine, code, sizeof code);
+  using TSeven = int (*)();
+  auto trampoline = reinterpret_cast<TSeven>(
+      HookProcedure(routine, reinterpret_cast<void*>(&ReplacementSeven), "Mapped"));
+  EXPECT_EQ(Opaque(reinterpret_cast<TSeven>(routine))(), 70);
+
+  ASSERT_TRUE(UnmapViewOfFile(routine));
+  ASSERT_EQ(MapViewOfFileEx(readOnly, FILE_MAP_READ, 0, 0, 0, routine), routine);
+  EXPECT_FALSE(UnhookProcedure(reinterpret_cast<void*>(trampoline)));
+  EXPECT_FALSE(UnhookAllProcedures());
+  EXPECT_EQ(HookedProcedureCount(), 1u);
+  EXPECT_EQ(trampoline(), 7);  // not freed: still the routine as it was
+
+  // Writable again: now the hook can go.
+  ASSERT_TRUE(UnmapViewOfFile(routine));
+  ASSERT_EQ(MapViewOfFileEx(writable, FILE_MAP_WRITE | FILE_MAP_EXECUTE, 0, 0, 0, routine),
+            routine);
+  EXPECT_TRUE(UnhookProcedure(reinterpret_cast<void*>(trampoline)));
+  EXPECT_EQ(std::memcmp(routine, code, sizeof code), 0);
+  EXPECT_EQ(HookedProcedureCount(), 0u);
+  UnmapViewOfFile(routine);
+  CloseHandle(writable);
+  CloseHandle(readOnly);
 }
 
 TEST_F(HookProcedureTest, RoutineOfALibrary) {
@@ -206,6 +247,17 @@ TEST_F(HookProcedureTest, UnmovablePrologueIsRefusedAndLeftAlone) {
   EXPECT_EQ(std::memcmp(page, code, sizeof code), 0);
   EXPECT_EQ(HookedProcedureCount(), 0u);
   EXPECT_EQ(reinterpret_cast<int (*)()>(page)(), 7);
+
+  // A refusal closes its entry line in the trace: the indentation stays as it was.
+  core::SetTraceSwitches({true, false, false});
+  std::string indent = core::TraceIndent();
+  EXPECT_THROW(HookProcedure(page, reinterpret_cast<void*>(&ReplacementMultiply), "ShortJump"),
+               EHookingError);
+  EXPECT_THROW(HookProcedure(nullptr, reinterpret_cast<void*>(&ReplacementMultiply), "Null"),
+               EProcNull);
+  EXPECT_EQ(core::TraceIndent(), indent);
+  core::SetTraceSwitches({});
+  core::ClearTrace();
   VirtualFree(page, 0, MEM_RELEASE);
 }
 
@@ -290,6 +342,12 @@ TEST_F(HookProcedureTest, HookedTwiceChainsAndShutDownUnwindsBoth) {
   ShutdownHooking();
   EXPECT_TRUE(original.Intact());
   EXPECT_EQ(Opaque(&ExeMultiply)(2, 3), 6);
+  // Shut-down keeps the trampolines' memory: a thread that entered one before the bytes went
+  // back still finds its code.
+  ASSERT_TRUE(IsReadableRange(reinterpret_cast<void*>(g_outerTrampoline), PatchLength));
+  EXPECT_NE(*reinterpret_cast<const uint8_t*>(g_outerTrampoline), 0xCC);
+  EXPECT_EQ(g_outerTrampoline(2, 3), 7);  // it still holds the inner patch it moved
+  EXPECT_EQ(g_multiplyTrampoline(2, 3), 6);
 }
 
 TEST(WriteCode, WritesIntoExecuteReadPagesAndKeepsTheirProtection) {

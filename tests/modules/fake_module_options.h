@@ -27,6 +27,10 @@ inline void ConnectFakeOptions() {
     return reinterpret_cast<TVantorModuleOptionsEx*>(options);
   };
   seams.FreeOptions = [](TVantorModuleOptionsEx* options) { delete Fake(options); };
+  seams.AssignOptions = [](TVantorModuleOptionsEx* target, const TVantorModuleOptionsEx* source) {
+    Fake(target)->Text = reinterpret_cast<const FakeModuleOptions*>(source)->Text;
+    ++Fake(target)->Loads;
+  };
   seams.LoadOptions = [](TVantorModuleOptionsEx* options, const uint8_t* data, size_t size,
                          uint16_t version) {
     std::string text;

@@ -2,6 +2,7 @@
 // none, old versions, damaged blocks, an unreadable file, and options published by a module.
 #include <gtest/gtest.h>
 
+#include "core/trace.h"
 #include "datablock/data_block_format.h"
 #include "datablock/data_block_writer.h"
 #include "modules/data_block_loader.h"
@@ -135,6 +136,8 @@ TEST_F(ModuleBlock, DamagedBlocksAndUnreadableFilesMeanNoBlock) {
     EXPECT_EQ(info->Reserved1, 0) << c.name;
     EXPECT_FALSE(info->DebugInfo) << c.name;
     EXPECT_EQ(info->ModuleType, modules::mtLibrary) << c.name;
+    // longL's options read well before its length fails: a refused block leaves none behind.
+    EXPECT_EQ(Fake(info->Options)->Text, "defaults") << c.name;
   }
 
   // A module whose file is gone since it was loaded: the trailer test cannot open it.
@@ -153,33 +156,35 @@ TEST_F(ModuleBlock, DamagedBlocksAndUnreadableFilesMeanNoBlock) {
   EXPECT_EQ(info->FileSize, 0) << "the file is not found";
 }
 
-namespace {
-std::vector<std::string>* g_trace = nullptr;
-}
-
+// The data-block routines trace like every routine of the crash reporter: entry with the
+// arguments in parentheses and quotes (indentation +2), exit with "=" and the result (-2).
 TEST_F(ModuleBlock, TheTraceNamesEachStepAndWhyABlockWasRefused) {
   std::string path = ProbeCopy("traced.dll");
   TBytes block = BuildResourceBlock(Payload("o", "d"), 440);
   block.resize(block.size() - 1);
   ASSERT_TRUE(AttachResource(path, block));
 
-  std::vector<std::string> lines;
-  g_trace = &lines;
-  modules::ModuleSeams().Trace = [](const std::string& line) { g_trace->push_back(line); };
+  core::ClearTrace();
+  core::SetTraceSwitches({true, false, false});
   TVantorModuleInfo* info = Register(path);
-  modules::ModuleSeams().Trace = nullptr;
+  std::vector<std::string> lines = core::TraceLines();
+  const std::string indentAfter = core::TraceIndent();
+  core::SetTraceSwitches({});
+  core::ClearTrace();
   ASSERT_TRUE(info);
 
-  std::string all;
-  for (const std::string& line : lines) all += line + "\n";
-  EXPECT_NE(all.find("LoadDebugInformation " + info->FileName + "\n"), std::string::npos) << all;
-  EXPECT_NE(all.find("IsVantorLogModule " + info->FileName + "\nIsVantorLogModule=True\n"),
+  std::string all = "\n";
+  for (const std::string& line : lines) all += line.substr(19) + "\n";  // without the time
+  const std::string file = "('" + info->FileName + "')";
+  EXPECT_NE(all.find("\nLoadDebugInformation" + file + "\n  IsVantorLogModule" + file +
+                     "\n  IsVantorLogModule=(True)\n"),
             std::string::npos)
       << all;
-  EXPECT_NE(all.find("LoadDebugInformation: resource block: debug information: 1 bytes needed"),
+  EXPECT_NE(all.find("\n  LoadDebugInformation: resource block: debug information: 1 bytes needed"),
             std::string::npos)
       << all;
-  EXPECT_EQ(lines.back(), "LoadDebugInformation=False");
+  EXPECT_NE(all.find("\nLoadDebugInformation=(False)\n"), std::string::npos) << all;
+  EXPECT_EQ(indentAfter, "");
 }
 
 TEST_F(ModuleBlock, PublishedOptionsOverrideTheBlockOnlyWhenFlagged) {

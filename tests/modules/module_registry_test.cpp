@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "datablock/data_block_writer.h"
+#include "debuginfo/module_seam.h"
+#include "debuginfo/source_info.h"
+#include "hooking/hook_errors.h"
 #include "modules/fake_module_options.h"
 #include "modules/module_file.h"
 #include "modules/module_type.h"
@@ -69,11 +74,19 @@ TEST_F(ModuleRegistry, RecordsAreMadeOnceAndCompletedWhenAskedFor) {
   EXPECT_EQ(light->Version, "1.2.3.4");
   EXPECT_EQ(modules::GetModuleInfo(exe), first) << "known records stay as they are";
 
+  EXPECT_FALSE(light->Complete);
+  const int count = list->Count();
   TVantorModuleInfo* full = modules::GetModuleInfo(probe);
   ASSERT_TRUE(full);
+  EXPECT_EQ(full, light) << "completed in place: kept pointers stay valid";
+  EXPECT_TRUE(full->Complete);
   EXPECT_EQ(full->ModuleType, modules::mtLibrary);
   ASSERT_TRUE(full->DebugInfo);
-  EXPECT_EQ(list->IndexOf(probe), list->Count() - 1) << "re-registered in full";
+  EXPECT_EQ(list->IndexOf(probe), index) << "the list does not change under its readers";
+  EXPECT_EQ(list->Count(), count);
+  const std::vector<uint8_t>* debugInfo = full->DebugInfo.get();
+  EXPECT_EQ(modules::GetModuleInfo(probe), full);
+  EXPECT_EQ(full->DebugInfo.get(), debugInfo) << "completed once";
   EXPECT_EQ(modules::GetModuleInfoByAddress(
                 reinterpret_cast<const void*>(GetProcAddress(probe, "ProbeFunction"))),
             full);
@@ -124,4 +137,27 @@ TEST(ModuleFolder, DriveRootKeepsItsBackslash) {
   EXPECT_EQ(modules::FolderOf("C:\\a\\b\\x.dll"), "C:\\a\\b");
   EXPECT_EQ(modules::FolderOf("\\\\server\\share\\x.dll"), "\\\\server\\share");
   EXPECT_EQ(modules::FolderOf("x.dll"), "");
+}
+
+namespace {
+int RedirectReplacement() { return 1; }
+}  // namespace
+
+// The host-framework handlers must tell a routine that is not there from one the hooking engine
+// refuses: the first gives null, the second raises the engine's error.
+TEST_F(ModuleRegistry, RedirectionRefusedRaisesWhileNotFoundGivesNull) {
+  modules::ModuleSeams();  // connects the lookups' seams
+  ASSERT_NE(::RedirectProc, nullptr);
+  void* replacement = reinterpret_cast<void*>(&RedirectReplacement);
+  EXPECT_EQ(HookProcByName("Nowhere.TNothing.Run", replacement), nullptr);
+
+  const uint8_t shortJump[] = {0xEB, 0x00, 0xB8, 0x07, 0x00, 0x00, 0x00, 0xC3};
+  auto* page = static_cast<uint8_t*>(
+      VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE));
+  ASSERT_NE(page, nullptr);
+  std::memcpy(page, shortJump, sizeof shortJump);
+  EXPECT_THROW(::RedirectProc(page, replacement, "ShortJump"), EHookingError);
+  EXPECT_THROW(::RedirectProc(nullptr, replacement, "Null"), EProcNull);
+  EXPECT_EQ(std::memcmp(page, shortJump, sizeof shortJump), 0);
+  VirtualFree(page, 0, MEM_RELEASE);
 }

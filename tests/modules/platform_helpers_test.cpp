@@ -112,9 +112,21 @@ TEST(FindProcessWindow, VisibleUnownedNonToolWindowsOnly) {
   for (HWND w : {tool, hidden, app}) DestroyWindow(w);
 }
 
+// The character set each ANSI code page stands for, written out (CTest also runs this under
+// code page 936).
 TEST(GetDefaultCharset, MatchesTheAnsiCodePage) {
-  CHARSETINFO info = {};
-  ASSERT_TRUE(TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<uintptr_t>(GetACP())),
-                                   &info, TCI_SRCCODEPAGE));
-  EXPECT_EQ(modules::GetDefaultCharset(), info.ciCharset);
+  struct Known {
+    UINT codePage;
+    BYTE charset;
+  } known[] = {{1252, ANSI_CHARSET},    {936, GB2312_CHARSET},      {932, SHIFTJIS_CHARSET},
+               {949, HANGEUL_CHARSET},  {950, CHINESEBIG5_CHARSET}, {1250, EASTEUROPE_CHARSET},
+               {1251, RUSSIAN_CHARSET}, {1253, GREEK_CHARSET},      {1254, TURKISH_CHARSET}};
+  const UINT codePage = GetACP();
+  for (const Known& k : known) {
+    if (k.codePage == codePage) {
+      EXPECT_EQ(modules::GetDefaultCharset(), k.charset) << "code page " << codePage;
+      return;
+    }
+  }
+  GTEST_SKIP() << "code page " << codePage << " is not in the table";
 }

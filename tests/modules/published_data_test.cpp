@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 #include "modules/module_file.h"
 #include "modules/virtual_file.h"
@@ -75,6 +76,29 @@ TEST(PublishedData, CrLfRuleAndPublishedOptions) {
   EXPECT_EQ(data[0], 1);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(data + 1), 6), "stream");
   modules::DeleteVirtualFile(file, data);
+  modules::DeleteOwnVirtualFiles();
+}
+
+// Another module keeps this module's small "MODULE" block open, so a rewrite gets that block
+// back from the system: larger options must not be copied past its end.
+TEST(PublishedData, ABlockHeldOpenByAnotherHolderIsNotOverrun) {
+  const HMODULE self = modules::CrashReporterModule();
+  modules::CreateOwnVirtualFiles();
+  uint8_t* held = nullptr;
+  size_t heldSize = 0;
+  HANDLE holder = modules::CreateVirtualFile(self, modules::kModuleFileName, 0, held, &heldSize);
+  ASSERT_TRUE(holder);
+  ASSERT_EQ(heldSize, 1u);
+
+  const std::vector<uint8_t> stream(256 * 1024, 0x5A);  // far past the block's pages
+  modules::PublishModuleOptions(stream.data(), stream.size());
+  EXPECT_EQ(held[0], 0) << "the held block keeps its contents";
+  EXPECT_EQ(modules::VirtualFileDataSize(held), 1u);
+
+  // Small enough to fit: published into the held block.
+  modules::PublishModuleOptions(reinterpret_cast<const uint8_t*>(""), 0);
+  EXPECT_EQ(held[0], 1);
+  modules::DeleteVirtualFile(holder, held);
   modules::DeleteOwnVirtualFiles();
 }
 

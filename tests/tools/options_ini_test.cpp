@@ -96,4 +96,24 @@ TEST(OptionsIni, WrittenFileReadsBackToTheSameStream) {
   EXPECT_EQ(Stream(again), Stream(options));
 }
 
+// Every byte the INI accepts for a field is one the program reads back from the block.
+TEST(OptionsIni, EveryAcceptedByteReadsBackFromTheStream) {
+  for (const char* value : {"0", "3", "4", "200", "255"}) {
+    TVantorModuleOptions options("", false);
+    const std::string text = std::string("FirstDetailsPage=") + value + "\nMailMode=" + value +
+                             "\nThirdButtonAction=" + value + "\nHandlingFlags=" + value + "\n";
+    ASSERT_EQ(Rejection(text), "") << value;
+    ApplyOptionsIni(text, "app.ini", options);
+    std::vector<uint8_t> stream = Stream(options);
+    core::TMemoryStream in(stream.data(), stream.size());
+    TVantorModuleOptions read("", false);
+    ASSERT_NO_THROW(read.LoadFromStream(in)) << value;
+    EXPECT_EQ(Stream(read), stream) << value;
+    TVantorModuleOptions again("", false);
+    ApplyOptionsIni(WriteOptionsIni(read), "dump.ini", again);
+    EXPECT_EQ(Stream(again), stream) << value << ": the dump reads back";
+  }
+  EXPECT_NE(Rejection("MailMode=256\n").find("out of range"), std::string::npos);
+}
+
 }  // namespace

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "datablock/data_block_format.h"
+#include "datablock/data_block_reader.h"
 #include "debuginfo/debug_table.h"
 #include "debuginfo/name_index.h"
 #include "debuginfo/source_lookup.h"
@@ -252,6 +254,42 @@ TEST_P(Placeholder, BlockLargerThanThePlaceholderIsRefused) {
   } catch (const EPostBuildError& e) {
     EXPECT_NE(std::string(e.what()).find("holds 100"), std::string::npos) << e.what();
   }
+}
+
+// The trailer form over a module whose placeholder already holds a block: the resource would
+// win at run time, so it is cleared.
+TEST_P(Placeholder, TrailerClearsABlockInThePlaceholder) {
+  std::vector<uint8_t> before = ReadFileBytes(SamplePath(GetParam()));
+  AttachResult result;
+  std::vector<uint8_t> patched = AttachBlock(before, "", BlockForm::Resource, result);
+  std::string ini = WriteIni("MailSubject=Trailer\n");
+  std::vector<uint8_t> after = AttachBlock(patched, ini, BlockForm::Trailer, result);
+  ResourceLocation at;
+  ASSERT_TRUE(FindRcData(PeImage(after), datablock::kResourceName, at));
+  EXPECT_FALSE(datablock::HasResourceMagic(after.data() + at.DataOffset, at.Size));
+  std::string dump = DumpBlock(after, false);
+  EXPECT_NE(dump.find("trailer form"), std::string::npos) << dump.substr(0, 200);
+  EXPECT_EQ(DumpedOptions(dump), Options(ini));
+}
+
+// The module is written beside itself and renamed over: when the new file cannot be written,
+// the module stays whole.
+TEST_P(Placeholder, AFailedWriteLeavesTheModuleWhole) {
+  const std::string module = testing::TempDir() + "post_build_write_" + GetParam();
+  const std::vector<uint8_t> original = ReadFileBytes(SamplePath(GetParam()));
+  std::ofstream(module, std::ios::binary)
+      .write(reinterpret_cast<const char*>(original.data()),
+             static_cast<std::streamsize>(original.size()));
+  std::filesystem::remove_all(module + ".vlnew");
+  std::filesystem::create_directory(module + ".vlnew");  // the new file cannot be made
+  EXPECT_THROW(AttachBlockToFile(module, "", BlockForm::Resource), EPostBuildError);
+  EXPECT_EQ(ReadFileBytes(module), original);
+
+  std::filesystem::remove_all(module + ".vlnew");
+  AttachBlockToFile(module, "", BlockForm::Resource);
+  EXPECT_NE(DumpBlock(ReadFileBytes(module), false).find("resource form"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(module + ".vlnew"));
+  std::filesystem::remove(module);
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, Placeholder,
