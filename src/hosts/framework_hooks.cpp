@@ -93,11 +93,20 @@ void* Address(F function) {
 void* Redirect(const char* fullName, const char* packageFile, const char* exportName,
                void* replacement) {
   void* result = nullptr;
-  if (*packageFile) {
-    result = FindAndRedirect(fullName, packageFile, exportName, replacement);
-  } else if (uintptr_t address = FindProcAddress(fullName)) {
-    result = RedirectProc ? RedirectProc(reinterpret_cast<void*>(address), replacement, fullName)
-                          : nullptr;
+  try {
+    if (*packageFile) {
+      result = FindAndRedirect(fullName, packageFile, exportName, replacement);
+    } else if (uintptr_t address = FindProcAddress(fullName)) {
+      result = RedirectProc ? RedirectProc(reinterpret_cast<void*>(address), replacement, fullName)
+                            : nullptr;
+    }
+  } catch (const std::exception& e) {
+    // The hooking engine refused the routine (its prologue cannot be moved): skipped.
+    Trace("framework handler not redirected", {fullName, e.what()});
+    return nullptr;
+  } catch (...) {
+    Trace("framework handler not redirected", {fullName});
+    return nullptr;
   }
   Trace(result ? "framework handler redirected" : "framework handler not found", {fullName});
   return result;
