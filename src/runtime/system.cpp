@@ -39,6 +39,8 @@ size_t g_initialized = 0;  // how many units (in run order) have been initialise
 bool g_inInitialization = false;
 bool g_inFinalization = false;
 thread_local void* t_raiseAddress = nullptr;
+thread_local EXCEPTION_POINTERS* t_exceptionPointers = nullptr;
+LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter = nullptr;
 
 void InitializeUnits() {
   auto& units = Units();
@@ -61,6 +63,12 @@ void FinalizeUnits() {
 }
 
 LONG WINAPI UnhandledExceptionFilterProc(EXCEPTION_POINTERS* info) {
+  // An uncaught C++ throw of the 64-bit unwinder: the C runtime's filter lets the raise return,
+  // and the C++ runtime then ends the program itself (std::terminate).
+  if (IsGccThrowCode(info->ExceptionRecord->ExceptionCode)) {
+    return g_previousFilter ? g_previousFilter(info) : EXCEPTION_CONTINUE_SEARCH;
+  }
+  t_exceptionPointers = info;
   std::exception_ptr object = ExceptObjProc(info->ExceptionRecord);
   ExceptProc(object, info->ExceptionRecord->ExceptionAddress);
   // An exception procedure that returns leaves the process with the failure code.
@@ -80,9 +88,9 @@ bool InUnitInitialization() { return g_inInitialization; }
 bool InUnitFinalization() { return g_inFinalization; }
 
 void RunProgram(void (*mainBlock)()) {
-  SetUnhandledExceptionFilter(UnhandledExceptionFilterProc);
-  InitializeUnits();
+  g_previousFilter = SetUnhandledExceptionFilter(UnhandledExceptionFilterProc);
   try {
+    InitializeUnits();
     mainBlock();
   } catch (...) {
     ExceptProc(std::current_exception(), RaiseAddress());
@@ -99,14 +107,28 @@ void Halt(int exitCode) {
     while (!procs.empty()) {
       void (*proc)() = procs.back();
       procs.pop_back();
-      proc();
+      try {
+        proc();
+      } catch (...) {
+        ExceptProc(std::current_exception(), RaiseAddress());
+      }
     }
-    FinalizeUnits();
+    for (;;) {
+      try {
+        FinalizeUnits();
+        break;
+      } catch (...) {
+        // The unit whose finalisation raised is done; the others still run.
+        ExceptProc(std::current_exception(), RaiseAddress());
+      }
+    }
   }
   ExitProcess(static_cast<UINT>(exitCode));
 }
 
 void* RaiseAddress() { return t_raiseAddress; }
+
+EXCEPTION_POINTERS* CurrentExceptionPointers() { return t_exceptionPointers; }
 
 std::string ExceptionClassName(std::exception_ptr object) {
   if (!object) return "Exception";
