@@ -75,6 +75,15 @@ std::vector<Note> RunOnThread(void (*body)()) {
   return Recorder::Instance().Take();
 }
 
+DWORD WINAPI IgnoredThreadBody(void*) {
+  capture::IgnoreThread(GetCurrentThreadId());
+  try {
+    ThrowCustom("ignored");
+  } catch (const EOther&) {
+  }
+  return 0;
+}
+
 std::vector<Note> RunHere(void (*body)()) {
   Recorder::Instance().Take();
   body();
@@ -245,17 +254,7 @@ TEST(CaptureHandledTest, IgnoredThreadsAndSwitchedOffCatchingAreQuiet) {
   capture::CatchingEnabled = true;
   Recorder::Instance().Take();
   DWORD id = 0;
-  HANDLE h = CreateThread(
-      nullptr, 0,
-      [](void*) -> DWORD {
-        capture::IgnoreThread(GetCurrentThreadId());
-        try {
-          ThrowCustom("ignored");
-        } catch (const EOther&) {
-        }
-        return 0;
-      },
-      nullptr, 0, &id);
+  HANDLE h = CreateThread(nullptr, 0, IgnoredThreadBody, nullptr, 0, &id);
   ASSERT_NE(h, nullptr);
   WaitForSingleObject(h, 10000);
   CloseHandle(h);
