@@ -3,15 +3,19 @@
 // recording notification. GoogleTest's own catch-all surrounds every test body, so raises that
 // must be unhandled happen on threads (the runtime's thread guards are no handlers).
 #include <gtest/gtest.h>
+#include <process.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "capture/call_stack.h"
 #include "capture/capture_state.h"
 #include "capture/capture_unit.h"
+#include "capture/process_memory.h"
 #include "capture/raise_hook.h"
 #include "capture/raise_state.h"
 #include "capture/recorder.h"
@@ -314,6 +318,133 @@ TEST(CaptureHandledTest, ThrowThroughQsortIsPredictedAsCaught) {
   EXPECT_TRUE(Recorder::Instance().Take().empty());
 }
 #endif
+
+namespace {
+
+uintptr_t g_walkReturn = 0;
+std::vector<uint8_t> g_copy;
+
+__attribute__((noinline)) std::vector<uintptr_t> WalkHere() {
+  uintptr_t low, high;
+  capture::CurrentStackBounds(low, high);
+  const auto sp = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  g_walkReturn = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
+  g_copy.assign(reinterpret_cast<const uint8_t*>(sp), reinterpret_cast<const uint8_t*>(high));
+  return capture::CallStackAddresses(0x1234, sp, high);
+}
+
+__attribute__((noinline)) std::vector<uintptr_t> CallsWalk() {
+  std::vector<uintptr_t> r = WalkHere();
+  asm volatile("");
+  return r;
+}
+
+bool Contains(const std::vector<uintptr_t>& list, uintptr_t a) {
+  return std::find(list.begin(), list.end(), a) != list.end();
+}
+
+}  // namespace
+
+TEST(CallStackWalk, FindsTheCallSitesOfTheLiveStackAndOfACopy) {
+  std::vector<uintptr_t> live = CallsWalk();
+  ASSERT_FALSE(live.empty());
+  EXPECT_EQ(live[0], 0x1234u);
+  EXPECT_TRUE(Contains(live, g_walkReturn - 5));
+  // The called routine of a relative call is listed before its call site.
+  auto site = std::find(live.begin(), live.end(), g_walkReturn - 5);
+  ASSERT_NE(site, live.begin());
+  EXPECT_EQ(*(site - 1), reinterpret_cast<uintptr_t>(&WalkHere));
+  std::vector<uintptr_t> copied =
+      capture::CallStackAddressesOfCopy(0, g_copy.data(), g_copy.size());
+  EXPECT_TRUE(Contains(copied, g_walkReturn - 5));
+  // Wild ranges: an unreadable range and an empty one give nothing.
+  EXPECT_TRUE(capture::CallStackAddresses(0, 0x10, 0x2000).empty());
+  EXPECT_TRUE(capture::CallStackAddressesOfCopy(0, nullptr, 64).empty());
+}
+
+namespace {
+
+HANDLE g_release = nullptr;
+
+class WaitingThread : public Classes::TThread {
+ public:
+  WaitingThread() : TThread(true) {}
+
+ protected:
+  void Execute() override { WaitForSingleObject(g_release, 20000); }
+};
+
+__attribute__((noinline)) void ResumeElsewhere(Classes::TThread* t) {
+  t->Resume();
+  asm volatile("");
+}
+
+DWORD WINAPI ExitingThread(void*) {
+  WaitForSingleObject(g_release, 20000);
+  ExitThread(5);
+}
+
+DWORD WINAPI ReturningThread(void*) {
+  WaitForSingleObject(g_release, 20000);
+  return 6;
+}
+
+int RegistryCount() {
+  capture::TVantorThreadsList* registry = capture::ThreadRegistry();
+  registry->Lock();
+  int n = registry->Count();
+  registry->Unlock();
+  return n;
+}
+
+}  // namespace
+
+TEST(ThreadRegistry, TheCreatorStackNamesTheResumerAndEntriesEndWithTheirThreads) {
+  capture::TVantorThreadsList* registry = capture::ThreadRegistry();
+  ASSERT_NE(registry, nullptr);
+  g_release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const int before = RegistryCount();
+  auto* t = new WaitingThread();
+  ResumeElsewhere(t);
+  registry->Lock();
+  const int index = registry->IndexOfHandle(t->Handle());
+  ASSERT_GE(index, 0);
+  capture::TThreadEntry* entry = registry->Items(index);
+  EXPECT_EQ(entry->ThreadObject, t);
+  EXPECT_EQ(entry->ThreadId, t->ThreadID());
+  std::vector<uintptr_t> creator =
+      capture::CallStackAddressesOfCopy(0, entry->CreatorStack, entry->CreatorStackSize);
+  registry->Unlock();
+  const auto resumer = reinterpret_cast<uintptr_t>(&ResumeElsewhere);
+  EXPECT_TRUE(std::any_of(creator.begin(), creator.end(),
+                          [&](uintptr_t a) { return a > resumer && a < resumer + 64; }));
+
+  HANDLE exiting = CreateThread(nullptr, 0, ExitingThread, nullptr, 0, nullptr);
+  HANDLE returning = CreateThread(nullptr, 0, ReturningThread, nullptr, 0, nullptr);
+  EXPECT_EQ(RegistryCount(), before + 3);
+  // A thread the registry did not see being created: resuming it changes nothing.
+  HANDLE foreign = reinterpret_cast<HANDLE>(_beginthreadex(
+      nullptr, 0, [](void*) -> unsigned __stdcall { return 0; }, nullptr, CREATE_SUSPENDED,
+      nullptr));
+  ResumeThread(foreign);
+  EXPECT_EQ(RegistryCount(), before + 3);
+  SetEvent(g_release);
+  for (HANDLE h : {exiting, returning, foreign}) {
+    WaitForSingleObject(h, 20000);
+    CloseHandle(h);
+  }
+  t->WaitFor();
+  delete t;
+  // Both ways of ending (ExitThread, returning) remove the entry.
+  EXPECT_EQ(RegistryCount(), before);
+  // A failed creation leaves no entry and keeps the system's error.
+  SetLastError(0);
+  HANDLE none = CreateThread(nullptr, ~SIZE_T{0} >> 1, ReturningThread, nullptr, 0, nullptr);
+  EXPECT_EQ(none, nullptr);
+  EXPECT_NE(GetLastError(), 0u);
+  EXPECT_EQ(RegistryCount(), before);
+  CloseHandle(g_release);
+}
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
