@@ -15,6 +15,7 @@
 #include "capture/call_stack.h"
 #include "capture/capture_state.h"
 #include "capture/capture_unit.h"
+#include "capture/pattern_thrower.h"
 #include "capture/process_memory.h"
 #include "capture/raise_hook.h"
 #include "capture/raise_state.h"
@@ -444,6 +445,48 @@ TEST(ThreadRegistry, TheCreatorStackNamesTheResumerAndEntriesEndWithTheirThreads
   EXPECT_NE(GetLastError(), 0u);
   EXPECT_EQ(RegistryCount(), before);
   CloseHandle(g_release);
+}
+
+TEST(RaiseRegisters, TheThrowersCalleeSavedRegistersAreRecordedExactly) {
+  bool caught = false;
+  try {
+    ThrowWithPatterns();
+  } catch (int value) {
+    caught = value == 42;
+  }
+  ASSERT_TRUE(caught);
+  const capture::TThreadRaiseState& state = capture::CurrentRaiseState();
+  const CONTEXT& c = state.Context;
+  ASSERT_EQ(c.ContextFlags, capture::RaiseContextFlags);
+  const auto thrower = reinterpret_cast<uintptr_t>(&ThrowWithPatterns);
+  using namespace capturetest;
+#if defined(__x86_64__)
+  EXPECT_EQ(c.Rbx, PatternRbx);
+  EXPECT_EQ(c.Rsi, PatternRsi);
+  EXPECT_EQ(c.Rdi, PatternRdi);
+  EXPECT_EQ(c.R12, PatternR12);
+  EXPECT_EQ(c.R13, PatternR13);
+  EXPECT_EQ(c.R14, PatternR14);
+  EXPECT_EQ(c.R15, PatternR15);
+  EXPECT_EQ(c.Rbp, PatternRbp);
+  const uintptr_t ip = c.Rip, returnAddress = c.Rdx, sp = c.Rsp, object = c.Rax, cx = c.Rcx;
+#else
+  EXPECT_EQ(c.Ebx, PatternEbx);
+  EXPECT_EQ(c.Esi, PatternEsi);
+  EXPECT_EQ(c.Edi, PatternEdi);
+  EXPECT_EQ(c.Ebp, PatternEbp);
+  const uintptr_t ip = c.Eip, returnAddress = c.Edx, sp = c.Esp, object = c.Eax, cx = c.Ecx;
+#endif
+  // The raising call: an E8 call inside the thrower, five bytes before the return address.
+  EXPECT_EQ(ip + 5, returnAddress);
+  EXPECT_GT(ip, thrower);
+  EXPECT_LT(ip, thrower + 200);
+  EXPECT_EQ(*reinterpret_cast<const uint8_t*>(ip), 0xE8);
+  EXPECT_EQ(sp, state.StackPointer);
+  EXPECT_EQ(sp, state.RaiseStackPointer);
+  EXPECT_NE(object, 0u);
+  EXPECT_EQ(cx, 0u);
+  EXPECT_EQ(state.RaiseEcx, 0u);
 }
 
 int main(int argc, char** argv) {
