@@ -75,7 +75,11 @@ TStartList& Guards() {
 }
 
 TStartList& SafecallBoundaries() {
-  static TStartList* list = new TStartList();
+  static TStartList* list = [] {
+    auto* l = new TStartList();
+    l->Add(Address(&rtl::SafeCall));
+    return l;
+  }();
   return *list;
 }
 

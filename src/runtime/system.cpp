@@ -128,6 +128,24 @@ void Halt(int exitCode) {
 
 void* RaiseAddress() { return t_raiseAddress; }
 
+HRESULT SafeCall(void (*body)(void* context), void* context) {
+  try {
+    body(context);
+    return S_OK;
+  } catch (const EOleException& e) {
+    return e.ErrorCode < 0 ? static_cast<HRESULT>(e.ErrorCode) : E_UNEXPECTED;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+__attribute__((noinline)) void CheckSafeCallResult(HRESULT result) {
+  if (SUCCEEDED(result)) return;
+  if (SafeCallErrorProc) SafeCallErrorProc(result, __builtin_return_address(0));
+  throw EOleException(Format("Safecall method failed (%08lX)", static_cast<unsigned long>(result)),
+                      static_cast<int32_t>(result));
+}
+
 EXCEPTION_POINTERS* CurrentExceptionPointers() { return t_exceptionPointers; }
 
 std::string ExceptionClassName(std::exception_ptr object) {

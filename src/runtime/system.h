@@ -34,6 +34,16 @@ extern TInitProc InitProc;
 void DefaultExceptProc(std::exception_ptr object, void* address);
 std::exception_ptr DefaultExceptObjProc(EXCEPTION_RECORD* record);
 
+// ---- Safecall methods ----
+
+// The boundary of a safecall method: runs Body(Context) under a catch-all and turns an escaping
+// exception into a failure code (an EOleException's own code, else E_UNEXPECTED); S_OK otherwise.
+HRESULT SafeCall(void (*body)(void* context), void* context);
+
+// The caller's check of a safecall result: a failure code goes to SafeCallErrorProc (with the
+// caller's address) and, when that returns or is unset, raises EOleException with the code.
+void CheckSafeCallResult(HRESULT result);
+
 // ---- Units ----
 
 // A unit's initialisation runs before the main block, in ascending Order (ties in registration

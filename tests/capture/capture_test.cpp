@@ -489,6 +489,36 @@ TEST(RaiseRegisters, TheThrowersCalleeSavedRegistersAreRecordedExactly) {
   EXPECT_EQ(state.RaiseEcx, 0u);
 }
 
+TEST(Safecall, AFailureIsReportedOnceAtItsRaiseThenEndsTheCallerSilently) {
+  // The application object's initialisation puts the safecall hook in place.
+  if (rtl::InitProc) rtl::InitProc();
+  Recorder::Instance().Take();
+  const HRESULT result = rtl::SafeCall([](void*) { ThrowCustom("in safecall"); }, nullptr);
+  EXPECT_EQ(result, E_UNEXPECTED);
+  std::vector<Note> notes = Recorder::Instance().Take();
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].Message, "in safecall");
+  bool aborted = false;
+  try {
+    rtl::CheckSafeCallResult(result);
+  } catch (const EAbort&) {
+    aborted = true;
+  } catch (...) {
+  }
+  EXPECT_TRUE(aborted);
+  // A failure code that nothing reported reaches the caller as EOleException.
+  bool ole = false;
+  try {
+    rtl::CheckSafeCallResult(E_FAIL);
+  } catch (const EOleException& e) {
+    ole = e.ErrorCode == static_cast<int32_t>(E_FAIL);
+  }
+  EXPECT_TRUE(ole);
+  EXPECT_TRUE(Recorder::Instance().Take().empty());
+  // A body that succeeds: S_OK and nothing else.
+  EXPECT_EQ(rtl::SafeCall([](void*) {}, nullptr), S_OK);
+}
+
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   core::InstallCorePlatform();
