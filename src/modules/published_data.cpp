@@ -81,6 +81,25 @@ void PublishException(std::exception_ptr error) {
   Replace(g_except, kExceptFileName, bytes);
 }
 
+void PublishExceptionText(const std::string& className, const std::string& message) noexcept {
+  try {
+    std::vector<uint8_t> bytes{1};
+    PutString(bytes, className);
+    PutString(bytes, message);
+    if (g_except.data && VirtualFileDataSize(g_except.data) >= bytes.size()) {
+      // The flag byte last, so that a reader never takes a half-written record.
+      g_except.data[0] = 0;
+      std::memcpy(g_except.data + 1, bytes.data() + 1, bytes.size() - 1);
+      g_except.data[0] = 1;
+      return;
+    }
+    // Room for the usual record, so that later raises write in place.
+    if (bytes.size() < 1024) bytes.resize(1024, 0);
+    Replace(g_except, kExceptFileName, bytes);
+  } catch (...) {
+  }
+}
+
 bool ReadPublishedException(HMODULE module, std::string& className, std::string& message) {
   uint8_t* data = nullptr;
   size_t size = 0;

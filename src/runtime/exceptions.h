@@ -86,6 +86,14 @@ class EOSError : public Exception {
   uint32_t ErrorCode;
 };
 
+// A failure code that came back from a safecall method (COM-style error).
+class EOleException : public Exception {
+ public:
+  EOleException(std::string message, int32_t code)
+      : Exception(std::move(message)), ErrorCode(code) {}
+  int32_t ErrorCode;
+};
+
 class EStreamError : public Exception {
   using Exception::Exception;
 };

@@ -44,6 +44,8 @@ size_t g_initialized = 0;  // how many units (in run order) have been initialise
 bool g_inInitialization = false;
 bool g_inFinalization = false;
 thread_local void* t_raiseAddress = nullptr;
+thread_local EXCEPTION_POINTERS* t_exceptionPointers = nullptr;
+LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter = nullptr;
 
 void InitializeUnits() {
   auto& units = Units();
@@ -66,6 +68,12 @@ void FinalizeUnits() {
 }
 
 LONG WINAPI UnhandledExceptionFilterProc(EXCEPTION_POINTERS* info) {
+  // An uncaught C++ throw of the 64-bit unwinder: the C runtime's filter lets the raise return,
+  // and the C++ runtime then ends the program itself (std::terminate).
+  if (IsGccThrowCode(info->ExceptionRecord->ExceptionCode)) {
+    return g_previousFilter ? g_previousFilter(info) : EXCEPTION_CONTINUE_SEARCH;
+  }
+  t_exceptionPointers = info;
   std::exception_ptr object = ExceptObjProc(info->ExceptionRecord);
   ExceptProc(object, info->ExceptionRecord->ExceptionAddress);
   // An exception procedure that returns leaves the process with the failure code.
@@ -85,9 +93,9 @@ bool InUnitInitialization() { return g_inInitialization; }
 bool InUnitFinalization() { return g_inFinalization; }
 
 void RunProgram(void (*mainBlock)()) {
-  SetUnhandledExceptionFilter(UnhandledExceptionFilterProc);
-  InitializeUnits();
+  g_previousFilter = SetUnhandledExceptionFilter(UnhandledExceptionFilterProc);
   try {
+    InitializeUnits();
     mainBlock();
   } catch (...) {
     ExceptProc(std::current_exception(), RaiseAddress());
@@ -134,14 +142,46 @@ void Halt(int exitCode) {
     while (!procs.empty()) {
       void (*proc)() = procs.back();
       procs.pop_back();
-      proc();
+      try {
+        proc();
+      } catch (...) {
+        ExceptProc(std::current_exception(), RaiseAddress());
+      }
     }
-    FinalizeUnits();
+    for (;;) {
+      try {
+        FinalizeUnits();
+        break;
+      } catch (...) {
+        // The unit whose finalisation raised is done; the others still run.
+        ExceptProc(std::current_exception(), RaiseAddress());
+      }
+    }
   }
   ExitProcess(static_cast<UINT>(exitCode));
 }
 
 void* RaiseAddress() { return t_raiseAddress; }
+
+HRESULT SafeCall(void (*body)(void* context), void* context) {
+  try {
+    body(context);
+    return S_OK;
+  } catch (const EOleException& e) {
+    return e.ErrorCode < 0 ? static_cast<HRESULT>(e.ErrorCode) : E_UNEXPECTED;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+__attribute__((noinline)) void CheckSafeCallResult(HRESULT result) {
+  if (SUCCEEDED(result)) return;
+  if (SafeCallErrorProc) SafeCallErrorProc(result, __builtin_return_address(0));
+  throw EOleException(Format("Safecall method failed (%08lX)", static_cast<unsigned long>(result)),
+                      static_cast<int32_t>(result));
+}
+
+EXCEPTION_POINTERS* CurrentExceptionPointers() { return t_exceptionPointers; }
 
 std::string ExceptionClassName(std::exception_ptr object) {
   if (!object) return "Exception";

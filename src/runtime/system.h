@@ -34,6 +34,16 @@ extern TInitProc InitProc;
 void DefaultExceptProc(std::exception_ptr object, void* address);
 std::exception_ptr DefaultExceptObjProc(EXCEPTION_RECORD* record);
 
+// ---- Safecall methods ----
+
+// The boundary of a safecall method: runs Body(Context) under a catch-all and turns an escaping
+// exception into a failure code (an EOleException's own code, else E_UNEXPECTED); S_OK otherwise.
+HRESULT SafeCall(void (*body)(void* context), void* context);
+
+// The caller's check of a safecall result: a failure code goes to SafeCallErrorProc (with the
+// caller's address) and, when that returns or is unset, raises EOleException with the code.
+void CheckSafeCallResult(HRESULT result);
+
 // ---- Units ----
 
 // A unit's initialisation runs before the main block, in ascending Order (ties in registration
@@ -56,9 +66,9 @@ bool InUnitFinalization();
 
 // ---- Program ----
 
-// Runs a program: unit initialisation, the main block under the runtime's exception handling,
-// then the orderly halt with exit code 0. An exception escaping the main block goes to
-// ExceptProc. Never returns.
+// Runs a program: unit initialisation and the main block under the runtime's exception handling,
+// then the orderly halt with exit code 0. An exception escaping a unit initialisation or the
+// main block goes to ExceptProc. Never returns.
 [[noreturn]] void RunProgram(void (*mainBlock)());
 
 // The runtime's library entry, called by a DLL's entry point (library_entry.cpp, linked through
@@ -70,7 +80,9 @@ bool LibraryEntry(HINSTANCE instance, DWORD reason);
 bool IsLibrary();
 HINSTANCE LibraryInstance();
 
-// The orderly halt: exit procedures, unit finalisation, then the process ends with ExitCode.
+// The orderly halt: exit procedures, unit finalisation, then the process ends with ExitCode. An
+// exception escaping an exit procedure or a finalisation goes to ExceptProc; when that returns,
+// the rest of the halt runs (the default ends the process at once, with exit code 1).
 [[noreturn]] void Halt(int exitCode);
 
 // Shows the runtime's error box for an exception ("Application Error").
@@ -79,6 +91,17 @@ void ShowException(std::exception_ptr object, void* address);
 // The box's text: "Exception %s in module %s at %p.\r\n%s%s\r\n" (class name, module file name,
 // address, message, a full stop when the message does not end in one).
 std::string ExceptionErrorMessage(std::exception_ptr object, void* address);
+
+// The operating-system exception that the runtime's top-level filter is handling on this thread
+// (set while the filter runs ExceptObjProc and ExceptProc), or null. Gives the exception-object
+// hook the faulting thread's CPU context.
+EXCEPTION_POINTERS* CurrentExceptionPointers();
+
+// True for the code the GCC unwinder of 64-bit Windows raises a C++ throw with (0x20474343, and
+// its variants in the top bits). Such an exception reaching the top-level filter is an uncaught
+// throw that the C++ runtime itself ends; the filter passes it on instead of turning it into an
+// EExternalException.
+inline bool IsGccThrowCode(DWORD code) { return (code & 0x20FFFFFF) == 0x20474343; }
 
 // Where the exception being raised on this thread was thrown from (the return address of the
 // language raise), or null.

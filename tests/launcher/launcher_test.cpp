@@ -344,6 +344,18 @@ TEST_F(Launcher, HandsTheLinkToTheRunningClient) {
   EXPECT_FALSE(KeyExists(kClassKey));
 }
 
+// The crash reporter is linked in but, without a data block, starts inactive: its trace (switched
+// on by a last argument holding DEBUG, saved after every line with SAVE) shows no hook at all.
+TEST_F(Launcher, CarriesTheCrashReporterInactive) {
+  Scratch scratch("inactive");
+  ExpectQuietSuccess(Launch(scratch, "ordalin://call/7/ DEBUGSAVE"));
+  const std::string trace = ReadFileText(scratch.folder + "ordalin.log");
+  EXPECT_NE(trace.find("StartCapture=('inactive')"), std::string::npos) << trace;
+  EXPECT_EQ(trace.find("HookProcedure"), std::string::npos) << trace;
+  EXPECT_EQ(trace.find("HookImport"), std::string::npos) << trace;
+  ASSERT_EQ(ClientStarts(scratch).size(), 1u);
+}
+
 TEST_F(Launcher, StartsTheClientWhenNoneRuns) {
   Scratch scratch("start");
   ExpectQuietSuccess(Launch(scratch, "ordalin://call/12345/ further"));

@@ -1,0 +1,53 @@
+// Fuzz target: the C++ handler-table interpreter and the call-frame CIE reader on arbitrary bytes.
+// The first input byte picks the width and the looked-up address; every pointer read answers
+// from the input itself, so indirect entries are exercised too.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "capture/call_slot.h"
+#include "capture/cie_personality.h"
+#include "capture/lsda_interpreter.h"
+
+namespace {
+
+class InputProcess : public capture::TLsdaContext {
+ public:
+  InputProcess(const uint8_t* data, size_t size, uint64_t at) : FData(data), FSize(size), FAt(at) {}
+  bool ReadPointer(uint64_t address, uint64_t& value) override {
+    if (address < FAt || address - FAt + 8 > FSize) return false;
+    std::memcpy(&value, FData + (address - FAt), 8);
+    return true;
+  }
+  bool Catches(uint64_t typeInfo) override { return (typeInfo & 1) != 0; }
+
+ private:
+  const uint8_t* FData;
+  size_t FSize;
+  uint64_t FAt;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  const uint8_t selector = data[0];
+  const uint8_t* table = data + 1;
+  const size_t n = size - 1;
+  const uint64_t at = 0x10000;
+  InputProcess process(table, n, at);
+  capture::TLsdaFrame frame;
+  frame.Table = table;
+  frame.Size = n;
+  frame.TableAddress = at;
+  frame.RegionStart = 0x400000;
+  frame.Ip = frame.RegionStart + (selector >> 1);
+  frame.PointerSize = (selector & 1) ? 8 : 4;
+  capture::InterpretLsda(frame, process);
+  uint64_t personality = 0, cie = 0;
+  capture::CiePersonality(table, n, at, frame.PointerSize, process, personality);
+  capture::CieOfFde(table, n, at, cie);
+  capture::RecognizeCall(table + n, n, 0x401000,
+                         (selector & 1) ? hooking::TCpuMode::cmX64 : hooking::TCpuMode::cmX86);
+  return 0;
+}

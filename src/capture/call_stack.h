@@ -1,0 +1,44 @@
+// The call-stack walk: every stack slot between two addresses whose value is the return address
+// of a call instruction (call_slot.h) becomes one or two entries, innermost first: the called
+// routine when a relative call names it, and the call site. Needs no frame pointers and no
+// unwind tables. Slots are 4 bytes on 32-bit and 8 bytes on 64-bit code; the code bytes before
+// each candidate are read only when readable, so unreadable stack pages and wild values are
+// passed over.
+//
+// The same walk runs over a copy of a stack (a thread's creator stack, a frozen thread's stack):
+// the slots come from the copy, the code from the process.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "debuginfo/debug_info.h"
+
+namespace capture {
+
+// An owning list of resolved addresses (copies), innermost call first.
+class TVantorStackList {
+ public:
+  void Add(const TVantorDebugInfo& info) { FItems.push_back(info); }
+  void Delete(int index) { FItems.erase(FItems.begin() + index); }
+  const TVantorDebugInfo& Items(int index) const { return FItems[static_cast<size_t>(index)]; }
+  int Count() const { return static_cast<int>(FItems.size()); }
+  void Clear() { FItems.clear(); }
+
+ private:
+  std::vector<TVantorDebugInfo> FItems;
+};
+
+// The raw addresses the walk finds, innermost first (ErrorAddress first when not 0).
+std::vector<uintptr_t> CallStackAddresses(uintptr_t errorAddress, uintptr_t stackTop,
+                                          uintptr_t stackBottom);
+// The same over Size bytes of a stack copy.
+std::vector<uintptr_t> CallStackAddressesOfCopy(uintptr_t errorAddress, const uint8_t* copy,
+                                                size_t size);
+
+// Each address resolved with GetSourceInfo.
+TVantorStackList GetCallStack(uintptr_t errorAddress, uintptr_t stackTop, uintptr_t stackBottom);
+TVantorStackList GetCallStackOfCopy(uintptr_t errorAddress, const uint8_t* copy, size_t size);
+
+}  // namespace capture

@@ -1,0 +1,141 @@
+#include "capture/capture_state.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace capture {
+
+std::atomic<bool> CaptureInstalled{false};
+std::atomic<bool> CatchingEnabled{true};
+std::atomic<bool> HostCarriesLibrary{false};
+std::atomic<DWORD> WorkerThreadId{0};
+std::atomic<DWORD> IntraWebPeerThreadId{0};
+std::atomic<bool> IntraWebHostPresent{false};
+std::atomic<DWORD> MainThreadId{0};
+TExceptNotifyProc ExceptNotify = nullptr;
+
+namespace {
+
+std::atomic<bool> g_handling{false};
+std::atomic<DWORD> g_handlingThread{0};
+
+// A small spin lock: usable from any hook at any time, with no start-up order to respect.
+class TSpinLock {
+ public:
+  void Lock() {
+    while (FFlag.test_and_set(std::memory_order_acquire)) Sleep(0);
+  }
+  void Unlock() { FFlag.clear(std::memory_order_release); }
+
+ private:
+  std::atomic_flag FFlag = ATOMIC_FLAG_INIT;
+};
+
+struct TLocked {
+  explicit TLocked(TSpinLock& lock) : FLock(lock) { FLock.Lock(); }
+  ~TLocked() { FLock.Unlock(); }
+  TSpinLock& FLock;
+};
+
+TSpinLock g_ignoredLock;
+std::vector<DWORD>* g_ignored = nullptr;  // created on first use, freed by ClearIgnoredThreads
+
+TSpinLock g_lastLock;
+TLastException* g_last = nullptr;
+
+}  // namespace
+
+bool TryTakeHandling() {
+  bool expected = false;
+  if (!g_handling.compare_exchange_strong(expected, true, std::memory_order_acq_rel)) return false;
+  g_handlingThread.store(GetCurrentThreadId(), std::memory_order_release);
+  return true;
+}
+
+bool TakeHandling() {
+  const DWORD self = GetCurrentThreadId();
+  for (;;) {
+    if (TryTakeHandling()) return true;
+    if (g_handlingThread.load(std::memory_order_acquire) == self ||
+        WorkerThreadId.load(std::memory_order_acquire) == self) {
+      return false;
+    }
+    Sleep(10);
+  }
+}
+
+void ReleaseHandling() { g_handling.store(false, std::memory_order_release); }
+bool HandlingInProgress() { return g_handling.load(std::memory_order_acquire); }
+DWORD HandlingThreadId() { return g_handlingThread.load(std::memory_order_acquire); }
+
+void IgnoreThread(DWORD threadId) {
+  TLocked lock(g_ignoredLock);
+  try {
+    if (!g_ignored) g_ignored = new std::vector<DWORD>();
+    if (std::find(g_ignored->begin(), g_ignored->end(), threadId) == g_ignored->end()) {
+      g_ignored->push_back(threadId);
+    }
+  } catch (...) {
+  }
+}
+
+void StopIgnoringThread(DWORD threadId) {
+  TLocked lock(g_ignoredLock);
+  if (!g_ignored) return;
+  g_ignored->erase(std::remove(g_ignored->begin(), g_ignored->end(), threadId), g_ignored->end());
+}
+
+bool IsThreadIgnored(DWORD threadId) {
+  TLocked lock(g_ignoredLock);
+  return g_ignored && std::find(g_ignored->begin(), g_ignored->end(), threadId) != g_ignored->end();
+}
+
+void ClearIgnoredThreads() {
+  std::vector<DWORD>* list;
+  {
+    TLocked lock(g_ignoredLock);
+    list = g_ignored;
+    g_ignored = nullptr;
+  }
+  delete list;
+}
+
+void SetLastException(std::exception_ptr object, void* address, bool fromRaise) {
+  TLastException* fresh = nullptr;
+  try {
+    fresh = new TLastException{std::move(object), address, fromRaise};
+  } catch (...) {
+    return;
+  }
+  TLastException* old;
+  {
+    TLocked lock(g_lastLock);
+    old = g_last;
+    g_last = fresh;
+  }
+  delete old;  // outside the lock: freeing the object may run its destructor
+}
+
+TLastException LastException() {
+  TLocked lock(g_lastLock);
+  return g_last ? *g_last : TLastException{};
+}
+
+void ClearLastException() {
+  TLastException* old;
+  {
+    TLocked lock(g_lastLock);
+    old = g_last;
+    g_last = nullptr;
+  }
+  delete old;
+}
+
+bool CallExceptNotify(std::exception_ptr object, void* address, bool fromRaise, CONTEXT* context,
+                      uintptr_t stackPointer, uintptr_t stackBase) {
+  TExceptNotifyProc notify = ExceptNotify;
+  if (!notify) return true;
+  return notify(std::move(object), address, fromRaise, context, stackPointer, stackBase);
+}
+
+}  // namespace capture

@@ -1,0 +1,33 @@
+// The crash reporter's start-up and shut-down, run as a unit of the runtime (order
+// UnitOrderCrashReporter) before the program's units and finalised after them.
+//
+// Start-up: records the main thread; activates the module registry (which reads this module's
+// data block); without a block nothing else happens and the program's exceptions take their
+// ordinary course. With one: the runtime's procedures are taken over, the raise hook and the
+// thread hooks are installed, CaptureInstalled is set. Shut-down (only when installed): clears
+// CaptureInstalled first, so that every hook forwards from then on, then gives the runtime its
+// four procedure variables back and frees the state.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace capture {
+
+void StartCapture();
+void StopCapture();
+
+// Noted at start-up (for the restart and the report), kept after shut-down.
+extern std::string StartDirectory;
+extern SYSTEMTIME StartTime;
+// The main thread's handle (suspend/resume and context rights; freeze detection) and its stack
+// base; null / 0 when inactive.
+extern HANDLE MainThreadHandle;
+extern uintptr_t MainStackBase;
+
+}  // namespace capture
+
+// Referenced by the link option that keeps the unit in every program linking the capture.
+extern "C" int vl_capture_unit_link;

@@ -1,0 +1,128 @@
+#include "capture/raise_hook.h"
+
+#include "capture/capture_state.h"
+#include "capture/interception.h"
+#include "capture/raise_state.h"
+#include "capture/thrower_walk.h"
+#include "capture/thrown_object.h"
+#include "core/trace.h"
+#include "hooking/hooking.h"
+#include "modules/module_file.h"
+
+namespace capture {
+
+namespace {
+
+using TRaise = _Unwind_Reason_Code (*)(_Unwind_Exception*);
+TRaise g_trampoline = nullptr;
+TRaiseHookKind g_kind = TRaiseHookKind::rhNone;
+
+#if defined(__x86_64__)
+using TSystemRaise = void(WINAPI*)(DWORD, DWORD, DWORD, const ULONG_PTR*);
+TSystemRaise g_systemRaise = nullptr;
+constexpr DWORD GccThrowCode = 0x20474343;
+
+TSystemRaise SystemRaise() {
+  if (!g_systemRaise) {
+    g_systemRaise = reinterpret_cast<TSystemRaise>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "RaiseException")));
+  }
+  return g_systemRaise;
+}
+#endif
+
+// The worker: one walk, the raise state, GoNotify. Catches everything; a failure of its own is
+// traced and the raise goes on.
+__attribute__((noinline)) void RaiseWorker(_Unwind_Exception* exception, uintptr_t hookStart) {
+  TThreadRaiseState& state = CurrentRaiseState();
+  if (state.InCapture) return;
+  state.InCapture = true;
+  const DWORD lastError = GetLastError();
+  try {
+    const TThrownObject thrown = ThrownObjectOf(exception);
+    state.ThrownObject = thrown.Object;
+    state.ThrownType = thrown.Type;
+    state.HandledKnown = false;
+    state.Context.ContextFlags = 0;
+    const TRaiseWalkResult walk = WalkRaise(hookStart, thrown, state);
+    state.HandledKnown = true;
+    state.Handled = walk.Handled;
+    SetHandledKind(walk.FirstKind);
+    GoNotify(ExceptionPtrOf(thrown), reinterpret_cast<void*>(walk.ThrowerReturn), true, &thrown);
+  } catch (...) {
+    try {
+      Trace("HookedRaise: internal error", {}, 0);
+    } catch (...) {
+    }
+  }
+  SetLastError(lastError);
+  state.InCapture = false;
+}
+
+}  // namespace
+
+TRaiseHookKind InstallRaiseHook() {
+  if (g_kind != TRaiseHookKind::rhNone) return g_kind;
+  try {
+    g_trampoline = reinterpret_cast<TRaise>(
+        hooking::HookProcedure(reinterpret_cast<void*>(&_Unwind_RaiseException),
+                               reinterpret_cast<void*>(&HookedRaise), "_Unwind_RaiseException"));
+    g_kind = TRaiseHookKind::rhCodePatch;
+    return g_kind;
+  } catch (const std::exception& e) {
+    Trace("InstallRaiseHook: code patch refused", {std::string(e.what())}, 0);
+  }
+  return InstallRaiseImportHook();
+}
+
+TRaiseHookKind InstallRaiseImportHook() {
+#if defined(__x86_64__)
+  try {
+    void* system = reinterpret_cast<void*>(SystemRaise());
+    if (system && hooking::HookImport(modules::CrashReporterModule(), system,
+                                      reinterpret_cast<void*>(&HookedRaiseException), false, true,
+                                      "kernel32.dll.RaiseException")) {
+      g_kind = TRaiseHookKind::rhImport;
+    }
+  } catch (const std::exception& e) {
+    Trace("InstallRaiseHook: import redirection refused", {std::string(e.what())}, 0);
+  }
+#endif
+  return g_kind;
+}
+
+TRaiseHookKind RaiseHookKind() { return g_kind; }
+
+void PauseRaiseHook() {
+  if (g_kind == TRaiseHookKind::rhCodePatch)
+    hooking::UnpatchProcedure(reinterpret_cast<void*>(g_trampoline));
+}
+
+void ResumeRaiseHook() {
+  if (g_kind == TRaiseHookKind::rhCodePatch)
+    hooking::RehookProcedure(reinterpret_cast<void*>(g_trampoline));
+}
+
+}  // namespace capture
+
+// The hook itself: no try block and no destructor around the forwarding call, so the unwinder
+// passes this frame like any other.
+extern "C" __attribute__((noinline)) _Unwind_Reason_Code HookedRaise(_Unwind_Exception* exception) {
+  if (capture::CaptureInstalled.load(std::memory_order_acquire) && !capture::HostCarriesLibrary) {
+    capture::RaiseWorker(exception, reinterpret_cast<uintptr_t>(&HookedRaise));
+  }
+  return capture::g_trampoline(exception);
+}
+
+#if defined(__x86_64__)
+extern "C" __attribute__((noinline)) void WINAPI HookedRaiseException(DWORD code, DWORD flags,
+                                                                      DWORD count,
+                                                                      const ULONG_PTR* arguments) {
+  if (code == capture::GccThrowCode && count == 1 && arguments &&
+      capture::CaptureInstalled.load(std::memory_order_acquire) && !capture::HostCarriesLibrary) {
+    capture::RaiseWorker(reinterpret_cast<_Unwind_Exception*>(arguments[0]),
+                         reinterpret_cast<uintptr_t>(&HookedRaiseException));
+  }
+  capture::SystemRaise()(code, flags, count, arguments);
+}
+#endif

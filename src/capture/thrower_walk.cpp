@@ -1,0 +1,331 @@
+#include "capture/thrower_walk.h"
+
+#include <cxxabi.h>
+#include <unwind.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "capture/capture_state.h"
+#include "capture/cie_personality.h"
+#include "capture/lsda_interpreter.h"
+#include "capture/process_memory.h"
+#include "runtime/system.h"
+#include "runtime/thread.h"
+
+extern "C" {
+[[noreturn]] void __real___cxa_throw(void* object, void* type, void (*destructor)(void*));
+[[noreturn]] void __wrap___cxa_throw(void* object, void* type, void (*destructor)(void*));
+#if defined(__x86_64__)
+EXCEPTION_DISPOSITION __gxx_personality_seh0(PEXCEPTION_RECORD, void*, PCONTEXT,
+                                             PDISPATCHER_CONTEXT);
+#else
+_Unwind_Reason_Code __gxx_personality_v0(int, _Unwind_Action, _Unwind_Exception_Class,
+                                         _Unwind_Exception*, _Unwind_Context*);
+struct dwarf_eh_bases {
+  void* tbase;
+  void* dbase;
+  void* func;
+};
+const void* _Unwind_Find_FDE(void* pc, dwarf_eh_bases* bases);
+#endif
+}
+
+namespace capture {
+
+namespace {
+
+constexpr size_t MaxSpecial = 16;
+
+// Fixed-size lists written at start-up (and by the thread registry), read by every raise.
+struct TStartList {
+  std::atomic<uintptr_t> Items[MaxSpecial] = {};
+  std::atomic<unsigned> Count{0};
+  void Add(uintptr_t start) {
+    if (!start || Contains(start)) return;
+    unsigned i = Count.load();
+    if (i >= MaxSpecial) return;
+    Items[i].store(start);
+    Count.store(i + 1);
+  }
+  bool Contains(uintptr_t start) const {
+    const unsigned n = Count.load();
+    for (unsigned i = 0; i < n; ++i)
+      if (Items[i].load() == start) return true;
+    return false;
+  }
+};
+
+template <typename F>
+uintptr_t Address(F* f) {
+  return reinterpret_cast<uintptr_t>(f);
+}
+
+TStartList& Guards() {
+  static TStartList* list = [] {
+    auto* l = new TStartList();
+    l->Add(Address(&rtl::RunProgram));
+    l->Add(Address(&rtl::Halt));
+    l->Add(Address(&rtl::ThreadWrapper));
+    l->Add(Address(&Classes::TThread::ThreadProc));
+    return l;
+  }();
+  return *list;
+}
+
+TStartList& SafecallBoundaries() {
+  static TStartList* list = [] {
+    auto* l = new TStartList();
+    l->Add(Address(&rtl::SafeCall));
+    return l;
+  }();
+  return *list;
+}
+
+TStartList& Machinery() {
+  static TStartList* list = [] {
+    auto* l = new TStartList();
+    l->Add(Address(&_Unwind_RaiseException));
+    l->Add(Address(&_Unwind_Resume_or_Rethrow));
+    l->Add(Address(&__real___cxa_throw));
+    l->Add(Address(&__wrap___cxa_throw));
+    l->Add(Address(&__cxxabiv1::__cxa_rethrow));
+    l->Add(Address(static_cast<void (*)(std::exception_ptr)>(&std::rethrow_exception)));
+    return l;
+  }();
+  return *list;
+}
+
+// The handler tables' view of the process and of the thrown object.
+class TWalkContext : public TLsdaContext {
+ public:
+  explicit TWalkContext(const TThrownObject& thrown) : FThrown(thrown) {}
+  bool ReadPointer(uint64_t address, uint64_t& value) override {
+    return FMemory.ReadPointer(address, value);
+  }
+  bool Catches(uint64_t typeInfo) override {
+    const auto at = static_cast<uintptr_t>(typeInfo);
+    if (!IsReadable(at, 2 * sizeof(void*))) return false;
+    return CatchesThrown(*reinterpret_cast<const std::type_info*>(at), FThrown);
+  }
+
+ private:
+  const TThrownObject& FThrown;
+  TProcessMemory FMemory;
+};
+
+// The verdict of one frame's handler table at return address Ip.
+TLsdaVerdict FrameVerdict(uintptr_t lsda, uintptr_t regionStart, uintptr_t returnAddress,
+                          TWalkContext& context) {
+  TLsdaFrame frame;
+  frame.Size = ReadableBytes(lsda, 64 * 1024);
+  if (frame.Size == 0) return TLsdaVerdict::lvMalformed;
+  frame.Table = reinterpret_cast<const uint8_t*>(lsda);
+  frame.TableAddress = lsda;
+  frame.RegionStart = regionStart;
+  frame.Ip = returnAddress - 1;
+  frame.PointerSize = sizeof(void*);
+  return InterpretLsda(frame, context);
+}
+
+// What one frame of the search contributes; true when the search ends there.
+bool Decide(TLsdaVerdict verdict, TRaiseWalkResult& result) {
+  switch (verdict) {
+    case TLsdaVerdict::lvCatchAll:
+      result.Handled = true;
+      result.FirstKind = THandlerKind::hkCatchAll;
+      return true;
+    case TLsdaVerdict::lvCatchTyped:
+      result.Handled = true;
+      result.FirstKind = THandlerKind::hkTyped;
+      return true;
+    case TLsdaVerdict::lvTerminate:
+    case TLsdaVerdict::lvMalformed:
+      result.Handled = false;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Frames of the guards and boundaries; true when the search ends there.
+bool SpecialFrame(uintptr_t start, TRaiseWalkResult& result) {
+  if (Guards().Contains(start)) {
+    const DWORD peer = IntraWebPeerThreadId.load();
+    result.Handled = IntraWebHostPresent.load() && peer != 0 && peer == GetCurrentThreadId();
+    return true;
+  }
+  if (SafecallBoundaries().Contains(start)) {
+    result.Handled = true;
+    result.FirstKind = THandlerKind::hkSafeCall;
+    return true;
+  }
+  return false;
+}
+
+enum class TPhase { BelowHook, InMachinery, Searching };
+
+#if defined(__x86_64__)
+
+void RecordThrower(const CONTEXT& frame, const TThrownObject& thrown, TThreadRaiseState& state) {
+  state.Context = frame;
+  state.Context.ContextFlags = RaiseContextFlags;
+  state.Context.Rax = reinterpret_cast<DWORD64>(thrown.Object);
+  state.Context.Rdx = frame.Rip;
+  state.Context.Rcx = 0;
+  state.Context.R8 = state.Context.R9 = state.Context.R10 = state.Context.R11 = 0;
+  state.Context.Rip = frame.Rip - 5;
+  state.RaiseEcx = 0;
+  state.RaiseStackPointer = frame.Rsp;
+  state.StackPointer = frame.Rsp;
+}
+
+}  // namespace
+
+__attribute__((noinline)) TRaiseWalkResult WalkRaise(uintptr_t hookStart,
+                                                     const TThrownObject& thrown,
+                                                     TThreadRaiseState& state) {
+  TRaiseWalkResult result;
+  CONTEXT ctx;
+  RtlCaptureContext(&ctx);
+  uintptr_t low, high;
+  CurrentStackBounds(low, high);
+  TWalkContext tables(thrown);
+  const auto personality = reinterpret_cast<PEXCEPTION_ROUTINE>(&__gxx_personality_seh0);
+  TPhase phase = TPhase::BelowHook;
+  for (; result.Frames < MaxWalkFrames; ++result.Frames) {
+    const DWORD64 pc = ctx.Rip;
+    if (pc == 0 || ctx.Rsp < low || ctx.Rsp >= high) break;
+    DWORD64 imageBase = 0;
+    PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(pc, &imageBase, nullptr);
+    const uintptr_t start = entry ? static_cast<uintptr_t>(imageBase + entry->BeginAddress) : 0;
+    if (phase == TPhase::BelowHook) {
+      if (start == hookStart) phase = TPhase::InMachinery;
+    } else if (phase == TPhase::InMachinery && !Machinery().Contains(start)) {
+      phase = TPhase::Searching;
+      RecordThrower(ctx, thrown, state);
+      result.ThrowerFound = true;
+      result.ThrowerReturn = pc;
+    }
+    if (phase == TPhase::Searching && SpecialFrame(start, result)) break;
+    if (!entry) {
+      // A leaf routine: its return address is at the stack pointer.
+      if (!IsReadable(ctx.Rsp, 8)) break;
+      std::memcpy(&ctx.Rip, reinterpret_cast<const void*>(ctx.Rsp), 8);
+      ctx.Rsp += 8;
+      continue;
+    }
+    void* handlerData = nullptr;
+    DWORD64 establisher = 0;
+    PEXCEPTION_ROUTINE handler =
+        RtlVirtualUnwind(phase == TPhase::Searching ? UNW_FLAG_EHANDLER : UNW_FLAG_NHANDLER,
+                         imageBase, pc, entry, &ctx, &handlerData, &establisher, nullptr);
+    if (phase == TPhase::Searching && handler == personality && handlerData) {
+      if (Decide(FrameVerdict(reinterpret_cast<uintptr_t>(handlerData), start, pc, tables),
+                 result)) {
+        break;
+      }
+    }
+  }
+  return result;
+}
+
+#else  // 32-bit: the DWARF-2 unwinder's backtrace
+
+// Does the frame at Ip use this module's C++ personality? (Its FDE's CIE names it.)
+bool OwnPersonality(uintptr_t ip) {
+  dwarf_eh_bases bases = {};
+  const void* fde = _Unwind_Find_FDE(reinterpret_cast<void*>(ip - 1), &bases);
+  if (!fde) return false;
+  const auto fdeAt = reinterpret_cast<uintptr_t>(fde);
+  if (!IsReadable(fdeAt, 8)) return false;
+  uint64_t cie = 0;
+  if (!CieOfFde(static_cast<const uint8_t*>(fde), 8, fdeAt, cie)) return false;
+  const size_t size = ReadableBytes(static_cast<uintptr_t>(cie), 256);
+  TProcessMemory memory;
+  uint64_t personality = 0;
+  if (!CiePersonality(reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(cie)), size, cie, 4,
+                      memory, personality)) {
+    return false;
+  }
+  return personality == Address(&__gxx_personality_v0);
+}
+
+struct TBacktrace {
+  uintptr_t HookStart;
+  const TThrownObject* Thrown;
+  TThreadRaiseState* State;
+  TRaiseWalkResult* Result;
+  TWalkContext* Tables;
+  TPhase Phase;
+  uintptr_t PreviousCfa;
+};
+
+_Unwind_Reason_Code BacktraceStep(_Unwind_Context* ctx, void* arg) {
+  auto& d = *static_cast<TBacktrace*>(arg);
+  TRaiseWalkResult& result = *d.Result;
+  if (++result.Frames > MaxWalkFrames) return _URC_END_OF_STACK;
+  const uintptr_t ip = _Unwind_GetIP(ctx);
+  if (ip == 0) return _URC_END_OF_STACK;
+  const uintptr_t start = _Unwind_GetRegionStart(ctx);
+  const uintptr_t cfa = _Unwind_GetCFA(ctx);
+  if (d.Phase == TPhase::BelowHook) {
+    if (start == d.HookStart) d.Phase = TPhase::InMachinery;
+  } else if (d.Phase == TPhase::InMachinery && !Machinery().Contains(start)) {
+    d.Phase = TPhase::Searching;
+    // Callee-saved registers as the unwinder restored them for this frame (never register 4,
+    // the stack pointer: that is the inner frame's CFA).
+    CONTEXT& c = d.State->Context;
+    c.ContextFlags = RaiseContextFlags;
+    c.Ebx = static_cast<DWORD>(_Unwind_GetGR(ctx, 3));
+    c.Ebp = static_cast<DWORD>(_Unwind_GetGR(ctx, 5));
+    c.Esi = static_cast<DWORD>(_Unwind_GetGR(ctx, 6));
+    c.Edi = static_cast<DWORD>(_Unwind_GetGR(ctx, 7));
+    c.Eax = static_cast<DWORD>(reinterpret_cast<uintptr_t>(d.Thrown->Object));
+    c.Edx = static_cast<DWORD>(ip);
+    c.Ecx = 0;
+    c.Esp = static_cast<DWORD>(d.PreviousCfa);
+    c.Eip = static_cast<DWORD>(ip - 5);
+    d.State->RaiseEcx = 0;
+    d.State->RaiseStackPointer = d.PreviousCfa;
+    d.State->StackPointer = d.PreviousCfa;
+    result.ThrowerFound = true;
+    result.ThrowerReturn = ip;
+  }
+  d.PreviousCfa = cfa;
+  if (d.Phase != TPhase::Searching) return _URC_NO_REASON;
+  if (SpecialFrame(start, result)) return _URC_END_OF_STACK;
+  const auto lsda = reinterpret_cast<uintptr_t>(_Unwind_GetLanguageSpecificData(ctx));
+  if (lsda && OwnPersonality(ip)) {
+    if (Decide(FrameVerdict(lsda, start, ip, *d.Tables), result)) return _URC_END_OF_STACK;
+  }
+  return _URC_NO_REASON;
+}
+
+}  // namespace
+
+__attribute__((noinline)) TRaiseWalkResult WalkRaise(uintptr_t hookStart,
+                                                     const TThrownObject& thrown,
+                                                     TThreadRaiseState& state) {
+  TRaiseWalkResult result;
+  TWalkContext tables(thrown);
+  // The segment registers and flags come from the current context; the walk fills the rest.
+  CONTEXT current;
+  std::memset(&current, 0, sizeof current);
+  current.ContextFlags = CONTEXT_FULL;
+  RtlCaptureContext(&current);
+  TBacktrace d{hookStart, &thrown, &state, &result, &tables, TPhase::BelowHook, 0};
+  const DWORD flags = state.Context.ContextFlags;
+  state.Context = current;
+  state.Context.ContextFlags = flags;
+  _Unwind_Backtrace(&BacktraceStep, &d);
+  return result;
+}
+
+#endif
+
+void AddGuardFrame(uintptr_t functionStart) { Guards().Add(functionStart); }
+void AddSafecallBoundary(uintptr_t functionStart) { SafecallBoundaries().Add(functionStart); }
+
+}  // namespace capture

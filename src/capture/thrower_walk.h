@@ -1,0 +1,47 @@
+// The raise hook's one walk over the raising thread's stack. It passes the hook's own frames and
+// the C++ runtime's raise machinery, records the registers of the first frame beyond them (the
+// thrower) at its raising call, and then searches outwards for the first frame that will catch
+// the thrown object: that frame decides.
+//
+// A frame counts as catching when it is compiled with this module's GCC C++ personality and its
+// handler table (lsda_interpreter.h) catches the object at the frame's call site. A frame whose
+// table says std::terminate ends the search as "not handled", as does the walk's end, an
+// unreadable frame and a damaged table. The runtime's last-chance guards (the program runner, the
+// halt, the thread wrappers) are not handlers: reaching one means "not handled", except on the
+// IntraWeb peer thread. 32-bit: the DWARF unwinder's backtrace, which ends at the first frame
+// without call-frame information, as the unwinder does. 64-bit: the system's unwind tables;
+// frames without a GCC handler are passed until the walk leaves the stack.
+#pragma once
+
+#include <cstdint>
+
+#include "capture/raise_state.h"
+#include "capture/thrown_object.h"
+
+namespace capture {
+
+enum class THandlerKind { hkNone = 0, hkCatchAll = 1, hkTyped = 2, hkSafeCall = 3 };
+
+struct TRaiseWalkResult {
+  bool ThrowerFound = false;
+  bool Handled = false;
+  THandlerKind FirstKind = THandlerKind::hkNone;
+  uintptr_t ThrowerReturn = 0;  // the return address of the thrower's raising call
+  unsigned Frames = 0;
+};
+
+// HookStart: the function start of the hook whose frame is passed first (the walk begins in the
+// caller's frames below it). Fills State's registers, StackPointer and RaiseStackPointer when the
+// thrower is found.
+TRaiseWalkResult WalkRaise(uintptr_t hookStart, const TThrownObject& thrown,
+                           TThreadRaiseState& state);
+
+// Function starts that end the search as "not handled" (the runtime's guards, the thread hook's
+// wrapper), and the safecall boundaries (their catch-all makes a failure code: kind 3).
+void AddGuardFrame(uintptr_t functionStart);
+void AddSafecallBoundary(uintptr_t functionStart);
+
+// Upper bound of frames looked at.
+constexpr unsigned MaxWalkFrames = 2048;
+
+}  // namespace capture

@@ -1,0 +1,146 @@
+// A program for the capture's child-process tests: "capture_scenario <case> <notes file>". It
+// runs through the runtime's program runner; built twice, with a data block (the capture is
+// active and a recording notification appends one line per notification to the notes file) and
+// without one (the capture stays inactive and touches nothing).
+#include <process.h>
+#include <unwind.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "capture/capture_state.h"
+#include "capture/raise_state.h"
+#include "capture/thrown_object.h"
+#include "hooking/hooking.h"
+#include "runtime/command_line.h"
+#include "runtime/exceptions.h"
+#include "runtime/system.h"
+
+namespace {
+
+struct ECustom : Exception {
+  using Exception::Exception;
+};
+
+std::string g_case;
+std::string g_notes;
+uint8_t g_raiseBytes[16];
+
+void Append(const std::string& line) {
+  HANDLE f = CreateFileA(g_notes.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_ALWAYS, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  std::string text = line + "\n";
+  WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(f);
+}
+
+bool Record(std::exception_ptr object, void* address, bool fromRaise, CONTEXT*, uintptr_t,
+            uintptr_t) {
+  capture::TThreadRaiseState& state = capture::CurrentRaiseState();
+  std::string name, message;
+  if (fromRaise && state.ThrownType) {
+    capture::TThrownObject thrown{state.ThrownObject, state.ThrownType};
+    name = capture::ThrownClassName(thrown);
+    message = capture::ThrownMessage(thrown);
+  } else {
+    name = rtl::ExceptionClassName(object);
+    message = rtl::ExceptionMessage(object);
+  }
+  char line[512];
+  std::snprintf(line, sizeof line, "NOTE %s|%s|%08lX|%d|%d", name.c_str(), message.c_str(),
+                static_cast<unsigned long>(state.Context.ContextFlags), fromRaise ? 1 : 0,
+                address ? 1 : 0);
+  Append(line);
+  return false;
+}
+
+[[noreturn]] __attribute__((noinline)) void ThrowCustom(const char* message) {
+  throw ECustom(message);
+}
+
+__attribute__((noinline)) void NoExcept() noexcept { ThrowCustom("in noexcept"); }
+
+DWORD WINAPI PlainThread(void*) { ThrowCustom("plain thread"); }
+
+unsigned __stdcall CrtThread(void*) { ThrowCustom("crt thread"); }
+
+// A program unit whose initialisation fails in the "unitinit" case.
+void FailingInit() {
+  if (g_case == "unitinit") ThrowCustom("in unit init");
+}
+const rtl::UnitRegistration g_failing("Failing", rtl::UnitOrderProgram, FailingInit, nullptr);
+
+// Runs after the crash reporter's shut-down: are the runtime's procedures its own again?
+void CheckRestored() {
+  if (g_case != "procs") return;
+  char line[128];
+  std::snprintf(line, sizeof line, "RESTORED %d%d%d%d", rtl::ExceptProc == rtl::DefaultExceptProc,
+                rtl::ExceptObjProc == rtl::DefaultExceptObjProc, rtl::InitProc == nullptr,
+                rtl::SafeCallErrorProc == nullptr);
+  Append(line);
+}
+const rtl::UnitRegistration g_check("Check", rtl::UnitOrderCrashReporter - 50, nullptr,
+                                    CheckRestored);
+
+void MainBlock() {
+  char line[128];
+  std::snprintf(line, sizeof line, "INSTALLED %d %d %d", capture::CaptureInstalled.load() ? 1 : 0,
+                static_cast<int>(hooking::HookedProcedureCount()),
+                static_cast<int>(hooking::ImportHookCount()));
+  Append(line);
+  Append(std::string("PROLOGUE ") +
+         (std::memcmp(g_raiseBytes, reinterpret_cast<const void*>(&_Unwind_RaiseException), 16) == 0
+              ? "same"
+              : "changed"));
+  if (g_case == "escape") ThrowCustom("escape");
+  if (g_case == "noexcept") {
+    try {
+      NoExcept();
+    } catch (...) {
+      Append("CAUGHT");
+    }
+  }
+  if (g_case == "plainthread") {
+    HANDLE h = CreateThread(nullptr, 0, PlainThread, nullptr, 0, nullptr);
+    WaitForSingleObject(h, 20000);
+    DWORD code = 99;
+    GetExitCodeThread(h, &code);
+    CloseHandle(h);
+    Append("THREAD " + std::to_string(code));
+  }
+  if (g_case == "crtthread") {
+    auto h = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, CrtThread, nullptr, 0, nullptr));
+    WaitForSingleObject(h, 20000);
+    CloseHandle(h);
+    Append("CRT THREAD ENDED");
+  }
+  if (g_case == "av") *static_cast<volatile int*>(nullptr) = 1;
+  if (g_case == "div") {
+    volatile int zero = 0;
+    volatile int result = 10 / zero;
+    (void)result;
+  }
+  if (g_case == "caught") {
+    try {
+      ThrowCustom("caught");
+    } catch (const ECustom&) {
+      Append("CAUGHT");
+    }
+  }
+}
+
+}  // namespace
+
+int main() {
+  std::memcpy(g_raiseBytes, reinterpret_cast<const void*>(&_Unwind_RaiseException), 16);
+  std::vector<std::string> args = rtl::SplitCommandLine(GetCommandLineA());
+  g_case = args.size() > 1 ? args[1] : "";
+  g_notes = args.size() > 2 ? args[2] : "capture_scenario.notes";
+  capture::ExceptNotify = Record;
+  rtl::RunProgram(MainBlock);
+}

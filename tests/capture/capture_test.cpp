@@ -1,0 +1,531 @@
+// The capture in a program that carries a data block: which raises are notified (the handled
+// test against what really catches), what the raise state records, and the busy flag, with a
+// recording notification. GoogleTest's own catch-all surrounds every test body, so raises that
+// must be unhandled happen on threads (the runtime's thread guards are no handlers).
+#include <gtest/gtest.h>
+#include <process.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/call_stack.h"
+#include "capture/capture_state.h"
+#include "capture/capture_unit.h"
+#include "capture/pattern_thrower.h"
+#include "capture/process_memory.h"
+#include "capture/raise_hook.h"
+#include "capture/raise_state.h"
+#include "capture/recorder.h"
+#include "capture/thread_registry.h"
+#include "core/core_unit_win.h"
+#include "runtime/exceptions.h"
+#include "runtime/thread.h"
+
+using capturetest::Note;
+using capturetest::Recorder;
+
+namespace {
+
+struct ECustom : Exception {
+  using Exception::Exception;
+};
+struct EOther : Exception {
+  using Exception::Exception;
+};
+
+[[noreturn]] __attribute__((noinline)) void ThrowCustom(const char* message) {
+  throw ECustom(message);
+}
+
+struct Guard {
+  int* counter;
+  ~Guard() { ++*counter; }
+};
+
+void Level(int depth, int* destroyed);
+void (*volatile g_level)(int, int*) = Level;
+
+__attribute__((noinline)) void Level(int depth, int* destroyed) {
+  Guard g{destroyed};
+  if (depth > 0) {
+    g_level(depth - 1, destroyed);
+  } else {
+    ThrowCustom("deep");
+  }
+  asm volatile("");
+}
+
+// Runs Body on a runtime thread object and waits for it.
+class BodyThread : public Classes::TThread {
+ public:
+  explicit BodyThread(void (*body)()) : TThread(true), FBody(body) {}
+
+ protected:
+  void Execute() override { FBody(); }
+
+ private:
+  void (*FBody)();
+};
+
+std::vector<Note> RunOnThread(void (*body)()) {
+  Recorder::Instance().Take();
+  auto* t = Classes::TThread::Create<BodyThread>(body);
+  t->Resume();
+  t->WaitFor();
+  delete t;
+  return Recorder::Instance().Take();
+}
+
+DWORD WINAPI IgnoredThreadBody(void*) {
+  capture::IgnoreThread(GetCurrentThreadId());
+  try {
+    ThrowCustom("ignored");
+  } catch (const EOther&) {
+  }
+  return 0;
+}
+
+std::vector<Note> RunHere(void (*body)()) {
+  Recorder::Instance().Take();
+  body();
+  return Recorder::Instance().Take();
+}
+
+}  // namespace
+
+TEST(CaptureHandledTest, CaughtRaisesAreNotNotified) {
+  ASSERT_TRUE(capture::CaptureInstalled.load());
+  const struct {
+    const char* name;
+    void (*body)();
+  } rows[] = {
+      {"catch-all in the caller",
+       [] {
+         try {
+           ThrowCustom("a");
+         } catch (...) {
+         }
+       }},
+      {"typed match",
+       [] {
+         try {
+           ThrowCustom("b");
+         } catch (const Exception& e) {
+         }
+       }},
+      {"mismatch under an outer catch-all",
+       [] {
+         try {
+           try {
+             ThrowCustom("c");
+           } catch (const EOther&) {
+           }
+         } catch (...) {
+         }
+       }},
+      {"four frames up through destructors",
+       [] {
+         int destroyed = 0;
+         try {
+           Level(3, &destroyed);
+         } catch (const ECustom&) {
+         }
+         if (destroyed != 4) std::abort();
+       }},
+      {"rethrow caught further out",
+       [] {
+         try {
+           try {
+             ThrowCustom("d");
+           } catch (...) {
+             throw;
+           }
+         } catch (const ECustom&) {
+         }
+       }},
+      {"string::at caught as std::exception",
+       [] {
+         try {
+           std::string s;
+           (void)s.at(3);
+         } catch (const std::exception&) {
+         }
+       }},
+  };
+  for (const auto& row : rows) {
+    EXPECT_TRUE(RunOnThread(row.body).empty()) << row.name;
+    EXPECT_TRUE(RunHere(row.body).empty()) << row.name;
+  }
+}
+
+TEST(CaptureHandledTest, RaisesOnlyTheThreadGuardCatchesAreNotifiedOnce) {
+  const struct {
+    const char* name;
+    void (*body)();
+    const char* className;
+    const char* message;
+  } rows[] = {
+      {"plain escape", [] { ThrowCustom("escape"); }, "ECustom", "escape"},
+      {"typed mismatch",
+       [] {
+         try {
+           ThrowCustom("mismatch");
+         } catch (const EOther&) {
+         }
+       },
+       "ECustom", "mismatch"},
+      {"throw; of a caught one",
+       [] {
+         try {
+           ThrowCustom("again");
+         } catch (const EOther&) {
+         } catch (...) {
+           throw;
+         }
+       },
+       "ECustom", "again"},
+      {"rethrow_exception",
+       [] {
+         std::exception_ptr p;
+         try {
+           ThrowCustom("stored");
+         } catch (...) {
+           p = std::current_exception();
+         }
+         std::rethrow_exception(p);
+       },
+       "ECustom", "stored"},
+      {"string::at",
+       [] {
+         std::string s;
+         (void)s.at(7);
+       },
+       "out_of_range", ""},
+      {"int", [] { throw 42; }, "int", ""},
+  };
+  for (const auto& row : rows) {
+    std::vector<Note> notes = RunOnThread(row.body);
+    ASSERT_EQ(notes.size(), 1u) << row.name;
+    EXPECT_EQ(notes[0].ClassName, row.className) << row.name;
+    if (*row.message) {
+      EXPECT_EQ(notes[0].Message, row.message) << row.name;
+    }
+    EXPECT_TRUE(notes[0].FromRaise) << row.name;
+    EXPECT_EQ(notes[0].ContextFlags, capture::RaiseContextFlags) << row.name;
+    EXPECT_NE(notes[0].StackPointer, 0u) << row.name;
+  }
+}
+
+TEST(CaptureHandledTest, AbortIsRecordedButNeverNotified) {
+  capture::ClearLastException();
+  std::vector<Note> notes = RunOnThread([] { throw EAbort(); });
+  EXPECT_TRUE(notes.empty());
+  capture::TLastException last = capture::LastException();
+  ASSERT_TRUE(last.Object);
+  EXPECT_EQ(rtl::ExceptionClassName(last.Object), "EAbort");
+}
+
+TEST(CaptureHandledTest, TheLastExceptionOutlivesItsCatch) {
+  capture::ClearLastException();
+  try {
+    ThrowCustom("kept");
+  } catch (...) {
+  }
+  capture::TLastException last = capture::LastException();
+  ASSERT_TRUE(last.Object);
+  EXPECT_EQ(rtl::ExceptionMessage(last.Object), "kept");
+  EXPECT_TRUE(last.FromRaise);
+  EXPECT_NE(last.Address, nullptr);
+}
+
+TEST(CaptureHandledTest, ARecorderThatRaisesKeepsTheOriginalAndNotifiesOnce) {
+  for (int mode : {1, 2}) {
+    Recorder::Instance().Mode = mode;
+    std::vector<Note> notes = RunOnThread([] { ThrowCustom("original"); });
+    Recorder::Instance().Mode = 0;
+    ASSERT_EQ(notes.size(), 1u) << mode;
+    EXPECT_EQ(notes[0].Message, "original") << mode;
+    EXPECT_FALSE(capture::HandlingInProgress()) << mode;
+  }
+}
+
+TEST(CaptureHandledTest, IgnoredThreadsAndSwitchedOffCatchingAreQuiet) {
+  capture::CatchingEnabled = false;
+  EXPECT_TRUE(RunOnThread([] { ThrowCustom("off"); }).empty());
+  capture::CatchingEnabled = true;
+  Recorder::Instance().Take();
+  DWORD id = 0;
+  HANDLE h = CreateThread(nullptr, 0, IgnoredThreadBody, nullptr, 0, &id);
+  ASSERT_NE(h, nullptr);
+  WaitForSingleObject(h, 10000);
+  CloseHandle(h);
+  capture::StopIgnoringThread(id);
+  EXPECT_TRUE(Recorder::Instance().Take().empty());
+}
+
+TEST(CaptureHandledTest, EightThreadsRaisingAtOnceAreEachNotifiedOnceWithoutOverlap) {
+  Recorder::Instance().Take();
+  Recorder::Instance().MostAtOnce = 0;
+  std::vector<Classes::TThread*> threads;
+  for (int i = 0; i < 8; ++i) {
+    threads.push_back(Classes::TThread::Create<BodyThread>([] { ThrowCustom("parallel"); }));
+  }
+  for (auto* t : threads) t->Resume();
+  for (auto* t : threads) {
+    EXPECT_EQ(WaitForSingleObject(t->Handle(), 20000), WAIT_OBJECT_0);
+    delete t;
+  }
+  std::vector<Note> notes = Recorder::Instance().Take();
+  EXPECT_EQ(notes.size(), 8u);
+  std::vector<DWORD> ids;
+  for (const Note& n : notes) ids.push_back(n.ThreadId);
+  std::sort(ids.begin(), ids.end());
+  EXPECT_EQ(std::unique(ids.begin(), ids.end()), ids.end());
+  EXPECT_EQ(Recorder::Instance().MostAtOnce.load(), 1);
+}
+
+TEST(CaptureHandledTest, TryTakeNeverWaits) {
+  ASSERT_TRUE(capture::TryTakeHandling());
+  EXPECT_EQ(capture::HandlingThreadId(), GetCurrentThreadId());
+  bool other = true;
+  std::thread t([&] { other = capture::TryTakeHandling(); });
+  t.join();
+  EXPECT_FALSE(other);
+  // The holder itself does not wait either: a raise while handling is not notified.
+  EXPECT_FALSE(capture::TakeHandling());
+  capture::ReleaseHandling();
+  EXPECT_FALSE(capture::HandlingInProgress());
+}
+
+#if defined(__x86_64__)
+// 64-bit: the walk passes frames without a GCC handler (msvcrt's qsort), as the unwinder does:
+// the prediction and the outcome agree.
+TEST(CaptureHandledTest, ThrowThroughQsortIsPredictedAsCaught) {
+  Recorder::Instance().Take();
+  bool caught = false;
+  try {
+    int values[3] = {3, 1, 2};
+    qsort(values, 3, sizeof(int), [](const void*, const void*) -> int { ThrowCustom("cmp"); });
+  } catch (const ECustom&) {
+    caught = true;
+  }
+  EXPECT_TRUE(caught);
+  EXPECT_TRUE(capture::CurrentRaiseState().HandledKnown);
+  EXPECT_TRUE(capture::CurrentRaiseState().Handled);
+  EXPECT_TRUE(Recorder::Instance().Take().empty());
+}
+#endif
+
+namespace {
+
+uintptr_t g_walkReturn = 0;
+std::vector<uint8_t> g_copy;
+
+__attribute__((noinline)) std::vector<uintptr_t> WalkHere() {
+  uintptr_t low, high;
+  capture::CurrentStackBounds(low, high);
+  const auto sp = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  g_walkReturn = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
+  g_copy.assign(reinterpret_cast<const uint8_t*>(sp), reinterpret_cast<const uint8_t*>(high));
+  return capture::CallStackAddresses(0x1234, sp, high);
+}
+
+__attribute__((noinline)) std::vector<uintptr_t> CallsWalk() {
+  std::vector<uintptr_t> r = WalkHere();
+  asm volatile("");
+  return r;
+}
+
+bool Contains(const std::vector<uintptr_t>& list, uintptr_t a) {
+  return std::find(list.begin(), list.end(), a) != list.end();
+}
+
+}  // namespace
+
+TEST(CallStackWalk, FindsTheCallSitesOfTheLiveStackAndOfACopy) {
+  std::vector<uintptr_t> live = CallsWalk();
+  ASSERT_FALSE(live.empty());
+  EXPECT_EQ(live[0], 0x1234u);
+  EXPECT_TRUE(Contains(live, g_walkReturn - 5));
+  // The called routine of a relative call is listed before its call site.
+  auto site = std::find(live.begin(), live.end(), g_walkReturn - 5);
+  ASSERT_NE(site, live.begin());
+  EXPECT_EQ(*(site - 1), reinterpret_cast<uintptr_t>(&WalkHere));
+  std::vector<uintptr_t> copied =
+      capture::CallStackAddressesOfCopy(0, g_copy.data(), g_copy.size());
+  EXPECT_TRUE(Contains(copied, g_walkReturn - 5));
+  // Wild ranges: an unreadable range and an empty one give nothing.
+  EXPECT_TRUE(capture::CallStackAddresses(0, 0x10, 0x2000).empty());
+  EXPECT_TRUE(capture::CallStackAddressesOfCopy(0, nullptr, 64).empty());
+}
+
+namespace {
+
+HANDLE g_release = nullptr;
+
+class WaitingThread : public Classes::TThread {
+ public:
+  WaitingThread() : TThread(true) {}
+
+ protected:
+  void Execute() override { WaitForSingleObject(g_release, 20000); }
+};
+
+__attribute__((noinline)) void ResumeElsewhere(Classes::TThread* t) {
+  t->Resume();
+  asm volatile("");
+}
+
+DWORD WINAPI ExitingThread(void*) {
+  WaitForSingleObject(g_release, 20000);
+  ExitThread(5);
+}
+
+DWORD WINAPI ReturningThread(void*) {
+  WaitForSingleObject(g_release, 20000);
+  return 6;
+}
+
+int RegistryCount() {
+  capture::TVantorThreadsList* registry = capture::ThreadRegistry();
+  registry->Lock();
+  int n = registry->Count();
+  registry->Unlock();
+  return n;
+}
+
+}  // namespace
+
+TEST(ThreadRegistry, TheCreatorStackNamesTheResumerAndEntriesEndWithTheirThreads) {
+  capture::TVantorThreadsList* registry = capture::ThreadRegistry();
+  ASSERT_NE(registry, nullptr);
+  g_release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const int before = RegistryCount();
+  auto* t = new WaitingThread();
+  ResumeElsewhere(t);
+  registry->Lock();
+  const int index = registry->IndexOfHandle(t->Handle());
+  ASSERT_GE(index, 0);
+  capture::TThreadEntry* entry = registry->Items(index);
+  EXPECT_EQ(entry->ThreadObject, t);
+  EXPECT_EQ(entry->ThreadId, t->ThreadID());
+  std::vector<uintptr_t> creator =
+      capture::CallStackAddressesOfCopy(0, entry->CreatorStack, entry->CreatorStackSize);
+  registry->Unlock();
+  const auto resumer = reinterpret_cast<uintptr_t>(&ResumeElsewhere);
+  EXPECT_TRUE(std::any_of(creator.begin(), creator.end(),
+                          [&](uintptr_t a) { return a > resumer && a < resumer + 64; }));
+
+  HANDLE exiting = CreateThread(nullptr, 0, ExitingThread, nullptr, 0, nullptr);
+  HANDLE returning = CreateThread(nullptr, 0, ReturningThread, nullptr, 0, nullptr);
+  EXPECT_EQ(RegistryCount(), before + 3);
+  // A thread the registry did not see being created: resuming it changes nothing.
+  HANDLE foreign = reinterpret_cast<HANDLE>(_beginthreadex(
+      nullptr, 0, [](void*) -> unsigned __stdcall { return 0; }, nullptr, CREATE_SUSPENDED,
+      nullptr));
+  ResumeThread(foreign);
+  EXPECT_EQ(RegistryCount(), before + 3);
+  SetEvent(g_release);
+  for (HANDLE h : {exiting, returning, foreign}) {
+    WaitForSingleObject(h, 20000);
+    CloseHandle(h);
+  }
+  t->WaitFor();
+  delete t;
+  // Both ways of ending (ExitThread, returning) remove the entry.
+  EXPECT_EQ(RegistryCount(), before);
+  // A failed creation leaves no entry and keeps the system's error.
+  SetLastError(0);
+  HANDLE none = CreateThread(nullptr, ~SIZE_T{0} >> 1, ReturningThread, nullptr, 0, nullptr);
+  EXPECT_EQ(none, nullptr);
+  EXPECT_NE(GetLastError(), 0u);
+  EXPECT_EQ(RegistryCount(), before);
+  CloseHandle(g_release);
+}
+
+TEST(RaiseRegisters, TheThrowersCalleeSavedRegistersAreRecordedExactly) {
+  bool caught = false;
+  try {
+    ThrowWithPatterns();
+  } catch (int value) {
+    caught = value == 42;
+  }
+  ASSERT_TRUE(caught);
+  const capture::TThreadRaiseState& state = capture::CurrentRaiseState();
+  const CONTEXT& c = state.Context;
+  ASSERT_EQ(c.ContextFlags, capture::RaiseContextFlags);
+  const auto thrower = reinterpret_cast<uintptr_t>(&ThrowWithPatterns);
+  using namespace capturetest;
+#if defined(__x86_64__)
+  EXPECT_EQ(c.Rbx, PatternRbx);
+  EXPECT_EQ(c.Rsi, PatternRsi);
+  EXPECT_EQ(c.Rdi, PatternRdi);
+  EXPECT_EQ(c.R12, PatternR12);
+  EXPECT_EQ(c.R13, PatternR13);
+  EXPECT_EQ(c.R14, PatternR14);
+  EXPECT_EQ(c.R15, PatternR15);
+  EXPECT_EQ(c.Rbp, PatternRbp);
+  const uintptr_t ip = c.Rip, returnAddress = c.Rdx, sp = c.Rsp, object = c.Rax, cx = c.Rcx;
+#else
+  EXPECT_EQ(c.Ebx, PatternEbx);
+  EXPECT_EQ(c.Esi, PatternEsi);
+  EXPECT_EQ(c.Edi, PatternEdi);
+  EXPECT_EQ(c.Ebp, PatternEbp);
+  const uintptr_t ip = c.Eip, returnAddress = c.Edx, sp = c.Esp, object = c.Eax, cx = c.Ecx;
+#endif
+  // The raising call: an E8 call inside the thrower, five bytes before the return address.
+  EXPECT_EQ(ip + 5, returnAddress);
+  EXPECT_GT(ip, thrower);
+  EXPECT_LT(ip, thrower + 200);
+  EXPECT_EQ(*reinterpret_cast<const uint8_t*>(ip), 0xE8);
+  EXPECT_EQ(sp, state.StackPointer);
+  EXPECT_EQ(sp, state.RaiseStackPointer);
+  EXPECT_NE(object, 0u);
+  EXPECT_EQ(cx, 0u);
+  EXPECT_EQ(state.RaiseEcx, 0u);
+}
+
+TEST(Safecall, AFailureIsReportedOnceAtItsRaiseThenEndsTheCallerSilently) {
+  // The application object's initialisation puts the safecall hook in place.
+  if (rtl::InitProc) rtl::InitProc();
+  Recorder::Instance().Take();
+  const HRESULT result = rtl::SafeCall([](void*) { ThrowCustom("in safecall"); }, nullptr);
+  EXPECT_EQ(result, E_UNEXPECTED);
+  std::vector<Note> notes = Recorder::Instance().Take();
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].Message, "in safecall");
+  bool aborted = false;
+  try {
+    rtl::CheckSafeCallResult(result);
+  } catch (const EAbort&) {
+    aborted = true;
+  } catch (...) {
+  }
+  EXPECT_TRUE(aborted);
+  // A failure code that nothing reported reaches the caller as EOleException.
+  bool ole = false;
+  try {
+    rtl::CheckSafeCallResult(E_FAIL);
+  } catch (const EOleException& e) {
+    ole = e.ErrorCode == static_cast<int32_t>(E_FAIL);
+  }
+  EXPECT_TRUE(ole);
+  EXPECT_TRUE(Recorder::Instance().Take().empty());
+  // A body that succeeds: S_OK and nothing else.
+  EXPECT_EQ(rtl::SafeCall([](void*) {}, nullptr), S_OK);
+}
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  core::InstallCorePlatform();
+  capture::StartCapture();
+  capture::ExceptNotify = &Recorder::Notify;
+  int result = RUN_ALL_TESTS();
+  capture::ExceptNotify = nullptr;
+  capture::StopCapture();
+  return result;
+}
