@@ -4,7 +4,7 @@
 // unwinder's FDE points to it on 32-bit, the function's SEH handler data is it on 64-bit).
 //
 // The decisions follow the runtime's personality routine: an address not listed in the call-site
-// table, or an exception specification, ends in std::terminate; a listed address without landing
+// table, or a dynamic throw list, ends in std::terminate; a listed address without landing
 // pad does nothing; a landing pad without action runs cleanups only; a null type entry catches
 // everything; a typed entry catches when the caller's matcher says the thrown object converts.
 // The personality itself is never called: on a match it would start the real unwind.
@@ -22,7 +22,7 @@ enum class TLsdaVerdict {
   lvCleanup,     // only cleanups (destructors) run; the search goes on outwards
   lvCatchAll,    // catch (...)
   lvCatchTyped,  // a typed handler accepts the thrown object
-  lvTerminate,   // not listed, or an exception specification: the runtime calls std::terminate
+  lvTerminate,   // not listed, or a dynamic exception filter (throw list): the runtime calls std::terminate
   lvMalformed,   // the table could not be read within its bounds
 };
 

@@ -1,31 +1,10 @@
 #include "report/html_page.h"
 
+#include "runtime/web_answer.h"
+
 namespace report {
 
-std::string EscapeHtml(const std::string& Text) {
-  std::string out;
-  out.reserve(Text.size());
-  for (char c : Text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-        break;
-    }
-  }
-  return out;
-}
+std::string EscapeHtml(const std::string& Text) { return HTTPApp::HtmlEscape(Text); }
 
 std::string HtmlReportText(const std::string& Text) {
   const std::string escaped = EscapeHtml(Text);

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "tools/format_error.h"
 #include "tools/dwarf.h"
+#include "tools/format_error.h"
 
 namespace vl::tools::dwarf {
 
