@@ -20,7 +20,7 @@ namespace {
 
 const char* const BitmapNames[BitmapCount] = {"DLL", "BPL", "VCL", "PAS", "MONITOR"};
 
-const std::string& Text(const TExceptionDialogState& s, core::TVantorTextIndex index) {
+std::string Text(const TExceptionDialogState& s, core::TVantorTextIndex index) {
   return s.O.TextTable(index);
 }
 
