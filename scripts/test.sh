@@ -23,16 +23,19 @@ stage() {
   return $rc
 }
 
+# quiet COMMAND...: runs a command without its output (a stage's own lines stay visible).
+quiet() { "$@" >/dev/null; }
+
 stage "set-up" scripts/setup.sh
 . scripts/wine-env.sh
 
-stage "configure host" cmake --preset host >/dev/null
+stage "configure host" quiet cmake --preset host
 stage "build host" cmake --build --preset host -j"$jobs"
 stage "test host" ctest --preset host || failed+=(host)
 
-stage "configure windows (i686)" cmake --preset windows >/dev/null
+stage "configure windows (i686)" quiet cmake --preset windows
 stage "build windows (i686)" cmake --build --preset windows -j"$jobs"
-stage "configure win64 (x86_64)" cmake --preset win64 >/dev/null
+stage "configure win64 (x86_64)" quiet cmake --preset win64
 stage "build win64 (x86_64)" cmake --build --preset win64 -j"$jobs"
 
 if vl_can_run_i386; then
