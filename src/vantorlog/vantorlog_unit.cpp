@@ -11,6 +11,7 @@
 #include "hosts/framework_hooks.h"
 #include "hosts/freeze_watchdog.h"
 #include "hosts/host_kind.h"
+#include "hosts/main_thread.h"
 #include "hosts/web_error_answer.h"
 #include "pipeline/pipeline_seams.h"
 #include "pipeline/pipeline_state.h"
@@ -68,6 +69,7 @@ void StartAssembly() {
   freeze.TryTakeHandling = TryTakeForWatchdog;
   freeze.ReleaseHandling = capture::ReleaseHandling;
   freeze.NotifyFreeze = NotifyFreezeForPipeline;
+  hosts::NoteMainThread();
   hosts::InstallFreezeWatchdog();
   hosts::StartFreezeWatchdog();
   g_started = true;
@@ -79,6 +81,7 @@ void StopAssembly() {
   Trace("StopAssembly", {}, 2);
   g_started = false;
   hosts::StopFreezeWatchdog();
+  hosts::ForgetMainThread();
   hosts::RemoveFrameworkHooks();
   hosts::ExceptionManagerProc = nullptr;
   pipeline::Seams() = pipeline::TPipelineSeams();
