@@ -102,6 +102,10 @@ void ShowException(TVantorExceptionRecord& record) {
         ReportStepError(eeShowError, "Console");
       }
       break;
+    case THostKind::Service:
+      state.StepResult = true;
+      Trace("InternalExceptNotify: a service shows nothing", {}, 0);
+      break;
     case THostKind::Gui:
       state.StepResult = true;
       if (!Seams().ShowExceptionDialog) {

@@ -9,8 +9,9 @@
 
 namespace pipeline {
 
-// The kind of process, for the showing step and the report's visibility rules.
-enum class THostKind { Gui, Console, WebServer };
+// The kind of process, for the showing step and the report's visibility rules. A service has
+// no desktop anyone looks at: nothing is shown there (a dialog would wait for ever).
+enum class THostKind { Gui, Console, WebServer, Service };
 
 struct TPipelineSeams {
   // Unset: a console program when the main executable's subsystem is the console's, else GUI.

@@ -17,6 +17,7 @@ namespace {
 dialogs::THostKind DialogHost() {
   switch (pipeline::CurrentHostKind()) {
     case pipeline::THostKind::Console:
+    case pipeline::THostKind::Service:
       return dialogs::THostKind::Console;
     case pipeline::THostKind::WebServer:
       return dialogs::THostKind::WebServer;

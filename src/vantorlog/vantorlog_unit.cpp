@@ -15,6 +15,7 @@
 #include "hosts/web_error_answer.h"
 #include "pipeline/pipeline_seams.h"
 #include "pipeline/pipeline_state.h"
+#include "runtime/service.h"
 #include "runtime/system.h"
 #include "vantorlog/delivery_glue.h"
 #include "vantorlog/dialog_glue.h"
@@ -29,6 +30,7 @@ namespace {
 bool g_started = false;
 
 pipeline::THostKind HostKind() {
+  if (SvcMgr::IsServiceProcess()) return pipeline::THostKind::Service;
   if (hosts::IsWebHost()) return pipeline::THostKind::WebServer;
   if (hosts::IsConsoleProgram()) return pipeline::THostKind::Console;
   return pipeline::THostKind::Gui;

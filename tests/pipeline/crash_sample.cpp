@@ -6,6 +6,7 @@
 //   skip     as throw, with repeated reports skipped in the log
 //   restart  as throw; the notification asks for a restart (the second instance finds the
 //            file named by the second argument, writes "<file>.second" and ends)
+//   html     an Exception whose message holds markup escapes the main block
 //   lines    prints the source lines the tests expect in the call stack
 #include <windows.h>
 
@@ -69,6 +70,7 @@ void MainBlock() {
     pipeline::CurrentVantorLogOptions()->SetThirdButtonAction(tbRestart);
     pipeline::NotifyHandler = AskForRestart;
   }
+  if (g_mode == "html") throw Exception("<script>alert(1)</script> & \"more\"");
   if (g_mode == "thread") {
     StartFailingThread();
     return;

@@ -166,4 +166,24 @@ TEST(PipelineEndToEnd, RestartStartsASecondInstanceBeforeEnding) {
   DeleteFileA(answer.c_str());
 }
 
+TEST(PipelineEndToEnd, CgiProgramAnswersWithAnEscapedErrorPage) {
+  DeleteFileA(LogFile().c_str());
+  for (const char* method : {"REQUEST_METHOD=GET", "REQUEST_METHOD="}) {
+    testsupport::CapturedRun run = testsupport::RunCaptured("\"" + Sample() + "\" html", {method});
+    EXPECT_EQ(run.exitCode, 1u);
+    const std::string& out = run.output;
+    ASSERT_EQ(out.rfind("Status: 500 Error\r\nContent-Type: text/html\r\nContent-Length: ", 0), 0u)
+        << out;
+    const size_t body = out.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos);
+    const size_t lengthAt = out.find("Content-Length: ") + 16;
+    EXPECT_EQ(std::stoul(out.substr(lengthAt)), out.size() - body - 4) << out;
+    EXPECT_EQ(out.find("<script>"), std::string::npos);
+    EXPECT_NE(out.find("&lt;script&gt;alert(1)&lt;/script&gt;&nbsp;&amp;&nbsp;&quot;more&quot;"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("</font></small></p></body></html>"), std::string::npos);
+  }
+}
+
 }  // namespace
