@@ -55,3 +55,23 @@ echo
 echo "== Session file written on every start (in the user's application-data folder):"
 session=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -name tessaly.dat | head -n 1)
 [ -n "$session" ] && sed 's/\r$//; s/^/  /' "$session"
+
+echo
+echo "== 3. The crash reporter: a console program carrying it fails three calls deep"
+cd "$build/tests/pipeline"
+rm -f crash_sample.vlf
+echo "\$ crash_sample.exe throw"
+rc=0
+"$VL_WINE" crash_sample.exe throw >crash_sample.out || rc=$?
+echo "  exit code $rc; standard output (the report, shortened):"
+sed 's/\r$//' crash_sample.out | sed -n '1,24p;/^Call Stack/,/^$/p' | sed 's/^/  | /'
+echo "  the log file crash_sample.vlf now holds $(grep -c '^VantorLog ' crash_sample.vlf) entry"
+
+echo
+echo "== 4. A GUI program: the exception dialog, driven as a user would, photographed"
+rc=0
+"$VL_WINE" "$build/tests/pipeline/gui_sample_test.exe" \
+  --gtest_filter='GuiSample.ExceptionDialog*' >gui_sample.out 2>&1 || rc=$?
+grep -E '^\[ +(OK|FAILED) +\]' gui_sample.out | sed 's/^/  /'
+echo "  pictures of the compact and the detailed dialog:"
+ls "$build"/test-artifacts/demo/*.png | sed 's/^/    /'
