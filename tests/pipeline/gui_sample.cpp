@@ -5,6 +5,8 @@
 //           got the exception anyway; the program ends itself, exit code 0
 //   freeze  the main thread stops answering for 3 s inside FrozenInSample (watchdog 1 s,
 //           TellUser off), then the program ends, exit code 0
+//   freezedialog  as freeze, with TellUser on: the watchdog's dialog, owned by no window,
+//           waits for the user while the main thread runs on
 #include <windows.h>
 
 #include <cstdio>
@@ -82,15 +84,19 @@ void MainBlock() {
     PostMessageA(form, WM_USER, 0, 0);
     SetTimer(form, 1, 1000, nullptr);
     Forms::Application->Run();
-  } else if (g_mode == "freeze") {
+  } else if (g_mode == "freeze" || g_mode == "freezedialog") {
     TVantorModuleOptionsEx* options = pipeline::CurrentVantorLogOptions();
-    options->SetTellUser(false);
+    options->SetTellUser(g_mode == "freezedialog");
     options->SetWatchdogSeconds(1);
     options->SetWatchdogOn(true);
     HWND form = CreateForm();
     Pump(500);
     FrozenInSample(3000);
     Pump(1500);
+    // With the dialog: the program goes on until the report is done.
+    while (g_mode == "freezedialog" && pipeline::State().ErrorCount == 0) Pump(100);
+    Pump(200);
+    while (pipeline::State().CurrentExceptionRecord) Pump(100);
     DestroyWindow(form);
   }
 }

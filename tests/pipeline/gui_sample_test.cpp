@@ -102,4 +102,20 @@ TEST(GuiSample, FrozenMainThreadIsReportedAndRunsOn) {
   EXPECT_NE(entries[0].find("FrozenInSample"), std::string::npos) << entries[0];
 }
 
+TEST(GuiSample, FreezeDialogOwnedByNoWindowDoesNotHang) {
+  DeleteFileA(LogFile().c_str());
+  testsupport::ChildProcess child(Sample() + " freezedialog");
+  ASSERT_TRUE(child.Started());
+  HWND dialog = FindDialogOf(child.Id(), 30000);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(GetWindow(dialog, GW_OWNER), nullptr);
+  Sleep(300);
+  delivery::CaptureScreenToPng(Artifact("freeze_dialog"));
+  SendMessageA(GetDlgItem(dialog, 2), BM_CLICK, 0, 0);
+  EXPECT_EQ(child.Wait(30000), 0u);
+  const std::vector<std::string> entries = LogEntries();
+  ASSERT_GE(entries.size(), 1u);
+  EXPECT_NE(entries[0].find("EFrozenApplication"), std::string::npos);
+}
+
 }  // namespace
