@@ -1,6 +1,11 @@
 #include "dialog_driver.h"
 
+#include <gtest/gtest.h>
+
+#include <map>
 #include <vector>
+
+#include "delivery/screen_capture.h"
 
 namespace dialogtest {
 
@@ -49,6 +54,34 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM data) {
 }
 }  // namespace
 
+namespace {
+
+// Each dialog a test waits for is photographed for review:
+// <build>/test-artifacts/dialogs/<suite>.<test>[-<n>].png.
+void Photograph() {
+  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+  if (!test) return;
+  static std::map<std::string, int> taken;
+  std::string name = std::string(test->test_suite_name()) + "." + test->name();
+  const int n = taken[name]++;
+  if (n > 0) name += "-" + std::to_string(n + 1);
+  char exe[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string folder(exe);
+  folder.resize(folder.rfind('\\') + 1);
+  folder += "..\\..\\test-artifacts\\";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  folder += "dialogs\\";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  try {
+    delivery::CaptureScreenToPng(folder + name + ".png");
+  } catch (...) {
+    // A picture for review only: a failed capture fails no test.
+  }
+}
+
+}  // namespace
+
 HWND WaitForDialog(const char* caption, DWORD threadId, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   for (;;) {
@@ -59,6 +92,7 @@ HWND WaitForDialog(const char* caption, DWORD threadId, DWORD timeoutMs) {
       DWORD_PTR ignored;
       SendMessageTimeoutA(s.found, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
       Sleep(100);
+      Photograph();
       return s.found;
     }
     if (GetTickCount() - start > timeoutMs) return nullptr;
