@@ -11,6 +11,7 @@
 #include "hosts/framework_hooks.h"
 #include "hosts/freeze_watchdog.h"
 #include "hosts/host_kind.h"
+#include "hosts/isapi_requests.h"
 #include "hosts/main_thread.h"
 #include "hosts/web_error_answer.h"
 #include "pipeline/pipeline_seams.h"
@@ -28,6 +29,7 @@ namespace vantorlog {
 namespace {
 
 bool g_started = false;
+bool g_isapiHooked = false;
 
 pipeline::THostKind HostKind() {
   if (SvcMgr::IsServiceProcess()) return pipeline::THostKind::Service;
@@ -65,6 +67,9 @@ void StartAssembly() {
 
   hosts::ExceptionManagerProc = capture::ExceptionManager;
   hosts::InstallFrameworkHooks();
+  // An ISAPI extension: each serving thread's request is noted, so an error page reaches the
+  // faulting request.
+  if (hosts::IsIsapiHost()) g_isapiHooked = hosts::InstallHttpExtensionHook();
 
   hosts::TFreezeWatchdogSeams& freeze = hosts::FreezeWatchdogSeams();
   freeze.CurrentOptions = WatchdogOptions;
@@ -85,6 +90,8 @@ void StopAssembly() {
   hosts::StopFreezeWatchdog();
   hosts::ForgetMainThread();
   hosts::RemoveFrameworkHooks();
+  if (g_isapiHooked) hosts::RemoveHttpExtensionHook();
+  g_isapiHooked = false;
   hosts::ExceptionManagerProc = nullptr;
   pipeline::Seams() = pipeline::TPipelineSeams();
   Trace("StopAssembly=", {}, -2);

@@ -186,4 +186,21 @@ TEST(PipelineEndToEnd, CgiProgramAnswersWithAnEscapedErrorPage) {
   }
 }
 
+TEST(PipelineEndToEnd, IsapiExtensionAnswersTheFailingRequestOnly) {
+  const std::string host = ExeFolder() + "..\\runtime\\isapi_host.exe";
+  testsupport::CapturedRun run = testsupport::RunCaptured("\"" + host + "\" \"" + ExeFolder() +
+                                                          "isapi_sample.dll\" slow fail slow");
+  ASSERT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("conn=1 result=1 code=200\nstatus=200 OK|"), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("conn=3 result=1 code=200\nstatus=200 OK|"), std::string::npos)
+      << run.output;
+  const size_t failed = run.output.find("conn=2 result=1 code=500\nstatus=500 Error|");
+  ASSERT_NE(failed, std::string::npos) << run.output;
+  const std::string answer = run.output.substr(failed, run.output.find('\n', failed + 30) - failed);
+  EXPECT_NE(answer.find("Request&nbsp;&lt;failed&gt;&nbsp;&amp;&nbsp;stopped."), std::string::npos)
+      << answer;
+  EXPECT_NE(answer.find("FailInRequest"), std::string::npos) << answer;
+}
+
 }  // namespace
