@@ -9,6 +9,7 @@
 
 #include "report/log_text.h"
 #include "support/win_process.h"
+#include "support/win_service.h"
 
 namespace {
 
@@ -201,6 +202,24 @@ TEST(PipelineEndToEnd, IsapiExtensionAnswersTheFailingRequestOnly) {
   EXPECT_NE(answer.find("Request&nbsp;&lt;failed&gt;&nbsp;&amp;&nbsp;stopped."), std::string::npos)
       << answer;
   EXPECT_NE(answer.find("FailInRequest"), std::string::npos) << answer;
+}
+
+TEST(PipelineEndToEnd, ServiceLogsTheReportAndShowsNothing) {
+  const std::string sink = ExeFolder() + "service_sample.events";
+  const std::string log = ExeFolder() + "service_sample.vlf";
+  DeleteFileA(sink.c_str());
+  DeleteFileA(log.c_str());
+  testsupport::InstalledService service(
+      "VlPipelineTestService", "\"" + ExeFolder() + "service_sample.exe\" \"" + sink + "\" raise");
+  ASSERT_NE(service.Handle(), nullptr) << GetLastError();
+  ASSERT_TRUE(StartServiceA(service.Handle(), 0, nullptr)) << GetLastError();
+  EXPECT_EQ(service.WaitState(SERVICE_STOPPED, 30000), static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_FALSE(testsupport::FileExists(sink)) << testsupport::ReadFileText(sink);
+  report::TLogText entries;
+  entries.Load(testsupport::ReadFileText(log));
+  ASSERT_EQ(entries.Count(), 1);
+  EXPECT_NE(std::string(entries.Item(0)).find("'<12x>' is not a valid integer value"),
+            std::string::npos);
 }
 
 }  // namespace
