@@ -64,7 +64,7 @@ echo "\$ crash_sample.exe throw"
 rc=0
 "$VL_WINE" crash_sample.exe throw >crash_sample.out || rc=$?
 echo "  exit code $rc; standard output (the report, shortened):"
-sed 's/\r$//' crash_sample.out | sed -n '1,24p;/^Call Stack/,/^$/p' | sed 's/^/  | /'
+sed 's/\r$//' crash_sample.out | sed -n '1,20p;/^Call Stack/,/^$/p' | sed 's/^/  | /'
 echo "  the log file crash_sample.vlf now holds $(grep -c '^VantorLog ' crash_sample.vlf) entry"
 
 echo
