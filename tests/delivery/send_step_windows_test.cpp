@@ -206,8 +206,15 @@ TEST(SendStep, DirectModeGoesOnAfterAFailedLookUp) {
 
 TEST(SendStep, ProgressDialogCountsTheRecipients) {
   // The data-delay peer answers DATA after a second, so every state stays long enough to see.
-  auto options = Options(mmViaServer, "VL_SMTP_DATADELAY", "step-p1@x.test, step-p2@x.test");
+  // The second recipient fails: its error box shows while the dialog does, and is dismissed.
+  auto options =
+      Options(mmViaServer, "VL_SMTP_DATADELAY", "step-p1@x.test, bad\x01@x.test, step-p2@x.test");
   options->SetShowSmtpProgress(true);
+  core::ErrorPlatform().ShowMessageBox = [](const std::string& text, const std::string& caption,
+                                            uint32_t style) {
+    return MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
+  };
+  std::vector<std::string> boxes;
   Calls calls;
   TSendInput input = Input(*options, calls);
   std::atomic<bool> done{false};
@@ -223,24 +230,32 @@ TEST(SendStep, ProgressDialogCountsTheRecipients) {
         const std::string now = std::string(text) + "|" + std::to_string(bar);
         if (now != last) seen.push_back(last = now);
       }
+      if (HWND box = FindWindowA("#32770", "Error.")) {
+        char text[256] = {};
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+        boxes.push_back(text);
+        SendMessageA(box, WM_COMMAND, IDOK, 0);
+      }
       Sleep(10);
     }
   });
   EXPECT_TRUE(SendReportByEmail(input)) << LastStepError().Message;
   done.store(true);
   watcher.join();
+  core::ErrorPlatform().ShowMessageBox = nullptr;
+  EXPECT_EQ(boxes, std::vector<std::string>{"[SMTP] An address holds a control character."});
   EXPECT_FALSE(dialogs::IsSendProgressShowing());
   auto index = [&](const std::string& state) {
     for (size_t i = 0; i < seen.size(); ++i)
       if (seen[i] == state) return static_cast<int>(i);
     return -1;
   };
-  const int first = index("Message 1/2: Sending message...|100");
-  const int secondDone = index("Message 2/2: Sending message...|100");
+  const int first = index("Message 1/3: Sending message...|100");
+  const int secondDone = index("Message 3/3: Sending message...|100");
   const std::string states = ::testing::PrintToString(seen);
   EXPECT_GE(first, 0) << states;
   ASSERT_GT(secondDone, first) << states;
-  bool reset = false;  // the bar back at 0 for the second recipient
+  bool reset = false;  // the bar back at 0 for the next recipient
   for (int i = first + 1; i < secondDone; ++i)
     reset = reset ||
             seen[static_cast<size_t>(i)].substr(seen[static_cast<size_t>(i)].size() - 2) == "|0";
