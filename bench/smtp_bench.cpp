@@ -13,6 +13,7 @@
 #include <string>
 
 #include "delivery/mx_lookup.h"
+#include "delivery/send_step.h"
 #include "delivery/smtp_client.h"
 #include "delivery/socket_seams.h"
 
@@ -95,6 +96,13 @@ int main() {
     ok = SendSmtpMail(textOnly) && ok;
   });
   std::printf("SMTP, two recipients / one:                      %.2f\n", two / one);
+  // The send step's loop: one recipient and two in one recipient text (no progress dialog).
+  const double loopOne =
+      MillisecondsEach(runs, [&] { ok = SendSmtpToAll(false, textOnly, "a@example.test") && ok; });
+  const double loopTwo = MillisecondsEach(
+      runs, [&] { ok = SendSmtpToAll(false, textOnly, "a@example.test; b@example.test") && ok; });
+  std::printf("SendSmtpToAll, text only: %.1f ms for one, two / one: %.2f\n", loopOne,
+              loopTwo / loopOne);
   std::string host;
   std::printf("MX look-up:                                      %.2f ms\n",
               MillisecondsEach(runs * 5, [&] { host = ResolveMxHost("a@two.test"); }));

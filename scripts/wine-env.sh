@@ -4,7 +4,9 @@ vl_wine_env() {
   export WINEPREFIX="$1/wineprefix"
   export WINEARCH="$2"
   export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No Mono/Gecko prompts; no test may start the host's browser or mail program (Wine's
+  # mailto handler and its MAPI bridge).
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winebrowser.exe,winemapi=d"
   if [ "$2" = win64 ]; then VL_WINE=/usr/lib/wine/wine64; else VL_WINE=wine; fi
   export VL_WINE
 }

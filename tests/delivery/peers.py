@@ -65,6 +65,8 @@ def serve(out):
         async def handle_DATA(self, server, session, envelope):
             if self.mode == "data554":
                 return "554 Transaction failed"
+            if self.mode == "datadelay":
+                await asyncio.sleep(1)
             for rcpt in envelope.rcpt_tos:
                 tag = rcpt.split("@")[0] or "empty"
                 with open(os.path.join(out, tag + ".eml"), "wb") as f:
@@ -171,7 +173,8 @@ def serve(out):
     async def main():
         loop = asyncio.get_running_loop()
         env = {}
-        for mode in ["plain", "auth", "rcpt550", "rcpt251", "data554", "delay"]:
+        for mode in ["plain", "auth", "rcpt550", "rcpt251", "data554", "delay",
+                     "datadelay"]:
             server = await loop.create_server(smtp_factory(mode), "127.0.0.1", 0)
             port = server.sockets[0].getsockname()[1]
             env["VL_SMTP_" + mode.upper()] = port
