@@ -6,8 +6,12 @@
 
 namespace vantorlog {
 
-// The temporary folder plus "Screenshot.png" when the working options add a screenshot, else
-// empty.
+// The screenshot's file when the working options add a screenshot (the temporary folder plus
+// "Screenshot.png"), else empty.
 std::string ScreenshotFileNameForPipeline();
+
+// The pipeline's mail-step seam: the e-mail step with the notification's report, reproduction
+// text, screenshot and handlers; its result becomes the step's.
+bool SendReportByEmailForPipeline();
 
 }  // namespace vantorlog

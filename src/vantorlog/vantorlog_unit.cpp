@@ -63,6 +63,7 @@ void StartAssembly() {
   seams.AskReproduction = AskReproductionForPipeline;
   seams.ScreenshotFileName = ScreenshotFileNameForPipeline;
   seams.CaptureScreenshot = delivery::CaptureScreenToPng;
+  seams.SendReportByEmail = SendReportByEmailForPipeline;
   dialogs::InstallDialogSeams();
 
   hosts::ExceptionManagerProc = capture::ExceptionManager;
