@@ -21,12 +21,31 @@ rtl::TSafeCallErrorProc g_savedSafeCallError = nullptr;
 bool g_safeCallHooked = false;
 bool g_procsInstalled = false;
 
-// Per-thread: the first handler kind of the last raise (safecall answers need it).
+// Per-thread: the first handler kind of the last raise and whether the runtime's safecall check
+// raised it (safecall answers need both).
 thread_local THandlerKind t_handledKind = THandlerKind::hkNone;
+thread_local bool t_raisedInSafeCallCheck = false;
+
+std::string UpperCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+// The exception the caller's check raises: exactly the class EOleException (by its upper-case
+// class name, as reports name it), raised in the check's raising routine.
+bool PassedOnByTheCheck(std::exception_ptr object) {
+  if (!t_raisedInSafeCallCheck) return false;
+  const TThreadRaiseState& state = CurrentRaiseState();
+  const std::string name =
+      state.ThrownType ? ThrownClassName(TThrownObject{state.ThrownObject, state.ThrownType})
+                       : rtl::ExceptionClassName(object);
+  return UpperCase(name) == "EOLEEXCEPTION";
+}
 
 void Publish(std::exception_ptr object, const TThrownObject* thrown) {
   if (thrown) {
-    modules::PublishExceptionText(ThrownClassName(*thrown), ThrownMessage(*thrown));
+    modules::PublishExceptionText(ThrownClassName(*thrown), ThrownMessageView(*thrown));
   } else if (object) {
     modules::PublishExceptionText(rtl::ExceptionClassName(object), rtl::ExceptionMessage(object));
   } else {
@@ -36,7 +55,10 @@ void Publish(std::exception_ptr object, const TThrownObject* thrown) {
 
 }  // namespace
 
-void SetHandledKind(THandlerKind kind) { t_handledKind = kind; }
+void SetHandledKind(THandlerKind kind, bool raisedInSafeCallCheck) {
+  t_handledKind = kind;
+  t_raisedInSafeCallCheck = raisedInSafeCallCheck;
+}
 
 bool IsExceptionHandled(std::exception_ptr object, void* address) {
   Trace("IsExceptionHandled",
@@ -49,7 +71,7 @@ bool IsExceptionHandled(std::exception_ptr object, void* address) {
     result = true;  // the main program's copy sees it
   } else if (state.HandledKnown) {
     result = state.Handled;
-    if (result && t_handledKind == THandlerKind::hkSafeCall) {
+    if (result && t_handledKind == THandlerKind::hkSafeCall && !PassedOnByTheCheck(object)) {
       // The boundary turns the exception into a failure code; the caller's check then reaches
       // the safecall-error procedure, which must stay silent: reported here, once.
       result = false;
@@ -154,27 +176,35 @@ void HookedInitProc() {
 bool ExceptionManager() {
   Trace("ExceptionManager", {}, 2);
   bool result = true;
-  std::exception_ptr current = std::current_exception();
+  const std::exception_ptr current = std::current_exception();
   TLastException last = LastException();
-  const bool goOn = (!IsAbort(current) || (last.Object && !IsAbort(last.Object))) &&
-                    CatchingEnabled.load() && !IsThreadIgnored(GetCurrentThreadId()) &&
-                    CaptureInstalled.load();
+  // The exception being handled is the one to report. The last exception the raise hooks
+  // recorded is that one only when it is the same object: a stale record of an earlier, caught
+  // exception (or one the hooks never saw) must not be reported in its place. Outside any catch
+  // the recorded one is all there is.
+  const bool seen = last.Object && (!current || current == last.Object);
+  const std::exception_ptr subject = seen ? last.Object : current;
+  const bool goOn = subject && !IsAbort(subject) && CaptureInstalled.load() &&
+                    CatchingEnabled.load() && !IsThreadIgnored(GetCurrentThreadId());
   if (goOn) {
     result = false;
     if (TakeHandling()) {
       try {
-        if (!last.Object) {
-          // The raise hooks did not see it: what the runtime has, without registers.
-          TThreadRaiseState& state = CurrentRaiseState();
+        if (!seen) {
+          // What the runtime has, without registers.
           bool external = false;
           try {
-            if (current) std::rethrow_exception(current);
+            std::rethrow_exception(current);
           } catch (const EExternal&) {
             external = true;
           } catch (...) {
           }
           SetLastException(current, rtl::RaiseAddress(), !external);
           last = LastException();
+          TThreadRaiseState& state = CurrentRaiseState();
+          const TThrownObject thrown = ThrownObjectOfPointer(current);
+          state.ThrownObject = thrown.Object;
+          state.ThrownType = thrown.Type;
           state.StackPointer = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
           state.Context.ContextFlags = 0;
         }

@@ -12,6 +12,8 @@
 #include <string>
 
 #include "capture/capture_state.h"
+#include "capture/exception_log.h"
+#include "capture/raise_hook.h"
 #include "capture/raise_state.h"
 #include "capture/thrown_object.h"
 #include "hooking/hooking.h"
@@ -125,6 +127,36 @@ void MainBlock() {
     volatile int result = 10 / zero;
     (void)result;
   }
+  if (g_case == "framework") {
+    // A framework's last-chance catch hands the exception it is handling to the crash reporter.
+    try {
+      ThrowCustom("framework");
+    } catch (...) {
+      Append(ExceptionLog::HandleFrameworkException() ? "OWN HANDLING" : "SKIP OWN HANDLING");
+    }
+  }
+  if (g_case == "importraise") {
+    Append(std::string("RAISE HOOK ") +
+           (capture::RaiseHookKind() == capture::TRaiseHookKind::rhImport ? "import" : "other"));
+    try {
+      ThrowCustom("caught through the import");
+    } catch (const ECustom&) {
+      Append("CAUGHT");
+    }
+    // Another code passes the redirected import untouched and reaches the system's dispatch.
+    static bool seen = false;
+    PVOID handler = AddVectoredExceptionHandler(1, [](EXCEPTION_POINTERS* p) -> LONG {
+      if (p->ExceptionRecord->ExceptionCode != 0xE0564C01) return EXCEPTION_CONTINUE_SEARCH;
+      seen = p->ExceptionRecord->NumberParameters == 1 &&
+             p->ExceptionRecord->ExceptionInformation[0] == 77;
+      return EXCEPTION_CONTINUE_EXECUTION;
+    });
+    const ULONG_PTR argument = 77;
+    RaiseException(0xE0564C01, 0, 1, &argument);
+    RemoveVectoredExceptionHandler(handler);
+    Append(seen ? "OTHER CODE PASSED" : "OTHER CODE LOST");
+    ThrowCustom("escape through the import");
+  }
   if (g_case == "caught") {
     try {
       ThrowCustom("caught");
@@ -142,5 +174,6 @@ int main() {
   g_case = args.size() > 1 ? args[1] : "";
   g_notes = args.size() > 2 ? args[2] : "capture_scenario.notes";
   capture::ExceptNotify = Record;
+  if (g_case == "importraise") capture::RefuseRaiseCodePatch = true;
   rtl::RunProgram(MainBlock);
 }
