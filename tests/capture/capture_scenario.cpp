@@ -89,6 +89,17 @@ void CheckRestored() {
 const rtl::UnitRegistration g_check("Check", rtl::UnitOrderCrashReporter - 50, nullptr,
                                     CheckRestored);
 
+// A code of the program's own, raised through the same import as the C++ throws.
+constexpr DWORD OtherCode = 0xE0564C01;
+bool g_otherCodeSeen = false;
+
+LONG WINAPI SeeOtherCode(EXCEPTION_POINTERS* pointers) {
+  const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
+  if (record->ExceptionCode != OtherCode) return EXCEPTION_CONTINUE_SEARCH;
+  g_otherCodeSeen = record->NumberParameters == 1 && record->ExceptionInformation[0] == 77;
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
 void MainBlock() {
   char line[128];
   std::snprintf(line, sizeof line, "INSTALLED %d %d %d", capture::CaptureInstalled.load() ? 1 : 0,
@@ -144,17 +155,11 @@ void MainBlock() {
       Append("CAUGHT");
     }
     // Another code passes the redirected import untouched and reaches the system's dispatch.
-    static bool seen = false;
-    PVOID handler = AddVectoredExceptionHandler(1, [](EXCEPTION_POINTERS* p) -> LONG {
-      if (p->ExceptionRecord->ExceptionCode != 0xE0564C01) return EXCEPTION_CONTINUE_SEARCH;
-      seen = p->ExceptionRecord->NumberParameters == 1 &&
-             p->ExceptionRecord->ExceptionInformation[0] == 77;
-      return EXCEPTION_CONTINUE_EXECUTION;
-    });
+    PVOID handler = AddVectoredExceptionHandler(1, SeeOtherCode);
     const ULONG_PTR argument = 77;
-    RaiseException(0xE0564C01, 0, 1, &argument);
+    RaiseException(OtherCode, 0, 1, &argument);
     RemoveVectoredExceptionHandler(handler);
-    Append(seen ? "OTHER CODE PASSED" : "OTHER CODE LOST");
+    Append(g_otherCodeSeen ? "OTHER CODE PASSED" : "OTHER CODE LOST");
     ThrowCustom("escape through the import");
   }
   if (g_case == "caught") {
