@@ -14,8 +14,8 @@
 // inactive, the exception is an EAbort, the thread is ignored or catching is switched off, or the
 // notification asked for it. False when the crash reporter reported the exception and the caller
 // should skip its own handling, and also when the call comes from inside a notification (an
-// exception raised while one is handled is never reported). Called outside any catch, with no
-// exception recorded, it reports nothing and answers true. Never raises.
+// exception raised while one is handled is never reported). Called outside any catch it reports
+// nothing (not even an exception recorded earlier) and answers true. Never raises.
 #pragma once
 
 namespace ExceptionLog {

@@ -633,6 +633,15 @@ TEST(ExceptionManagerTest, QuietCasesAnswerWithoutReporting) {
       {"outside any catch, nothing recorded",
        [] {
          capture::ClearLastException();
+         return capture::ExceptionManager();
+       },
+       true},
+      {"outside any catch, an earlier exception recorded",
+       [] {
+         try {
+           ThrowCustom("handled long ago");
+         } catch (...) {
+         }
          return ExceptionLog::HandleFrameworkException();
        },
        true},
