@@ -32,6 +32,28 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
+// Per-thread: the object of the last exception that passed GoNotify on this thread.
+thread_local void* t_seenObject = nullptr;
+
+// Records an exception that the raise hooks did not see as the last exception and as the
+// thread's raise state, without registers.
+void RecordUnseen(const std::exception_ptr& object, void* address) {
+  bool external = false;
+  try {
+    std::rethrow_exception(object);
+  } catch (const EExternal&) {
+    external = true;
+  } catch (...) {
+  }
+  SetLastException(object, address, !external);
+  TThreadRaiseState& state = CurrentRaiseState();
+  const TThrownObject thrown = ThrownObjectOfPointer(object);
+  state.ThrownObject = thrown.Object;
+  state.ThrownType = thrown.Type;
+  state.StackPointer = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  state.Context.ContextFlags = 0;
+}
+
 // The exception the caller's check raises: exactly the class EOleException (by its upper-case
 // class name, as reports name it), raised in the check's raising routine.
 bool PassedOnByTheCheck(std::exception_ptr object) {
@@ -86,6 +108,7 @@ void GoNotify(std::exception_ptr object, void* address, bool fromRaise,
               const TThrownObject* thrown) {
   const DWORD lastError = GetLastError();
   Trace("GoNotify", {reinterpret_cast<uintptr_t>(address), fromRaise}, 2);
+  t_seenObject = thrown ? thrown->Object : ThrownObjectOfPointer(object).Object;
   SetLastException(object, address, fromRaise);
   Publish(object, thrown);
   const bool abort = thrown ? IsAbort(*thrown) : IsAbort(object);
@@ -146,7 +169,21 @@ void HookedExceptProc(std::exception_ptr object, void* address) {
     (g_previousExceptProc ? g_previousExceptProc : rtl::DefaultExceptProc)(object, address);
     return;
   }
-  // The raise hooks have reported it already; nothing is shown.
+  // The raise hooks have reported it already; nothing is shown. One they never saw on this
+  // thread (no raise hook could be installed, or it was raised where none is) is reported here,
+  // without registers, rather than lost.
+  const void* escaping = ThrownObjectOfPointer(object).Object;
+  if (escaping && escaping != t_seenObject && !IsAbort(object) && CatchingEnabled.load() &&
+      !IsThreadIgnored(GetCurrentThreadId()) && TakeHandling()) {
+    try {
+      RecordUnseen(object, address);
+      TLastException last = LastException();
+      CallExceptNotify(last.Object, last.Address, last.FromRaise, nullptr, 0, 0);
+    } catch (...) {
+      Trace("HookedExceptProc: the notification raised", {}, 0);
+    }
+    ReleaseHandling();
+  }
   if (GetCurrentThreadId() == MainThreadId.load()) rtl::Halt(1);
   ExitThread(1);
 }
@@ -192,21 +229,8 @@ bool ExceptionManager() {
       try {
         if (!seen) {
           // What the runtime has, without registers.
-          bool external = false;
-          try {
-            std::rethrow_exception(current);
-          } catch (const EExternal&) {
-            external = true;
-          } catch (...) {
-          }
-          SetLastException(current, rtl::RaiseAddress(), !external);
+          RecordUnseen(current, rtl::RaiseAddress());
           last = LastException();
-          TThreadRaiseState& state = CurrentRaiseState();
-          const TThrownObject thrown = ThrownObjectOfPointer(current);
-          state.ThrownObject = thrown.Object;
-          state.ThrownType = thrown.Type;
-          state.StackPointer = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-          state.Context.ContextFlags = 0;
         }
         result = CallExceptNotify(last.Object, last.Address, last.FromRaise, nullptr, 0, 0);
       } catch (...) {

@@ -225,6 +225,28 @@ TEST(CaptureHandledTest, RaisesOnlyTheThreadGuardCatchesAreNotifiedOnce) {
   }
 }
 
+// The runtime's thread guard hands an escaping exception to the unhandled-exception procedure:
+// one the raise hook saw is not reported twice; one it never saw is reported there, once.
+TEST(CaptureHandledTest, TheLastChanceReportsOnlyEscapesTheRaiseHookNeverSaw) {
+  for (bool hookSees : {true, false}) {
+    Recorder::Instance().Take();
+    if (!hookSees) capture::PauseRaiseHook();
+    HANDLE h = rtl::BeginThread(
+        nullptr, 0, [](void*) -> DWORD { ThrowCustom("escapes the thread"); }, nullptr, 0, nullptr);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(WaitForSingleObject(h, 20000), WAIT_OBJECT_0);
+    if (!hookSees) capture::ResumeRaiseHook();
+    DWORD code = 0;
+    GetExitCodeThread(h, &code);
+    CloseHandle(h);
+    EXPECT_EQ(code, 1u) << hookSees;
+    std::vector<Note> notes = Recorder::Instance().Take();
+    ASSERT_EQ(notes.size(), 1u) << hookSees;
+    EXPECT_EQ(notes[0].Message, "escapes the thread");
+    EXPECT_EQ(notes[0].ContextFlags, hookSees ? capture::RaiseContextFlags : 0u);
+  }
+}
+
 TEST(CaptureHandledTest, AbortIsRecordedButNeverNotified) {
   capture::ClearLastException();
   std::vector<Note> notes = RunOnThread([] { throw EAbort(); });
