@@ -3,6 +3,7 @@
 // per throw and the ratio; asserts nothing. Run under Wine from the build of either width.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -44,18 +45,31 @@ void MainBlock() {
       "capture_bench, %d-bit, capture %s, raise hook %s\n", static_cast<int>(sizeof(void*) * 8),
       capture::CaptureInstalled.load() ? "active" : "inactive",
       capture::RaiseHookKind() == capture::TRaiseHookKind::rhCodePatch ? "code patch" : "other");
-  const int count = 20000;
+  // Plain and active runs alternate in rounds and the fastest round of each counts, so that
+  // other work on the machine inflates neither side.
+  const int count = 500, rounds = 41;
+  double worst[2] = {0, 0};
   for (int depth : {1, 20}) {
     for (int kind : {0, 1}) {
       NsPerThrow(depth, kind, 1000);  // warm up
-      capture::PauseRaiseHook();
-      const double plain = NsPerThrow(depth, kind, count);
-      capture::ResumeRaiseHook();
-      const double active = NsPerThrow(depth, kind, count);
+      double plain = 1e300, active = 1e300;
+      for (int round = 0; round < rounds; ++round) {
+        capture::PauseRaiseHook();
+        plain = std::min(plain, NsPerThrow(depth, kind, count));
+        capture::ResumeRaiseHook();
+        active = std::min(active, NsPerThrow(depth, kind, count));
+      }
+      const double ratio = active / plain;
+      double& w = worst[depth == 1 ? 0 : 1];
+      w = std::max(w, ratio);
       std::printf("%-9s %2d frame(s) up: plain %8.0f ns, active %8.0f ns, ratio %.2f\n",
-                  kind == 0 ? "int" : "Exception", depth, plain, active, active / plain);
+                  kind == 0 ? "int" : "Exception", depth, plain, active, ratio);
     }
   }
+  std::printf(
+      "ratio active/plain (worst of int and Exception): 1 frame %.2f, 20 frames %.2f "
+      "(goal 1.50)\n",
+      worst[0], worst[1]);
   std::fflush(stdout);
 }
 

@@ -1,6 +1,7 @@
 #include "capture/capture_state.h"
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 namespace capture {
@@ -40,8 +41,14 @@ struct TLocked {
 TSpinLock g_ignoredLock;
 std::vector<DWORD>* g_ignored = nullptr;  // created on first use, freed by ClearIgnoredThreads
 
+// The last exception lives in one slot, never freed (no allocation on a raise, and nothing to
+// destroy at exit while another thread may still raise).
 TSpinLock g_lastLock;
-TLastException* g_last = nullptr;
+alignas(TLastException) unsigned char g_lastSlot[sizeof(TLastException)];
+TLastException& LastSlot() {
+  static TLastException* slot = new (g_lastSlot) TLastException();
+  return *slot;
+}
 
 }  // namespace
 
@@ -101,35 +108,23 @@ void ClearIgnoredThreads() {
 }
 
 void SetLastException(std::exception_ptr object, void* address, bool fromRaise) {
-  TLastException* fresh = nullptr;
-  try {
-    fresh = new TLastException{std::move(object), address, fromRaise};
-  } catch (...) {
-    return;
-  }
-  TLastException* old;
+  TLastException& last = LastSlot();
   {
     TLocked lock(g_lastLock);
-    old = g_last;
-    g_last = fresh;
+    last.Object.swap(object);
+    last.Address = address;
+    last.FromRaise = fromRaise;
   }
-  delete old;  // outside the lock: freeing the object may run its destructor
+  // The previous object is given back here, outside the lock: freeing it may run its destructor.
 }
 
 TLastException LastException() {
+  TLastException& last = LastSlot();
   TLocked lock(g_lastLock);
-  return g_last ? *g_last : TLastException{};
+  return last;
 }
 
-void ClearLastException() {
-  TLastException* old;
-  {
-    TLocked lock(g_lastLock);
-    old = g_last;
-    g_last = nullptr;
-  }
-  delete old;
-}
+void ClearLastException() { SetLastException(nullptr, nullptr, false); }
 
 bool CallExceptNotify(std::exception_ptr object, void* address, bool fromRaise, CONTEXT* context,
                       uintptr_t stackPointer, uintptr_t stackBase) {

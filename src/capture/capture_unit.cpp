@@ -8,6 +8,7 @@
 #include "core/module_options.h"
 #include "core/trace.h"
 #include "modules/activation.h"
+#include "modules/module_registry.h"
 #include "runtime/system.h"
 
 int vl_capture_unit_link = 0;
@@ -17,6 +18,7 @@ namespace capture {
 std::string StartDirectory;
 SYSTEMTIME StartTime = {};
 HANDLE MainThreadHandle = nullptr;
+bool DevelopmentEnvironmentMode = false;
 uintptr_t MainStackBase = 0;
 
 void StartCapture() {
@@ -31,19 +33,32 @@ void StartCapture() {
     return;
   }
   HostCarriesLibrary.store(activation.MainExecutableHasBlock);
+  DevelopmentEnvironmentMode = activation.DevelopmentEnvironment;
   uintptr_t low = 0;
   CurrentStackBounds(low, MainStackBase);
   CatchingEnabled.store(true);
   ReleaseHandling();
   ClearLastException();
-  InstallProcedureHooks();
-  InstallRaiseHook();
-  InstallThreadHooks();
+  CreateThreadRegistry();
+  if (!DevelopmentEnvironmentMode) {
+    InstallProcedureHooks();
+    InstallRaiseHook();
+    InstallThreadHooks();
+  }
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &MainThreadHandle,
                   THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, 0);
   CaptureInstalled.store(true, std::memory_order_release);
   if (core::OptionsPlatform().StartFreezeWatchdog) core::OptionsPlatform().StartFreezeWatchdog();
-  Trace("StartCapture=", {std::string("active")}, -2);
+  // Inside the development environment nothing is hooked; the module list is all that is kept.
+  if (DevelopmentEnvironmentMode) {
+    try {
+      modules::RefreshModulesList();
+    } catch (const std::exception& e) {
+      Trace("StartCapture: module list not refreshed", {std::string(e.what())}, 0);
+    }
+  }
+  Trace("StartCapture=",
+        {std::string(DevelopmentEnvironmentMode ? "active, no interception" : "active")}, -2);
 }
 
 void StopCapture() {

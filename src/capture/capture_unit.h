@@ -7,6 +7,13 @@
 // thread hooks are installed, CaptureInstalled is set. Shut-down (only when installed): clears
 // CaptureInstalled first, so that every hook forwards from then on, then gives the runtime its
 // four procedure variables back and frees the state.
+//
+// Inside the development environment (core's IsRunningInIDE: the program is the environment's
+// own executable) the crash reporter is active without a block and without any interception: no
+// procedure variable is taken over and no raise or thread hook installed, so exceptions take the
+// runtime's ordinary course and are reported only through ExceptionManager (the framework
+// handlers, ExceptionLog::HandleFrameworkException); the state, the thread registry (empty) and
+// the module list (refreshed at the end of start-up) are kept.
 #pragma once
 
 #include <windows.h>
@@ -26,6 +33,8 @@ extern SYSTEMTIME StartTime;
 // base; null / 0 when inactive.
 extern HANDLE MainThreadHandle;
 extern uintptr_t MainStackBase;
+// Started inside the development environment: active, nothing intercepted.
+extern bool DevelopmentEnvironmentMode;
 
 }  // namespace capture
 

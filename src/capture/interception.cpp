@@ -21,12 +21,53 @@ rtl::TSafeCallErrorProc g_savedSafeCallError = nullptr;
 bool g_safeCallHooked = false;
 bool g_procsInstalled = false;
 
-// Per-thread: the first handler kind of the last raise (safecall answers need it).
+// Per-thread: the first handler kind of the last raise and whether the runtime's safecall check
+// raised it (safecall answers need both).
 thread_local THandlerKind t_handledKind = THandlerKind::hkNone;
+thread_local bool t_raisedInSafeCallCheck = false;
+
+std::string UpperCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+// Per-thread: the object of the last exception that passed GoNotify on this thread.
+thread_local void* t_seenObject = nullptr;
+
+// Records an exception that the raise hooks did not see as the last exception and as the
+// thread's raise state, without registers.
+void RecordUnseen(const std::exception_ptr& object, void* address) {
+  bool external = false;
+  try {
+    std::rethrow_exception(object);
+  } catch (const EExternal&) {
+    external = true;
+  } catch (...) {
+  }
+  SetLastException(object, address, !external);
+  TThreadRaiseState& state = CurrentRaiseState();
+  const TThrownObject thrown = ThrownObjectOfPointer(object);
+  state.ThrownObject = thrown.Object;
+  state.ThrownType = thrown.Type;
+  state.StackPointer = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  state.Context.ContextFlags = 0;
+}
+
+// The exception the caller's check raises: exactly the class EOleException (by its upper-case
+// class name, as reports name it), raised in the check's raising routine.
+bool PassedOnByTheCheck(std::exception_ptr object) {
+  if (!t_raisedInSafeCallCheck) return false;
+  const TThreadRaiseState& state = CurrentRaiseState();
+  const std::string name =
+      state.ThrownType ? ThrownClassName(TThrownObject{state.ThrownObject, state.ThrownType})
+                       : rtl::ExceptionClassName(object);
+  return UpperCase(name) == "EOLEEXCEPTION";
+}
 
 void Publish(std::exception_ptr object, const TThrownObject* thrown) {
   if (thrown) {
-    modules::PublishExceptionText(ThrownClassName(*thrown), ThrownMessage(*thrown));
+    modules::PublishExceptionText(ThrownClassName(*thrown), ThrownMessageView(*thrown));
   } else if (object) {
     modules::PublishExceptionText(rtl::ExceptionClassName(object), rtl::ExceptionMessage(object));
   } else {
@@ -36,7 +77,10 @@ void Publish(std::exception_ptr object, const TThrownObject* thrown) {
 
 }  // namespace
 
-void SetHandledKind(THandlerKind kind) { t_handledKind = kind; }
+void SetHandledKind(THandlerKind kind, bool raisedInSafeCallCheck) {
+  t_handledKind = kind;
+  t_raisedInSafeCallCheck = raisedInSafeCallCheck;
+}
 
 bool IsExceptionHandled(std::exception_ptr object, void* address) {
   Trace("IsExceptionHandled",
@@ -49,7 +93,7 @@ bool IsExceptionHandled(std::exception_ptr object, void* address) {
     result = true;  // the main program's copy sees it
   } else if (state.HandledKnown) {
     result = state.Handled;
-    if (result && t_handledKind == THandlerKind::hkSafeCall) {
+    if (result && t_handledKind == THandlerKind::hkSafeCall && !PassedOnByTheCheck(object)) {
       // The boundary turns the exception into a failure code; the caller's check then reaches
       // the safecall-error procedure, which must stay silent: reported here, once.
       result = false;
@@ -64,6 +108,7 @@ void GoNotify(std::exception_ptr object, void* address, bool fromRaise,
               const TThrownObject* thrown) {
   const DWORD lastError = GetLastError();
   Trace("GoNotify", {reinterpret_cast<uintptr_t>(address), fromRaise}, 2);
+  t_seenObject = thrown ? thrown->Object : ThrownObjectOfPointer(object).Object;
   SetLastException(object, address, fromRaise);
   Publish(object, thrown);
   const bool abort = thrown ? IsAbort(*thrown) : IsAbort(object);
@@ -124,7 +169,21 @@ void HookedExceptProc(std::exception_ptr object, void* address) {
     (g_previousExceptProc ? g_previousExceptProc : rtl::DefaultExceptProc)(object, address);
     return;
   }
-  // The raise hooks have reported it already; nothing is shown.
+  // The raise hooks have reported it already; nothing is shown. One they never saw on this
+  // thread (no raise hook could be installed, or it was raised where none is) is reported here,
+  // without registers, rather than lost.
+  const void* escaping = ThrownObjectOfPointer(object).Object;
+  if (escaping && escaping != t_seenObject && !IsAbort(object) && CatchingEnabled.load() &&
+      !IsThreadIgnored(GetCurrentThreadId()) && TakeHandling()) {
+    try {
+      RecordUnseen(object, address);
+      TLastException last = LastException();
+      CallExceptNotify(last.Object, last.Address, last.FromRaise, nullptr, 0, 0);
+    } catch (...) {
+      Trace("HookedExceptProc: the notification raised", {}, 0);
+    }
+    ReleaseHandling();
+  }
   if (GetCurrentThreadId() == MainThreadId.load()) rtl::Halt(1);
   ExitThread(1);
 }
@@ -154,29 +213,24 @@ void HookedInitProc() {
 bool ExceptionManager() {
   Trace("ExceptionManager", {}, 2);
   bool result = true;
-  std::exception_ptr current = std::current_exception();
+  const std::exception_ptr current = std::current_exception();
   TLastException last = LastException();
-  const bool goOn = (!IsAbort(current) || (last.Object && !IsAbort(last.Object))) &&
-                    CatchingEnabled.load() && !IsThreadIgnored(GetCurrentThreadId()) &&
-                    CaptureInstalled.load();
+  // The exception being handled is the one to report. The last exception the raise hooks
+  // recorded is that one only when it is the same object: a stale record of an earlier, caught
+  // exception (or one the hooks never saw) must not be reported in its place. Outside any catch
+  // the recorded one is all there is.
+  const bool seen = last.Object && (!current || current == last.Object);
+  const std::exception_ptr subject = seen ? last.Object : current;
+  const bool goOn = subject && !IsAbort(subject) && CaptureInstalled.load() &&
+                    CatchingEnabled.load() && !IsThreadIgnored(GetCurrentThreadId());
   if (goOn) {
     result = false;
     if (TakeHandling()) {
       try {
-        if (!last.Object) {
-          // The raise hooks did not see it: what the runtime has, without registers.
-          TThreadRaiseState& state = CurrentRaiseState();
-          bool external = false;
-          try {
-            if (current) std::rethrow_exception(current);
-          } catch (const EExternal&) {
-            external = true;
-          } catch (...) {
-          }
-          SetLastException(current, rtl::RaiseAddress(), !external);
+        if (!seen) {
+          // What the runtime has, without registers.
+          RecordUnseen(current, rtl::RaiseAddress());
           last = LastException();
-          state.StackPointer = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-          state.Context.ContextFlags = 0;
         }
         result = CallExceptNotify(last.Object, last.Address, last.FromRaise, nullptr, 0, 0);
       } catch (...) {

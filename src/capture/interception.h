@@ -24,9 +24,13 @@ void GoNotify(std::exception_ptr object, void* address, bool fromRaise,
 // Will a handler of the program catch the exception? For a raise, the raise hook's walk has
 // answered already; an operating-system exception that reaches the runtime's top-level filter
 // is never handled (no C++ handler catches a fault). The first handler kind of the last raise
-// on this thread is kept by SetHandledKind.
+// on this thread is kept by SetHandledKind, with whether the raise came from the runtime's
+// safecall check (rtl::RaiseSafeCallError): an EOleException raised there under a safecall
+// boundary only passes its callee's failure code on, so it counts as handled and sets no flag;
+// every other exception that a safecall boundary catches is reported at its raise and sets the
+// safecall flag, so that the caller's check later ends silently.
 bool IsExceptionHandled(std::exception_ptr object, void* address);
-void SetHandledKind(THandlerKind kind);
+void SetHandledKind(THandlerKind kind, bool raisedInSafeCallCheck = false);
 
 // Runtime procedure replacements.
 std::exception_ptr HookedExceptionObject(EXCEPTION_RECORD* record);

@@ -1,5 +1,7 @@
 #include "capture/raise_hook.h"
 
+#include <stdexcept>
+
 #include "capture/capture_state.h"
 #include "capture/interception.h"
 #include "capture/raise_state.h"
@@ -8,6 +10,7 @@
 #include "core/trace.h"
 #include "hooking/hooking.h"
 #include "modules/module_file.h"
+#include "runtime/system.h"
 
 namespace capture {
 
@@ -47,7 +50,8 @@ __attribute__((noinline)) void RaiseWorker(_Unwind_Exception* exception, uintptr
     const TRaiseWalkResult walk = WalkRaise(hookStart, thrown, state);
     state.HandledKnown = true;
     state.Handled = walk.Handled;
-    SetHandledKind(walk.FirstKind);
+    SetHandledKind(walk.FirstKind,
+                   walk.ThrowerStart == reinterpret_cast<uintptr_t>(&rtl::RaiseSafeCallError));
     GoNotify(ExceptionPtrOf(thrown), reinterpret_cast<void*>(walk.ThrowerReturn), true, &thrown);
   } catch (...) {
     try {
@@ -61,9 +65,12 @@ __attribute__((noinline)) void RaiseWorker(_Unwind_Exception* exception, uintptr
 
 }  // namespace
 
+std::atomic<bool> RefuseRaiseCodePatch{false};
+
 TRaiseHookKind InstallRaiseHook() {
   if (g_kind != TRaiseHookKind::rhNone) return g_kind;
   try {
+    if (RefuseRaiseCodePatch.load()) throw std::runtime_error("refused on request");
     g_trampoline = reinterpret_cast<TRaise>(
         hooking::HookProcedure(reinterpret_cast<void*>(&_Unwind_RaiseException),
                                reinterpret_cast<void*>(&HookedRaise), "_Unwind_RaiseException"));

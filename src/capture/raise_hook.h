@@ -13,6 +13,8 @@
 #include <unwind.h>
 #include <windows.h>
 
+#include <atomic>
+
 extern "C" {
 // Same calling convention as _Unwind_RaiseException (the C default, also on 32-bit).
 _Unwind_Reason_Code HookedRaise(_Unwind_Exception* exception);
@@ -36,5 +38,9 @@ void ResumeRaiseHook();
 
 // The 64-bit fallback alone (tests: the path taken when the patch is refused).
 TRaiseHookKind InstallRaiseImportHook();
+
+// Tests: set before start-up, the code patch counts as refused, as when the hooking engine
+// cannot patch the unwinder's entry; start-up then takes the fallback.
+extern std::atomic<bool> RefuseRaiseCodePatch;
 
 }  // namespace capture

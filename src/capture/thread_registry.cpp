@@ -22,6 +22,8 @@ using TCreateThread = HANDLE(WINAPI*)(SECURITY_ATTRIBUTES*, SIZE_T, LPTHREAD_STA
                                       DWORD, DWORD*);
 using TResumeThread = DWORD(WINAPI*)(HANDLE);
 using TExitThread = void(WINAPI*)(DWORD);
+// The thread-object routine that HookedRTLThreadProc runs, kept on first use.
+std::atomic<DWORD (*)(void*)> g_threadObjectProc{nullptr};
 TCreateThread g_createThread = nullptr;
 TResumeThread g_resumeThread = nullptr;
 TExitThread g_exitThread = nullptr;
@@ -110,8 +112,12 @@ void TVantorThreadsList::RemoveCurrentThread() {
 
 TVantorThreadsList* ThreadRegistry() { return g_registry.load(std::memory_order_acquire); }
 
-void InstallThreadHooks() {
+void CreateThreadRegistry() {
   if (!g_registry.load()) g_registry.store(new TVantorThreadsList());
+}
+
+void InstallThreadHooks() {
+  CreateThreadRegistry();
   AddGuardFrame(reinterpret_cast<uintptr_t>(&HookedThreadProc));
   void* old = nullptr;
   Redirect("CreateThread", old, reinterpret_cast<void*>(&HookedCreateThread));
@@ -149,6 +155,15 @@ extern "C" DWORD WINAPI HookedThreadProc(void* block) {
   return result;
 }
 
+extern "C" DWORD HookedRTLThreadProc(void* threadObject) {
+  Trace("HookedRTLThreadProc", {reinterpret_cast<uintptr_t>(threadObject)}, 2);
+  DWORD (*proc)(void*) = g_threadObjectProc.load();
+  // The object may free itself inside the routine: it is not touched afterwards.
+  const DWORD result = proc ? proc(threadObject) : Classes::TThread::ThreadProc(threadObject);
+  Trace("HookedRTLThreadProc=", {result}, -2);
+  return result;
+}
+
 extern "C" HANDLE WINAPI HookedCreateThread(SECURITY_ATTRIBUTES* attributes, SIZE_T stackSize,
                                             LPTHREAD_START_ROUTINE start, void* parameter,
                                             DWORD flags, DWORD* threadId) {
@@ -175,6 +190,9 @@ extern "C" HANDLE WINAPI HookedCreateThread(SECURITY_ATTRIBUTES* attributes, SIZ
     auto* rec = static_cast<rtl::TThreadRec*>(parameter);
     if (rec->Func == &Classes::TThread::ThreadProc) {
       entry->ThreadObject = static_cast<Classes::TThread*>(rec->Parameter);
+      DWORD (*expected)(void*) = nullptr;
+      g_threadObjectProc.compare_exchange_strong(expected, rec->Func);
+      rec->Func = &HookedRTLThreadProc;
     }
   }
   DWORD id = 0;

@@ -7,8 +7,12 @@
 // routine and parameter (the registry entry may be gone by then), runs the routine under a
 // catch-all (an escaping exception was reported at its raise; the thread then ends with 0) and
 // removes the thread's entry when the routine returns, so a reused thread ID never inherits a
-// stranger's creator stack. Threads started by msvcrt (_beginthreadex, std::thread) use the C
-// library's own imports and stay unregistered; their raises are still seen by the raise hook.
+// stranger's creator stack. A runtime thread object (rtl::ThreadWrapper running
+// TThread::ThreadProc) is recognised at creation: its entry names the object, and the routine in
+// its parameter block is replaced by HookedRTLThreadProc, which runs the kept thread-object
+// routine and adds a traced frame at the bottom of every thread object's stack (also after
+// shut-down, when it only forwards). Threads started by msvcrt (_beginthreadex, std::thread) use
+// the C library's own imports and stay unregistered; their raises are still seen by the raise hook.
 #pragma once
 
 #include <windows.h>
@@ -62,9 +66,10 @@ class TVantorThreadsList {
 // The one registry; null while the capture is inactive.
 TVantorThreadsList* ThreadRegistry();
 
-// Start-up: creates the registry and redirects the three imports of the crash reporter's module
-// (a missing import is skipped). Shut-down: frees the registry (the redirections stay and
+// Start-up: creates the registry, then redirects the three imports of the crash reporter's
+// module (a missing import is skipped). Shut-down: frees the registry (the redirections stay and
 // forward).
+void CreateThreadRegistry();
 void InstallThreadHooks();
 void FreeThreadRegistry();
 
@@ -77,4 +82,6 @@ HANDLE WINAPI HookedCreateThread(SECURITY_ATTRIBUTES* attributes, SIZE_T stackSi
 DWORD WINAPI HookedResumeThread(HANDLE thread);
 void WINAPI HookedExitThread(DWORD exitCode);
 DWORD WINAPI HookedThreadProc(void* block);
+// Same signature as rtl::TThreadRec::Func.
+DWORD HookedRTLThreadProc(void* threadObject);
 }

@@ -168,6 +168,54 @@ enum class TPhase { BelowHook, InMachinery, Searching };
 
 #if defined(__x86_64__)
 
+// This module's function table (its exception directory), read once.
+struct TOwnFunctionTable {
+  uintptr_t Base = 0;
+  uintptr_t End = 0;
+  const RUNTIME_FUNCTION* Table = nullptr;
+  size_t Count = 0;
+};
+
+TOwnFunctionTable ReadOwnFunctionTable() {
+  TOwnFunctionTable result;
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCSTR>(&ReadOwnFunctionTable), &module)) {
+    return result;
+  }
+  const auto base = reinterpret_cast<uintptr_t>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  if (dos->e_magic != IMAGE_DOS_SIGNATURE) return result;
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+  if (nt->Signature != IMAGE_NT_SIGNATURE ||
+      nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC ||
+      nt->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_EXCEPTION) {
+    return result;
+  }
+  const IMAGE_DATA_DIRECTORY& dir =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXCEPTION];
+  const size_t count = dir.Size / sizeof(RUNTIME_FUNCTION);
+  if (!dir.VirtualAddress || count == 0) return result;
+  const auto* table = reinterpret_cast<const RUNTIME_FUNCTION*>(base + dir.VirtualAddress);
+  // Only a sorted table of plain entries is searched here; anything else is left to the system.
+  for (size_t i = 0; i < count; ++i) {
+    if (table[i].UnwindData & 1) return result;
+    if (table[i].BeginAddress >= table[i].EndAddress) return result;
+    if (i > 0 && table[i].BeginAddress < table[i - 1].EndAddress) return result;
+  }
+  result.Base = base;
+  result.End = base + nt->OptionalHeader.SizeOfImage;
+  result.Table = table;
+  result.Count = count;
+  return result;
+}
+
+const TOwnFunctionTable& OwnFunctionTable() {
+  static const TOwnFunctionTable table = ReadOwnFunctionTable();
+  return table;
+}
+
 void RecordThrower(const CONTEXT& frame, const TThrownObject& thrown, TThreadRaiseState& state) {
   state.Context = frame;
   state.Context.ContextFlags = RaiseContextFlags;
@@ -182,6 +230,32 @@ void RecordThrower(const CONTEXT& frame, const TThrownObject& thrown, TThreadRai
 }
 
 }  // namespace
+
+void* LookupFunctionEntry(uint64_t pc, uint64_t& imageBase) {
+  const TOwnFunctionTable& own = OwnFunctionTable();
+  if (own.Table && pc >= own.Base && pc < own.End) {
+    const auto rva = static_cast<DWORD>(pc - own.Base);
+    size_t low = 0, high = own.Count;
+    while (low < high) {
+      const size_t mid = low + (high - low) / 2;
+      const RUNTIME_FUNCTION& f = own.Table[mid];
+      if (rva < f.BeginAddress) {
+        high = mid;
+      } else if (rva >= f.EndAddress) {
+        low = mid + 1;
+      } else {
+        imageBase = own.Base;
+        return const_cast<RUNTIME_FUNCTION*>(&f);
+      }
+    }
+    imageBase = own.Base;
+    return nullptr;
+  }
+  DWORD64 base = 0;
+  PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(pc, &base, nullptr);
+  imageBase = base;
+  return entry;
+}
 
 __attribute__((noinline)) TRaiseWalkResult WalkRaise(uintptr_t hookStart,
                                                      const TThrownObject& thrown,
@@ -198,7 +272,7 @@ __attribute__((noinline)) TRaiseWalkResult WalkRaise(uintptr_t hookStart,
     const DWORD64 pc = ctx.Rip;
     if (pc == 0 || ctx.Rsp < low || ctx.Rsp >= high) break;
     DWORD64 imageBase = 0;
-    PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(pc, &imageBase, nullptr);
+    auto* entry = static_cast<PRUNTIME_FUNCTION>(LookupFunctionEntry(pc, imageBase));
     const uintptr_t start = entry ? static_cast<uintptr_t>(imageBase + entry->BeginAddress) : 0;
     if (phase == TPhase::BelowHook) {
       if (start == hookStart) phase = TPhase::InMachinery;
@@ -207,6 +281,7 @@ __attribute__((noinline)) TRaiseWalkResult WalkRaise(uintptr_t hookStart,
       RecordThrower(ctx, thrown, state);
       result.ThrowerFound = true;
       result.ThrowerReturn = pc;
+      result.ThrowerStart = start;
     }
     if (phase == TPhase::Searching && SpecialFrame(start, result)) break;
     if (!entry) {
@@ -292,6 +367,7 @@ _Unwind_Reason_Code BacktraceStep(_Unwind_Context* ctx, void* arg) {
     d.State->StackPointer = d.PreviousCfa;
     result.ThrowerFound = true;
     result.ThrowerReturn = ip;
+    result.ThrowerStart = start;
   }
   d.PreviousCfa = cfa;
   if (d.Phase != TPhase::Searching) return _URC_NO_REASON;

@@ -27,6 +27,7 @@ struct TRaiseWalkResult {
   bool Handled = false;
   THandlerKind FirstKind = THandlerKind::hkNone;
   uintptr_t ThrowerReturn = 0;  // the return address of the thrower's raising call
+  uintptr_t ThrowerStart = 0;   // the thrower's function start
   unsigned Frames = 0;
 };
 
@@ -40,6 +41,13 @@ TRaiseWalkResult WalkRaise(uintptr_t hookStart, const TThrownObject& thrown,
 // wrapper), and the safecall boundaries (their catch-all makes a failure code: kind 3).
 void AddGuardFrame(uintptr_t functionStart);
 void AddSafecallBoundary(uintptr_t functionStart);
+
+#if defined(__x86_64__)
+// RtlLookupFunctionEntry, answered from this module's own function table (sorted, searched
+// without the system's module lookup) for addresses inside this module; other addresses go to
+// the system. Same answer as the system's.
+void* LookupFunctionEntry(uint64_t pc, uint64_t& imageBase);
+#endif
 
 // Upper bound of frames looked at.
 constexpr unsigned MaxWalkFrames = 2048;

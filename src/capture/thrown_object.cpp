@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <map>
 
@@ -57,13 +60,69 @@ constexpr uint64_t DependentClass = ClassOf("GNUCC++\1");
 
 TCxaException* HeaderOfObject(void* object) { return static_cast<TCxaException*>(object) - 1; }
 
-CRITICAL_SECTION* NamesLock() {
+CRITICAL_SECTION* FactsLock() {
   static CRITICAL_SECTION* lock = [] {
     auto* cs = new CRITICAL_SECTION;
     InitializeCriticalSection(cs);
     return cs;
   }();
   return lock;
+}
+
+constexpr ptrdiff_t NoPart = PTRDIFF_MIN;
+
+// What the capture needs of one thrown type; made once, never changed or freed afterwards.
+struct TTypeFacts {
+  const std::type_info* Type = nullptr;
+  std::string Name;
+  bool Abort = false;
+  // Where the object's Exception / std::exception part sits, from the object's start (the
+  // thrown type is the object's complete type, so this is the same for every object of it).
+  ptrdiff_t ExceptionPart = NoPart;
+  ptrdiff_t StdExceptionPart = NoPart;
+};
+
+ptrdiff_t PartOffset(const std::type_info& base, const TThrownObject& thrown) {
+  if (thrown.Type->__is_pointer_p()) return NoPart;
+  void* adjusted = thrown.Object;
+  if (!base.__do_catch(thrown.Type, &adjusted, 1)) return NoPart;
+  return static_cast<char*>(adjusted) - static_cast<char*>(thrown.Object);
+}
+
+// A lock-free front of recently seen types over a map that only grows.
+constexpr size_t FrontSlots = 64;
+std::atomic<const TTypeFacts*> g_front[FrontSlots];
+
+size_t SlotOf(const std::type_info* type) {
+  return (reinterpret_cast<uintptr_t>(type) >> 4) % FrontSlots;
+}
+
+const TTypeFacts* FactsOf(const TThrownObject& thrown) {
+  if (!thrown.Type || !thrown.Object) return nullptr;
+  std::atomic<const TTypeFacts*>& slot = g_front[SlotOf(thrown.Type)];
+  const TTypeFacts* facts = slot.load(std::memory_order_acquire);
+  if (facts && facts->Type == thrown.Type) return facts;
+  static std::map<const std::type_info*, const TTypeFacts*>* known =
+      new std::map<const std::type_info*, const TTypeFacts*>();
+  EnterCriticalSection(FactsLock());
+  auto it = known->find(thrown.Type);
+  facts = it != known->end() ? it->second : nullptr;
+  LeaveCriticalSection(FactsLock());
+  if (!facts) {
+    auto* fresh = new TTypeFacts();
+    fresh->Type = thrown.Type;
+    fresh->Name = rtl::ClassName(*thrown.Type);
+    fresh->Abort = CatchesThrown(typeid(EAbort), thrown);
+    fresh->ExceptionPart = PartOffset(typeid(Exception), thrown);
+    fresh->StdExceptionPart = PartOffset(typeid(std::exception), thrown);
+    EnterCriticalSection(FactsLock());
+    auto placed = known->emplace(thrown.Type, fresh);
+    LeaveCriticalSection(FactsLock());
+    if (!placed.second) delete fresh;  // another thread was first: one record per type
+    facts = placed.first->second;
+  }
+  slot.store(facts, std::memory_order_release);
+  return facts;
 }
 
 }  // namespace
@@ -113,6 +172,14 @@ std::exception_ptr ExceptionPtrOf(const TThrownObject& thrown) {
   return result;
 }
 
+TThrownObject ThrownObjectOfPointer(const std::exception_ptr& object) {
+  TThrownObject result;
+  if (!object) return result;
+  std::memcpy(&result.Object, static_cast<const void*>(&object), sizeof result.Object);
+  if (result.Object) result.Type = HeaderOfObject(result.Object)->exceptionType;
+  return result;
+}
+
 bool CatchesThrown(const std::type_info& catchType, const TThrownObject& thrown) {
   if (!thrown.Type || !thrown.Object) return false;
   void* adjusted = thrown.Object;
@@ -120,38 +187,43 @@ bool CatchesThrown(const std::type_info& catchType, const TThrownObject& thrown)
   return catchType.__do_catch(thrown.Type, &adjusted, 1);
 }
 
-std::string ThrownClassName(const TThrownObject& thrown) {
-  if (!thrown.Type) return "Unknown exception type.";
-  static std::map<const std::type_info*, std::string>* cache =
-      new std::map<const std::type_info*, std::string>();
-  std::string name;
-  EnterCriticalSection(NamesLock());
-  auto it = cache->find(thrown.Type);
-  const bool known = it != cache->end();
-  if (known) name = it->second;
-  LeaveCriticalSection(NamesLock());
-  if (known) return name;
-  name = rtl::ClassName(*thrown.Type);
-  EnterCriticalSection(NamesLock());
-  cache->emplace(thrown.Type, name);
-  LeaveCriticalSection(NamesLock());
-  return name;
+const std::string& ThrownClassName(const TThrownObject& thrown) {
+  static const std::string* foreign = new std::string("Unknown exception type.");
+  if (!thrown.Type) return *foreign;
+  if (!thrown.Object) {
+    // No object to read the parts from: the name alone, kept per type all the same.
+    static std::map<const std::type_info*, std::string>* names =
+        new std::map<const std::type_info*, std::string>();
+    EnterCriticalSection(FactsLock());
+    auto it = names->find(thrown.Type);
+    if (it == names->end()) it = names->emplace(thrown.Type, rtl::ClassName(*thrown.Type)).first;
+    LeaveCriticalSection(FactsLock());
+    return it->second;
+  }
+  return FactsOf(thrown)->Name;
+}
+
+std::string_view ThrownMessageView(const TThrownObject& thrown) {
+  const TTypeFacts* facts = FactsOf(thrown);
+  if (!facts) return {};
+  char* object = static_cast<char*>(thrown.Object);
+  if (facts->ExceptionPart != NoPart) {
+    return reinterpret_cast<const Exception*>(object + facts->ExceptionPart)->Message;
+  }
+  if (facts->StdExceptionPart != NoPart) {
+    return reinterpret_cast<const std::exception*>(object + facts->StdExceptionPart)->what();
+  }
+  return {};
 }
 
 std::string ThrownMessage(const TThrownObject& thrown) {
-  if (!thrown.Type || !thrown.Object || thrown.Type->__is_pointer_p()) return "";
-  void* adjusted = thrown.Object;
-  if (typeid(Exception).__do_catch(thrown.Type, &adjusted, 1)) {
-    return static_cast<const Exception*>(adjusted)->Message;
-  }
-  adjusted = thrown.Object;
-  if (typeid(std::exception).__do_catch(thrown.Type, &adjusted, 1)) {
-    return static_cast<const std::exception*>(adjusted)->what();
-  }
-  return "";
+  return std::string(ThrownMessageView(thrown));
 }
 
-bool IsAbort(const TThrownObject& thrown) { return CatchesThrown(typeid(EAbort), thrown); }
+bool IsAbort(const TThrownObject& thrown) {
+  const TTypeFacts* facts = FactsOf(thrown);
+  return facts && facts->Abort;
+}
 
 bool IsAbort(std::exception_ptr object) {
   if (!object) return false;

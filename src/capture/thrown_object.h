@@ -7,6 +7,7 @@
 
 #include <exception>
 #include <string>
+#include <string_view>
 #include <typeinfo>
 
 namespace capture {
@@ -25,6 +26,9 @@ TThrownObject ThrownObjectOf(const std::exception_ptr& object);
 // Whether the object carries a message of its own (the runtime's Exception or std::exception).
 bool HasOwnMessage(const TThrownObject& thrown);
 
+// The object a std::exception_ptr holds (libstdc++'s points at the primary object) and its type.
+TThrownObject ThrownObjectOfPointer(const std::exception_ptr& object);
+
 // A std::exception_ptr to the object (one more reference on its header), null when empty.
 std::exception_ptr ExceptionPtrOf(const TThrownObject& thrown);
 
@@ -32,10 +36,14 @@ std::exception_ptr ExceptionPtrOf(const TThrownObject& thrown);
 // as the runtime does.)
 bool CatchesThrown(const std::type_info& catchType, const TThrownObject& thrown);
 
-// The object's class name as reports show it (cached per type), "Unknown exception type." for a
-// foreign exception; its message: Exception::Message, std::exception::what(), or empty.
-std::string ThrownClassName(const TThrownObject& thrown);
+// The object's class name as reports show it, "Unknown exception type." for a foreign exception
+// (kept for the process's lifetime); its message: Exception::Message, std::exception::what(), or
+// empty. The view is valid while the object lives. What these need of the type (its name, where
+// its Exception or std::exception part sits, whether it is an EAbort) is worked out once per
+// type and kept, so a raise of a known type costs no lock, no allocation and no type search.
+const std::string& ThrownClassName(const TThrownObject& thrown);
 std::string ThrownMessage(const TThrownObject& thrown);
+std::string_view ThrownMessageView(const TThrownObject& thrown);
 
 // True when the object is an EAbort (or a descendant).
 bool IsAbort(const TThrownObject& thrown);

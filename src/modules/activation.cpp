@@ -34,10 +34,9 @@ TActivation ActivateModules() {
 
   HMODULE self = CrashReporterModule();
   TVantorModuleInfo* info = nullptr;
-  if (!(ModuleSeams().IsRunningInIDE && ModuleSeams().IsRunningInIDE())) {
-    info = GetModuleInfo(self);
-  }
-  if (!info || !info->DebugInfo) {
+  result.DevelopmentEnvironment = ModuleSeams().IsRunningInIDE && ModuleSeams().IsRunningInIDE();
+  if (!result.DevelopmentEnvironment) info = GetModuleInfo(self);
+  if (!result.DevelopmentEnvironment && (!info || !info->DebugInfo)) {
     result.Reason = !info ? "the module is not registered" : LastLoadFailure();
     TraceLine("VantorLog inactive: " + result.Reason);
     FreeModulesList();

@@ -11,6 +11,9 @@ struct TActivation {
   bool Active = false;
   // The crash reporter runs in a library and the main executable carries a block (either form).
   bool MainExecutableHasBlock = false;
+  // Running inside the development environment: active without a block and without any
+  // interception (the caller installs none); only the state and the module list are kept.
+  bool DevelopmentEnvironment = false;
   // Why the crash reporter stays inactive (for the trace); empty when active.
   std::string Reason;
 };
@@ -18,8 +21,10 @@ struct TActivation {
 // The start-up's first steps: notes the start folder (for a restart), creates this module's
 // "EXCEPT" and "MODULE" virtual files (one data byte each, 0) and the module list; unless running
 // inside the development environment, registers this module. Without a record with debug
-// information the list is freed and the crash reporter stays inactive. Installing hooks and
-// creating the working options is left to the caller when the result is active.
+// information the list is freed and the crash reporter stays inactive. Inside the development
+// environment the block is not looked for and the crash reporter is active (without
+// interception). Installing hooks and creating the working options is left to the caller when
+// the result is active.
 TActivation ActivateModules();
 
 bool IsVantorLogActive();

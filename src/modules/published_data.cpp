@@ -81,20 +81,40 @@ void PublishException(std::exception_ptr error) {
   Replace(g_except, kExceptFileName, bytes);
 }
 
-void PublishExceptionText(const std::string& className, const std::string& message) noexcept {
+namespace {
+
+// PublishedText on a view: a CR LF that is the text's first and at its very end is dropped.
+std::string_view PublishedView(std::string_view text) {
+  if (text.size() >= 2 && text.find("\r\n") == text.size() - 2) text.remove_suffix(2);
+  return text;
+}
+
+uint8_t* PutView(uint8_t* out, std::string_view text) {
+  const auto n = static_cast<uint32_t>(text.size());
+  for (int i = 0; i < 4; ++i) *out++ = static_cast<uint8_t>(n >> (8 * i));
+  if (n) std::memcpy(out, text.data(), n);
+  return out + n;
+}
+
+}  // namespace
+
+void PublishExceptionText(std::string_view className, std::string_view message) noexcept {
   try {
-    std::vector<uint8_t> bytes{1};
-    PutString(bytes, className);
-    PutString(bytes, message);
-    if (g_except.data && VirtualFileDataSize(g_except.data) >= bytes.size()) {
-      // The flag byte last, so that a reader never takes a half-written record.
+    const std::string_view name = PublishedView(className);
+    const std::string_view text = PublishedView(message);
+    const size_t size = 1 + 4 + name.size() + 4 + text.size();
+    if (g_except.data && VirtualFileDataSize(g_except.data) >= size) {
+      // Written in place, no copy in between (every raise passes here). The flag byte last, so
+      // that a reader never takes a half-written record.
       g_except.data[0] = 0;
-      std::memcpy(g_except.data + 1, bytes.data() + 1, bytes.size() - 1);
+      PutView(PutView(g_except.data + 1, name), text);
       g_except.data[0] = 1;
       return;
     }
     // Room for the usual record, so that later raises write in place.
-    if (bytes.size() < 1024) bytes.resize(1024, 0);
+    std::vector<uint8_t> bytes(size < 1024 ? 1024 : size, 0);
+    bytes[0] = 1;
+    PutView(PutView(bytes.data() + 1, name), text);
     Replace(g_except, kExceptFileName, bytes);
   } catch (...) {
   }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
 
 namespace modules {
 
@@ -30,7 +31,7 @@ void PublishException(std::exception_ptr error);
 // The same record from a class name and message already at hand, for the raise hook: no
 // rethrow, and the view stays open between calls (rewritten in place while the record fits).
 // Never raises; a record that cannot be written is dropped.
-void PublishExceptionText(const std::string& className, const std::string& message) noexcept;
+void PublishExceptionText(std::string_view className, std::string_view message) noexcept;
 
 // Reads the "EXCEPT" virtual file of Module: when it exists and its flag byte is 1, takes the
 // two strings (bounded by the block's size) and sets the flag byte to 0. False otherwise.

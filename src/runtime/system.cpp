@@ -177,6 +177,11 @@ HRESULT SafeCall(void (*body)(void* context), void* context) {
 __attribute__((noinline)) void CheckSafeCallResult(HRESULT result) {
   if (SUCCEEDED(result)) return;
   if (SafeCallErrorProc) SafeCallErrorProc(result, __builtin_return_address(0));
+  RaiseSafeCallError(result);
+}
+
+// Kept out of line and whole (not split into a cold part), so its start is the raising routine.
+__attribute__((noinline, noipa)) void RaiseSafeCallError(HRESULT result) {
   throw EOleException(Format("Safecall method failed (%08lX)", static_cast<unsigned long>(result)),
                       static_cast<int32_t>(result));
 }

@@ -43,6 +43,10 @@ HRESULT SafeCall(void (*body)(void* context), void* context);
 // The caller's check of a safecall result: a failure code goes to SafeCallErrorProc (with the
 // caller's address) and, when that returns or is unset, raises EOleException with the code.
 void CheckSafeCallResult(HRESULT result);
+// Where the check raises its EOleException: a routine of its own, so that a raise hook can tell
+// "raised in the caller's check" by the raising routine (the check passes on a failure that its
+// callee has already turned into a code).
+[[noreturn]] void RaiseSafeCallError(HRESULT result);
 
 // ---- Units ----
 

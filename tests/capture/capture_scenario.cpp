@@ -12,6 +12,8 @@
 #include <string>
 
 #include "capture/capture_state.h"
+#include "capture/exception_log.h"
+#include "capture/raise_hook.h"
 #include "capture/raise_state.h"
 #include "capture/thrown_object.h"
 #include "hooking/hooking.h"
@@ -87,6 +89,17 @@ void CheckRestored() {
 const rtl::UnitRegistration g_check("Check", rtl::UnitOrderCrashReporter - 50, nullptr,
                                     CheckRestored);
 
+// A code of the program's own, raised through the same import as the C++ throws.
+constexpr DWORD OtherCode = 0xE0564C01;
+bool g_otherCodeSeen = false;
+
+LONG WINAPI SeeOtherCode(EXCEPTION_POINTERS* pointers) {
+  const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
+  if (record->ExceptionCode != OtherCode) return EXCEPTION_CONTINUE_SEARCH;
+  g_otherCodeSeen = record->NumberParameters == 1 && record->ExceptionInformation[0] == 77;
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
 void MainBlock() {
   char line[128];
   std::snprintf(line, sizeof line, "INSTALLED %d %d %d", capture::CaptureInstalled.load() ? 1 : 0,
@@ -125,6 +138,30 @@ void MainBlock() {
     volatile int result = 10 / zero;
     (void)result;
   }
+  if (g_case == "framework") {
+    // A framework's last-chance catch hands the exception it is handling to the crash reporter.
+    try {
+      ThrowCustom("framework");
+    } catch (...) {
+      Append(ExceptionLog::HandleFrameworkException() ? "OWN HANDLING" : "SKIP OWN HANDLING");
+    }
+  }
+  if (g_case == "importraise") {
+    Append(std::string("RAISE HOOK ") +
+           (capture::RaiseHookKind() == capture::TRaiseHookKind::rhImport ? "import" : "other"));
+    try {
+      ThrowCustom("caught through the import");
+    } catch (const ECustom&) {
+      Append("CAUGHT");
+    }
+    // Another code passes the redirected import untouched and reaches the system's dispatch.
+    PVOID handler = AddVectoredExceptionHandler(1, SeeOtherCode);
+    const ULONG_PTR argument = 77;
+    RaiseException(OtherCode, 0, 1, &argument);
+    RemoveVectoredExceptionHandler(handler);
+    Append(g_otherCodeSeen ? "OTHER CODE PASSED" : "OTHER CODE LOST");
+    ThrowCustom("escape through the import");
+  }
   if (g_case == "caught") {
     try {
       ThrowCustom("caught");
@@ -142,5 +179,6 @@ int main() {
   g_case = args.size() > 1 ? args[1] : "";
   g_notes = args.size() > 2 ? args[2] : "capture_scenario.notes";
   capture::ExceptNotify = Record;
+  if (g_case == "importraise") capture::RefuseRaiseCodePatch = true;
   rtl::RunProgram(MainBlock);
 }

@@ -6,6 +6,7 @@
 #include <process.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -15,13 +16,17 @@
 #include "capture/call_stack.h"
 #include "capture/capture_state.h"
 #include "capture/capture_unit.h"
+#include "capture/exception_log.h"
+#include "capture/interception.h"
 #include "capture/pattern_thrower.h"
 #include "capture/process_memory.h"
 #include "capture/raise_hook.h"
 #include "capture/raise_state.h"
 #include "capture/recorder.h"
 #include "capture/thread_registry.h"
+#include "capture/thrower_walk.h"
 #include "core/core_unit_win.h"
+#include "modules/safecalls_list.h"
 #include "runtime/exceptions.h"
 #include "runtime/thread.h"
 
@@ -217,6 +222,28 @@ TEST(CaptureHandledTest, RaisesOnlyTheThreadGuardCatchesAreNotifiedOnce) {
     EXPECT_TRUE(notes[0].FromRaise) << row.name;
     EXPECT_EQ(notes[0].ContextFlags, capture::RaiseContextFlags) << row.name;
     EXPECT_NE(notes[0].StackPointer, 0u) << row.name;
+  }
+}
+
+// The runtime's thread guard hands an escaping exception to the unhandled-exception procedure:
+// one the raise hook saw is not reported twice; one it never saw is reported there, once.
+TEST(CaptureHandledTest, TheLastChanceReportsOnlyEscapesTheRaiseHookNeverSaw) {
+  for (bool hookSees : {true, false}) {
+    Recorder::Instance().Take();
+    if (!hookSees) capture::PauseRaiseHook();
+    HANDLE h = rtl::BeginThread(
+        nullptr, 0, [](void*) -> DWORD { ThrowCustom("escapes the thread"); }, nullptr, 0, nullptr);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(WaitForSingleObject(h, 20000), WAIT_OBJECT_0);
+    if (!hookSees) capture::ResumeRaiseHook();
+    DWORD code = 0;
+    GetExitCodeThread(h, &code);
+    CloseHandle(h);
+    EXPECT_EQ(code, 1u) << hookSees;
+    std::vector<Note> notes = Recorder::Instance().Take();
+    ASSERT_EQ(notes.size(), 1u) << hookSees;
+    EXPECT_EQ(notes[0].Message, "escapes the thread");
+    EXPECT_EQ(notes[0].ContextFlags, hookSees ? capture::RaiseContextFlags : 0u);
   }
 }
 
@@ -518,6 +545,221 @@ TEST(Safecall, AFailureIsReportedOnceAtItsRaiseThenEndsTheCallerSilently) {
   // A body that succeeds: S_OK and nothing else.
   EXPECT_EQ(rtl::SafeCall([](void*) {}, nullptr), S_OK);
 }
+
+TEST(Safecall, AnEOleExceptionRaisedInTheCallersCheckOnlyPassesTheCodeOn) {
+  if (rtl::InitProc) rtl::InitProc();
+  uint8_t* flag = modules::SafeCallsFlag();
+  ASSERT_NE(flag, nullptr);
+  const struct {
+    const char* name;
+    void (*body)(void*);
+    HRESULT result;
+    size_t notes;
+    uint8_t flag;
+  } rows[] = {
+      // A callee's failure code comes back and the check raises: the boundary turns it into the
+      // same code again; nothing to report, and the caller's check must not be silenced.
+      {"raised in the check", [](void*) { rtl::CheckSafeCallResult(E_FAIL); }, E_FAIL, 0, 0},
+      // The same class raised by the body itself is the body's own failure.
+      {"raised by the body",
+       [](void*) { throw EOleException("by the body", static_cast<int32_t>(E_NOTIMPL)); },
+       E_NOTIMPL, 1, 1},
+      {"another class", [](void*) { ThrowCustom("custom"); }, E_UNEXPECTED, 1, 1},
+  };
+  for (const auto& row : rows) {
+    *flag = 0;
+    Recorder::Instance().Take();
+    EXPECT_EQ(rtl::SafeCall(row.body, nullptr), row.result) << row.name;
+    EXPECT_EQ(Recorder::Instance().Take().size(), row.notes) << row.name;
+    EXPECT_EQ(*flag, row.flag) << row.name;
+  }
+  *flag = 0;
+}
+
+namespace {
+
+struct EManaged : Exception {
+  using Exception::Exception;
+};
+
+// Calls the manager from inside a catch of what Throw raises; Paused: the raise hook does not
+// see the raise (as for a raise in a module without the hook).
+bool ManageInCatch(void (*raise)(), bool paused = false) {
+  if (paused) capture::PauseRaiseHook();
+  bool answer = false;
+  try {
+    raise();
+  } catch (...) {
+    if (paused) capture::ResumeRaiseHook();
+    paused = false;
+    answer = ExceptionLog::HandleFrameworkException();
+  }
+  if (paused) capture::ResumeRaiseHook();
+  return answer;
+}
+
+}  // namespace
+
+TEST(ExceptionManagerTest, TheExceptionBeingHandledIsReportedOnceAndTheAnswerPassedOn) {
+  for (bool answer : {false, true}) {
+    Recorder::Instance().Answer = answer;
+    Recorder::Instance().Take();
+    EXPECT_EQ(ManageInCatch([] { throw EManaged("managed"); }), answer);
+    std::vector<Note> notes = Recorder::Instance().Take();
+    ASSERT_EQ(notes.size(), 1u) << answer;
+    EXPECT_EQ(notes[0].ClassName, "EManaged");
+    EXPECT_EQ(notes[0].Message, "managed");
+    // Seen by the raise hook: the registers of the raise come with it.
+    EXPECT_EQ(notes[0].ContextFlags, capture::RaiseContextFlags);
+    EXPECT_FALSE(capture::HandlingInProgress());
+  }
+  Recorder::Instance().Answer = false;
+}
+
+TEST(ExceptionManagerTest, AStaleRecordIsNotReportedInPlaceOfTheExceptionBeingHandled) {
+  ManageInCatch([] { ThrowCustom("earlier"); });
+  Recorder::Instance().Take();
+  EXPECT_FALSE(ManageInCatch([] { throw EManaged("unseen"); }, true));
+  std::vector<Note> notes = Recorder::Instance().Take();
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].ClassName, "EManaged");
+  EXPECT_EQ(notes[0].Message, "unseen");
+  EXPECT_EQ(notes[0].ContextFlags, 0u);  // no registers: the raise was not seen
+  EXPECT_NE(notes[0].StackPointer, 0u);
+  EXPECT_EQ(rtl::ExceptionMessage(capture::LastException().Object), "unseen");
+}
+
+TEST(ExceptionManagerTest, QuietCasesAnswerWithoutReporting) {
+  const struct {
+    const char* name;
+    bool (*run)();
+    bool answer;
+  } rows[] = {
+      {"EAbort", [] { return ManageInCatch([] { throw EAbort(); }); }, true},
+      {"catching off",
+       [] {
+         capture::CatchingEnabled = false;
+         const bool r = ManageInCatch([] { throw EManaged("off"); });
+         capture::CatchingEnabled = true;
+         return r;
+       },
+       true},
+      {"ignored thread",
+       [] {
+         capture::IgnoreThread(GetCurrentThreadId());
+         const bool r = ManageInCatch([] { throw EManaged("ignored"); });
+         capture::StopIgnoringThread(GetCurrentThreadId());
+         return r;
+       },
+       true},
+      {"outside any catch, nothing recorded",
+       [] {
+         capture::ClearLastException();
+         return capture::ExceptionManager();
+       },
+       true},
+      {"outside any catch, an earlier exception recorded",
+       [] {
+         try {
+           ThrowCustom("handled long ago");
+         } catch (...) {
+         }
+         return ExceptionLog::HandleFrameworkException();
+       },
+       true},
+      // The thread that holds the busy flag is inside a notification: it never waits, the
+      // framework's own handling is skipped.
+      {"this thread is notifying",
+       [] {
+         if (!capture::TryTakeHandling()) return true;
+         const bool r = ManageInCatch([] { throw EManaged("nested"); });
+         capture::ReleaseHandling();
+         return r;
+       },
+       false},
+  };
+  for (const auto& row : rows) {
+    Recorder::Instance().Take();
+    EXPECT_EQ(row.run(), row.answer) << row.name;
+    EXPECT_TRUE(Recorder::Instance().Take().empty()) << row.name;
+    EXPECT_FALSE(capture::HandlingInProgress()) << row.name;
+  }
+}
+
+TEST(ExceptionManagerTest, AnotherThreadsNotificationIsWaitedFor) {
+  Recorder::Instance().Take();
+  HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread holder([&] {
+    capture::TryTakeHandling();
+    SetEvent(taken);
+    Sleep(150);
+    capture::ReleaseHandling();
+  });
+  WaitForSingleObject(taken, 10000);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(ManageInCatch([] { throw EManaged("after the other"); }));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  holder.join();
+  CloseHandle(taken);
+  EXPECT_GE(waited, std::chrono::milliseconds(100));
+  std::vector<Note> notes = Recorder::Instance().Take();
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].Message, "after the other");
+}
+
+namespace {
+
+uintptr_t g_inThreadObject = 0;
+
+class StackLookingThread : public Classes::TThread {
+ public:
+  StackLookingThread() : TThread(true) {}
+
+ protected:
+  void Execute() override {
+    uintptr_t low, high;
+    capture::CurrentStackBounds(low, high);
+    const auto sp = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    const auto start = reinterpret_cast<uintptr_t>(&HookedRTLThreadProc);
+    for (uintptr_t a : capture::CallStackAddresses(0, sp, high))
+      if (a > start && a < start + 512) g_inThreadObject = a;
+  }
+};
+
+}  // namespace
+
+TEST(ThreadRegistry, EveryThreadObjectRunsThroughTheTracedThreadObjectFrame) {
+  g_inThreadObject = 0;
+  auto* t = new StackLookingThread();
+  t->Resume();
+  t->WaitFor();
+  delete t;
+  EXPECT_NE(g_inThreadObject, 0u);
+}
+
+#if defined(__x86_64__)
+TEST(RaiseWalk, TheOwnFunctionTableAnswersAsTheSystemDoes) {
+  const uintptr_t probes[] = {
+      reinterpret_cast<uintptr_t>(&ThrowCustom),
+      reinterpret_cast<uintptr_t>(&ThrowCustom) + 3,
+      reinterpret_cast<uintptr_t>(&capture::WalkRaise) + 40,
+      reinterpret_cast<uintptr_t>(&HookedRaise) + 1,
+      reinterpret_cast<uintptr_t>(&ThrowWithPatterns) + 10,
+      reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)) + 0x10,  // headers: no function
+      reinterpret_cast<uintptr_t>(&GetTickCount),                     // another module
+  };
+  for (uintptr_t pc : probes) {
+    uint64_t ownBase = 0;
+    void* own = capture::LookupFunctionEntry(pc, ownBase);
+    DWORD64 systemBase = 0;
+    void* system = RtlLookupFunctionEntry(pc, &systemBase, nullptr);
+    EXPECT_EQ(own, system) << std::hex << pc;
+    if (system) {
+      EXPECT_EQ(ownBase, systemBase) << std::hex << pc;
+    }
+  }
+}
+#endif
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);

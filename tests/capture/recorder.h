@@ -38,6 +38,8 @@ class Recorder {
   // What the recorder does besides recording: 0 nothing, 1 throw inside (caught inside),
   // 2 throw out of the notification.
   std::atomic<int> Mode{0};
+  // What the notification answers ("run the program's own handling too").
+  std::atomic<bool> Answer{false};
   std::atomic<int> Running{0};
   std::atomic<int> MostAtOnce{0};
 
@@ -85,7 +87,7 @@ class Recorder {
     } else if (self.Mode == 2) {
       throw std::runtime_error("out of the notification");
     }
-    return false;
+    return self.Answer.load();
   }
 
  private:

@@ -124,3 +124,49 @@ TEST(CaptureScenario, WithoutABlockNothingIsTouched) {
       << run.Box.text;
   EXPECT_EQ(run.ExitCode, 1u);
 }
+
+TEST(CaptureScenario, AFrameworksLastChanceCatchReportsTheExceptionItHandles) {
+  Outcome run = RunCase("capture_scenario", "framework");
+  ASSERT_EQ(run.Notes.size(), 1u);
+  // Seen by the raise hook too: the registers of the raise come with it.
+  EXPECT_EQ(run.Notes[0], std::string("ECustom|framework|") + Flags + "|1|1");
+  EXPECT_TRUE(Has(run, "SKIP OWN HANDLING"));
+  EXPECT_EQ(run.ExitCode, 0u);
+}
+
+// Inside the development environment the crash reporter is active without a block and hooks
+// nothing: exceptions take the runtime's ordinary course, and only a framework's catch reports.
+TEST(CaptureScenario, InsideTheDevelopmentEnvironmentNothingIsIntercepted) {
+  Outcome run = RunCase("VantorIDE", "escape");
+  EXPECT_TRUE(Has(run, "INSTALLED 1 0 0"));
+  EXPECT_TRUE(Has(run, "PROLOGUE same"));
+  EXPECT_TRUE(run.Notes.empty());
+  ASSERT_TRUE(run.BoxShown);
+  EXPECT_EQ(run.Box.caption, "Application Error");
+  EXPECT_EQ(run.ExitCode, 1u);
+
+  Outcome framework = RunCase("VantorIDE", "framework");
+  ASSERT_EQ(framework.Notes.size(), 1u);
+  EXPECT_EQ(framework.Notes[0], "ECustom|framework|00000000|1|1");
+  EXPECT_TRUE(Has(framework, "SKIP OWN HANDLING"));
+
+  Outcome procs = RunCase("VantorIDE", "procs");
+  EXPECT_TRUE(Has(procs, "RESTORED 1111"));
+  EXPECT_FALSE(procs.BoxShown);
+}
+
+#if defined(__x86_64__)
+// The unwinder's entry cannot be patched: the module's RaiseException import carries the raise
+// hook instead. C++ throws are still seen with their registers; other codes pass untouched.
+TEST(CaptureScenario, TheImportFallbackSeesThrowsAndPassesOtherCodes) {
+  Outcome run = RunCase("capture_scenario", "importraise");
+  EXPECT_TRUE(Has(run, "RAISE HOOK import"));
+  EXPECT_TRUE(Has(run, "PROLOGUE same"));
+  EXPECT_TRUE(Has(run, "CAUGHT"));
+  EXPECT_TRUE(Has(run, "OTHER CODE PASSED"));
+  ASSERT_EQ(run.Notes.size(), 1u);
+  EXPECT_EQ(run.Notes[0], std::string("ECustom|escape through the import|") + Flags + "|1|1");
+  EXPECT_EQ(run.ExitCode, 1u);
+  EXPECT_FALSE(run.BoxShown);
+}
+#endif

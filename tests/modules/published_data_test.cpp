@@ -81,6 +81,31 @@ TEST(PublishedData, CrLfRuleAndPublishedOptions) {
 
 // Another module keeps this module's small "MODULE" block open, so a rewrite gets that block
 // back from the system: larger options must not be copied past its end.
+// The raise hook's path: written in place while the record fits the open block, into a new
+// block when it does not; the CR LF rule as for PublishException.
+TEST(PublishedData, ExceptionTextInPlaceAndBeyondTheOpenBlock) {
+  const HMODULE self = modules::CrashReporterModule();
+  modules::CreateOwnVirtualFiles();
+  std::string name, message;
+  const std::string longText(5000, 'm');
+  const struct {
+    std::string className, message, readName, readMessage;
+  } rows[] = {
+      {"EFirst", "first\r\n", "EFirst", "first"},  // a new block (the created one holds 1 byte)
+      {"ESecond", "", "ESecond", ""},              // in place, shorter than the one before
+      {"EThird", longText, "EThird", longText},    // beyond the block: a bigger one
+      {"EFourth", "A\r\nB\r\n", "EFourth", "A\r\nB\r\n"},
+  };
+  for (const auto& row : rows) {
+    modules::PublishExceptionText(row.className, row.message);
+    ASSERT_TRUE(ReadPublishedException(self, name, message)) << row.className;
+    EXPECT_EQ(name, row.readName);
+    EXPECT_EQ(message, row.readMessage) << row.className;
+    EXPECT_FALSE(ReadPublishedException(self, name, message)) << row.className;
+  }
+  modules::DeleteOwnVirtualFiles();
+}
+
 TEST(PublishedData, ABlockHeldOpenByAnotherHolderIsNotOverrun) {
   const HMODULE self = modules::CrashReporterModule();
   modules::CreateOwnVirtualFiles();
