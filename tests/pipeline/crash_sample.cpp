@@ -7,14 +7,22 @@
 //   restart  as throw; the notification asks for a restart (the second instance finds the
 //            file named by the second argument, writes "<file>.second" and ends)
 //   html     an Exception whose message holds markup escapes the main block
+//   mail server|direct  as throw, the report mailed to the loopback peers of run-with-peers.sh
+//            (through the server with login, or straight to the recipient's exchanger found
+//            by the loopback name server); what should arrive is left for the peers' check
 //   lines    prints the source lines the tests expect in the call stack
+#include <winsock2.h>
+// winsock2.h before windows.h
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/module_options.h"
+#include "delivery/socket_seams.h"
 #include "pipeline/pipeline_state.h"
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
@@ -41,6 +49,78 @@ __attribute__((noinline)) void StartFailingThread() {
     WaitForSingleObject(thread, 30000);
     CloseHandle(thread);
   }
+}
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// The peers' folder as a Windows path (Wine's drive Z: is the Unix root).
+std::string PeerDir() {
+  std::string path = "Z:" + Env("VL_PEER_DIR") + "/";
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+std::string Hex(const std::string& text) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : text) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+// Before sending: the files the message must carry are copied for the peers' check.
+void KeepWhatIsSent(const pipeline::TVantorExceptionRecord& record, int action, bool&) {
+  if (action != pipeline::atSendingEmail) return;
+  const std::string dir = PeerDir();
+  WriteFile(dir + "crash_sample.vlf", pipeline::State().Blocks.SendText);
+  CopyFileA(pipeline::State().ScreenshotFile.c_str(), (dir + "Screenshot.png").c_str(), FALSE);
+  const TVantorModuleOptions& options = *record.Options;
+  const std::string tag = options.MailRecipients().substr(0, options.MailRecipients().find('@'));
+  WriteFile(dir + tag + ".expect", "subject=" + Hex(options.MailSubject()) +
+                                       "\nbody=" + Hex(options.MailBodyText()) +
+                                       "\nfile=crash_sample.vlf\nfile=Screenshot.png\n");
+}
+
+void PrepareMail(bool direct) {
+  TVantorModuleOptionsEx* options = pipeline::CurrentVantorLogOptions();
+  delivery::SocketSeams& seams = delivery::Seams();
+  seams.ConnectCheck = [](uint32_t address) { return delivery::IsLoopbackAddress(address); };
+  seams.ResolveHost = [](const std::string& host, uint32_t& address) {
+    address = inet_addr(host.c_str());
+    return address == INADDR_NONE ? WSAHOST_NOT_FOUND : 0;
+  };
+  seams.NameServers = [] { return std::vector<std::string>{"127.0.0.1"}; };
+  seams.DnsPort = static_cast<uint16_t>(std::atoi(Env("VL_DNS_GOOD").c_str()));
+  if (direct) {
+    options->SetMailMode(mmDirect);
+    options->SetSmtpServerPort(static_cast<uint16_t>(std::atoi(Env("VL_SMTP_PLAIN").c_str())));
+    options->SetMailRecipients("crashdirect@two.test");
+  } else {
+    options->SetMailMode(mmViaServer);
+    options->SetSmtpServer("127.0.0.1");
+    options->SetSmtpServerPort(static_cast<uint16_t>(std::atoi(Env("VL_SMTP_AUTH").c_str())));
+    options->SetSmtpUser("reporter");
+    options->SetSmtpLoginPassword(std::string(70, 'p'));
+    options->SetMailRecipients("crashserver@loopback.test");
+  }
+  options->SetSmtpSender("sample@loopback.test");
+  options->SetMailSubject("Absturzbericht f\xfcr Ordalin");
+  options->SetMailBodyText("The report is attached.\r\n.\r\nA line with a single dot above.");
+  options->SetAddScreenshot(true);
+  pipeline::ActionHandler = KeepWhatIsSent;
 }
 
 void AskForRestart(pipeline::TVantorExceptionRecord&, bool&) {
@@ -71,6 +151,7 @@ void MainBlock() {
     pipeline::NotifyHandler = AskForRestart;
   }
   if (g_mode == "html") throw Exception("<script>alert(1)</script> & \"more\"");
+  if (g_mode == "mail") PrepareMail(g_marker == "direct");
   if (g_mode == "thread") {
     StartFailingThread();
     return;
