@@ -31,7 +31,10 @@ function(vl_library name kind)
     return()
   endif()
   add_library(${name} STATIC ${A_SOURCES})
-  target_include_directories(${name} PUBLIC ${VL_ROOT_DIR}/src)
+  # Installed, the headers keep their folders under include/vantorlog (cmake/Package.cmake), so
+  # "core/trace.h" names the same header inside the tree and in a program using the package.
+  target_include_directories(${name} PUBLIC $<BUILD_INTERFACE:${VL_ROOT_DIR}/src>
+                                            $<INSTALL_INTERFACE:include/vantorlog>)
   target_link_libraries(${name} PUBLIC ${A_DEPS})
   vl_warnings(${name})
 endfunction()
