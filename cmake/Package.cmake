@@ -22,6 +22,9 @@ set(VL_PACKAGE_TOP capture_win vl_report_win vl_dialogs_win vl_sockets vl_screen
 if(TARGET vl_pipeline)
   list(APPEND VL_PACKAGE_TOP vl_pipeline)
 endif()
+if(TARGET vantorlog)
+  list(APPEND VL_PACKAGE_TOP vantorlog)  # the assembled reporter: the upper seams connected
+endif()
 
 set(VL_PACKAGE_VERSION 0.1.0)
 
@@ -55,13 +58,12 @@ endfunction()
 _vl_package_closure(vl_package_libraries ${VL_PACKAGE_TOP})
 
 # VantorLog::VantorLog: the whole crash reporter.
-add_library(vantorlog INTERFACE)
-set_target_properties(vantorlog PROPERTIES EXPORT_NAME VantorLog)
-target_link_libraries(vantorlog INTERFACE ${VL_PACKAGE_TOP})
-target_compile_features(vantorlog INTERFACE cxx_std_17)  # the headers' language
-add_library(VantorLog::VantorLog ALIAS vantorlog)
+add_library(vl_package_reporter INTERFACE)
+set_target_properties(vl_package_reporter PROPERTIES EXPORT_NAME VantorLog)
+target_link_libraries(vl_package_reporter INTERFACE ${VL_PACKAGE_TOP})
+target_compile_features(vl_package_reporter INTERFACE cxx_std_17)  # the headers' language
 
-install(TARGETS vantorlog ${vl_package_libraries}
+install(TARGETS vl_package_reporter ${vl_package_libraries}
   EXPORT VantorLogTargets
   ARCHIVE DESTINATION lib/vantorlog)
 
@@ -87,7 +89,7 @@ install(FILES $<TARGET_OBJECTS:dialogs_resources> DESTINATION lib/vantorlog
 _vl_postbuild_tool(vl_package_tool vl_package_tool_target)
 install(PROGRAMS ${vl_package_tool} DESTINATION libexec/vantorlog RENAME vl_postbuild)
 add_custom_target(vl_package)  # builds everything the package installs
-add_dependencies(vl_package vantorlog ${vl_package_libraries} dialogs_resources
+add_dependencies(vl_package vl_package_reporter ${vl_package_libraries} dialogs_resources
   ${vl_package_tool_target})
 
 include(CMakePackageConfigHelpers)

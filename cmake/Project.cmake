@@ -39,6 +39,20 @@ function(vl_library name kind)
   vl_warnings(${name})
 endfunction()
 
+# vl_keep_unit(target symbol): every module linking the static library Target keeps the object
+# that defines the C symbol (a unit that registers itself from a static object and is called by
+# nobody). i686 C symbols carry a leading underscore, and an --undefined name that matches
+# nothing keeps nothing, silently.
+function(vl_keep_unit target symbol)
+  if(NOT TARGET ${target})
+    return()
+  endif()
+  if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(symbol _${symbol})
+  endif()
+  target_link_options(${target} INTERFACE -Wl,--undefined=${symbol})
+endfunction()
+
 # vl_executable(name WINDOWS|PORTABLE [GUI] SOURCES ... [DEPS ...])
 function(vl_executable name kind)
   cmake_parse_arguments(A "GUI" "" "SOURCES;DEPS" ${ARGN})

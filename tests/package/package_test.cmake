@@ -1,20 +1,23 @@
 # The installed package as another project uses it (cmake -P, run by CTest):
 # 1. `cmake --install` of this build into a fresh folder outside the build tree, then the folder
 #    is moved (the package must not remember where it was installed);
+#    every header's own includes lie in the package;
 # 2. the sample (tests/package/sample) is configured in a fresh build folder with only that
 #    prefix and the same MinGW toolchain file, and built; none of its build files may name this
-#    build tree or the project's sources;
+#    build tree or the project's sources, and every unit its link line keeps is in the program;
 # 3. the sample runs under Wine: its exception, thrown three calls deep and caught by nobody,
 #    ends it with exit code 1 and, when the build has the notification pipeline (EXPECT_LOG),
 #    lands in the log the sample's options name, next to the program.
 #
 # Variables: BUILD_DIR, SOURCE_DIR, TOOLCHAIN, GENERATOR, MAKE_PROGRAM, WINE_RUN, EXPECT_LOG.
 
+# Runs a command that must succeed; its output is left in `out`.
 function(check_run what)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${what} failed (${rc}):\n${out}")
+    message(FATAL_ERROR "${what} failed (${rc}):\n${out}${err}")
   endif()
+  set(out "${out}" PARENT_SCOPE)
 endfunction()
 
 if(DEFINED ENV{TMPDIR} AND IS_DIRECTORY "$ENV{TMPDIR}")
@@ -39,6 +42,18 @@ foreach(file lib/cmake/VantorLog/VantorLogConfig.cmake libexec/vantorlog/vl_post
   endif()
 endforeach()
 
+# Every header the package holds finds the headers it includes in the package.
+file(GLOB_RECURSE headers RELATIVE "${prefix}/include/vantorlog" "${prefix}/include/vantorlog/*.h")
+foreach(header IN LISTS headers)
+  file(STRINGS "${prefix}/include/vantorlog/${header}" includes REGEX "^#include \"")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" included "${line}")
+    if(NOT EXISTS "${prefix}/include/vantorlog/${included}")
+      message(FATAL_ERROR "${header} includes ${included}, which the package lacks")
+    endif()
+  endforeach()
+endforeach()
+
 # 2. Configure and build the sample against the moved prefix.
 set(build "${work}/build")
 check_run("Configuring the sample" ${CMAKE_COMMAND} -S "${SOURCE_DIR}/tests/package/sample"
@@ -57,6 +72,31 @@ foreach(file IN LISTS build_files)
       message(FATAL_ERROR "${file} names ${forbidden}: the sample reached into the project")
     endif()
   endforeach()
+endforeach()
+
+# Every unit the package's link options keep (--undefined) is in the program: a name that
+# matches no symbol (an i686 name without its underscore) keeps nothing and says nothing.
+file(STRINGS "${build}/CMakeCache.txt" nm_line REGEX "^CMAKE_NM:")
+string(REGEX REPLACE "^[^=]*=" "" nm "${nm_line}")
+check_run("Listing the sample's symbols" "${nm}" "${build}/crash_sample.exe")
+set(symbols "${out}")
+set(link_text "")
+foreach(file "${build}/CMakeFiles/crash_sample.dir/link.txt" "${build}/build.ninja")
+  if(EXISTS "${file}")
+    file(READ "${file}" text)
+    string(APPEND link_text "${text}")
+  endif()
+endforeach()
+string(REGEX MATCHALL "--undefined=[A-Za-z0-9_]+" kept "${link_text}")
+list(REMOVE_DUPLICATES kept)
+if(NOT kept)
+  message(FATAL_ERROR "The sample's link line keeps no unit")
+endif()
+foreach(option IN LISTS kept)
+  string(REPLACE "--undefined=" "" symbol "${option}")
+  if(NOT symbols MATCHES "[0-9a-f]+ [BDT] ${symbol}\n")
+    message(FATAL_ERROR "The link option ${option} keeps nothing: no symbol ${symbol}")
+  endif()
 endforeach()
 
 # 3. Run it under Wine (the project build's prefix when CTest runs outside the test script).
