@@ -86,6 +86,20 @@ TThrownObject ThrownObjectOf(_Unwind_Exception* exception) {
   return result;
 }
 
+TThrownObject ThrownObjectOf(const std::exception_ptr& object) {
+  TThrownObject result;
+  if (!object) return result;
+  // libstdc++'s exception_ptr is one pointer to the primary object.
+  static_assert(sizeof(std::exception_ptr) == sizeof(void*), "libstdc++'s exception_ptr");
+  std::memcpy(&result.Object, &object, sizeof(void*));
+  result.Type = object.__cxa_exception_type();
+  return result;
+}
+
+bool HasOwnMessage(const TThrownObject& thrown) {
+  return CatchesThrown(typeid(Exception), thrown) || CatchesThrown(typeid(std::exception), thrown);
+}
+
 std::exception_ptr ExceptionPtrOf(const TThrownObject& thrown) {
   std::exception_ptr result;
   if (!thrown.Object) return result;

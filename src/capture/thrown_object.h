@@ -19,6 +19,11 @@ struct TThrownObject {
 // The primary object of a C++ exception ("GNUCC++\0", or a dependent one "GNUCC++\x01"); empty
 // for anything else.
 TThrownObject ThrownObjectOf(_Unwind_Exception* exception);
+// The object a std::exception_ptr refers to (its primary object and type), read without
+// rethrowing; empty for a null pointer.
+TThrownObject ThrownObjectOf(const std::exception_ptr& object);
+// Whether the object carries a message of its own (the runtime's Exception or std::exception).
+bool HasOwnMessage(const TThrownObject& thrown);
 
 // A std::exception_ptr to the object (one more reference on its header), null when empty.
 std::exception_ptr ExceptionPtrOf(const TThrownObject& thrown);

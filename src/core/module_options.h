@@ -128,6 +128,9 @@ class TVantorModuleOptions {
   // ---- fields outside the stream ----
   bool Active() const { return FActive; }
   const std::string& ModuleName() const { return FModuleName; }
+  // Names the module whose options these are (the working options follow the faulting module,
+  // so OutputLogFile does too). No change check: nothing is published.
+  void SetModuleName(const std::string& Value) { FModuleName = Value; }
   bool AutoApply() const { return FAutoApply; }
   int32_t UpdateCount() const { return FUpdateCount; }
 

@@ -1,0 +1,65 @@
+// The entry of a notification and the threads it runs on.
+//
+// An exception of the main thread is reported by a worker thread (TExceptionThread) while the
+// main thread waits inside ExceptNotify: its stack and registers stay as they were at the raise,
+// it keeps its windows painted (everything else in its queue is dropped; a WM_QUIT is kept for
+// later) and runs, on the worker's request, the program's event handlers (PendingCall). Every
+// other thread, a program in the development environment and a library inside its entry point
+// (loader lock: no thread may start) run the steps on the faulting thread itself.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <functional>
+
+#include "pipeline/pipeline_state.h"
+#include "runtime/thread.h"
+
+namespace pipeline {
+
+// Runs the whole notification for the calling (faulting) thread; true when the program's own
+// handling is to run as well (the crash reporter is inactive, or the notify handler cancelled).
+// Never raises. This is the capture's notification procedure.
+bool ExceptNotify(std::exception_ptr object, void* address, bool fromRaise, CONTEXT* context,
+                  uintptr_t stackPointer, uintptr_t stackBase);
+// The same with every parameter: a thread-ID override names another thread as the faulting one
+// (the freeze watchdog reports the main thread) and a stack copy is walked instead of the live
+// stack. With an override the steps run on the calling thread.
+bool ExceptNotifyWith(std::exception_ptr object, void* address, bool fromRaise,
+                      const TExceptNotifyParams& params);
+
+// The steps themselves, on the calling thread.
+bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRaise,
+                          TExceptNotifyParams params);
+
+// Runs Procedure on the faulting thread: from the worker (recognised by the capture's
+// WorkerThreadId) through PendingCall, waiting until it ran; on any other thread at once. What
+// it raises is swallowed. Then the exception's cross-module data is written again.
+void CallOnExceptionThread(const std::function<void()>& procedure);
+
+// The worker. Created suspended by ExceptNotify, which records its ID before it starts.
+class TExceptionThread : public Classes::TThread {
+ public:
+  TExceptionThread(std::exception_ptr object, void* address, bool fromRaise,
+                   const TExceptNotifyParams& params);
+  volatile bool Running = true;
+  bool NotifyResult = false;
+
+ protected:
+  void Execute() override;
+
+ private:
+  std::exception_ptr FObject;
+  void* FAddress;
+  bool FFromRaise;
+  TExceptNotifyParams FParams;
+  CONTEXT FContext;
+};
+
+// One pass of the waiting main thread's message filter (up to 11 messages). A WM_QUIT taken
+// out of the queue is remembered; RepostQuit puts it back once the wait is over.
+void FilterMessages();
+void RepostQuit();
+
+}  // namespace pipeline

@@ -1,0 +1,41 @@
+#include "pipeline/pipeline_state.h"
+
+#include "core/module_options.h"
+#include "modules/activation.h"
+#include "modules/module_file.h"
+#include "modules/module_registry.h"
+#include "runtime/exceptions.h"
+
+namespace pipeline {
+
+TNotifyHandlerProc NotifyHandler = nullptr;
+TActionHandlerProc ActionHandler = nullptr;
+TErrorHandlerProc ErrorHandler = nullptr;
+
+namespace {
+TVantorLogEvents* g_events = nullptr;
+}  // namespace
+
+void AttachEvents(TVantorLogEvents* events) { g_events = events; }
+TVantorLogEvents* AttachedEvents() { return g_events; }
+
+bool HasNotifyHandler() { return NotifyHandler || (g_events && g_events->OnNotify); }
+bool HasActionHandler() { return ActionHandler || (g_events && g_events->OnAction); }
+bool HasErrorHandler() { return ErrorHandler || (g_events && g_events->OnError); }
+
+TPipelineState& State() {
+  static TPipelineState* state = new TPipelineState();
+  return *state;
+}
+
+TVantorModuleOptionsEx* CurrentVantorLogOptions() {
+  modules::CheckActiveForCurrentOptions();
+  TVantorModuleInfo* info = modules::GetModuleInfo(modules::CrashReporterModule());
+  if (!info || !info->Options) {
+    throw EAssertionFailed(
+        "Cannot use 'CurrentVantorLogOptions' function without VantorLog activate.");
+  }
+  return info->Options;
+}
+
+}  // namespace pipeline

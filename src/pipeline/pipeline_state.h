@@ -1,0 +1,128 @@
+// The notification's process-wide state: the exception record handed to every handler and read
+// by the report, dialog and delivery code, the flags the steps pass on to each other, and the
+// three kinds of event handler a program may attach.
+//
+// One notification runs at a time (the capture's busy flag serialises them), so the state needs
+// no lock of its own; PendingCall has one because two threads use it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+
+#include "capture/call_stack.h"
+#include "report/report_blocks.h"
+
+class TVantorModuleOptionsEx;
+namespace modules {
+class TVantorModulesList;
+}
+
+namespace pipeline {
+
+// Where a notification takes the faulting thread's registers and stack from. A null Context,
+// StackPointer 0 or StackBase 0 mean "the faulting thread's own" (its recorded raise state, its
+// stack base). ThreadId 0 means the calling thread. A stack copy (the frozen main thread's,
+// taken by the freeze watchdog) is walked instead of the live stack: StackCopy[0] is the byte at
+// StackPointer.
+struct TExceptNotifyParams {
+  CONTEXT* Context = nullptr;
+  uintptr_t StackBase = 0;
+  uintptr_t StackPointer = 0;
+  DWORD ThreadId = 0;
+  std::string ActiveControlClass;
+  std::string ActiveControlText;
+  const uint8_t* StackCopy = nullptr;
+  size_t StackCopySize = 0;
+};
+
+// The exception being reported. Filled once the call stack is known; valid until the end of
+// the notification.
+struct TVantorExceptionRecord {
+  std::exception_ptr ExceptionObject;
+  void* ExceptionAddress = nullptr;
+  DWORD ThreadId = 0;
+  std::string ReportText;
+  modules::TVantorModulesList* Modules = nullptr;
+  capture::TVantorStackList* CallStack = nullptr;
+  TVantorModuleOptionsEx* Options = nullptr;
+  // The object's class name and message, read once without rethrowing it ("Unknown exception
+  // type." without an object; empty message when it carries none).
+  std::string ClassName;
+  std::string Message;
+};
+
+// Action codes of the action and error handlers.
+enum TVantorAction : int {
+  atShowingException = 0,
+  atShowedException = 1,
+  atSavingLog = 2,
+  atSavedLog = 3,
+  atSendingEmail = 4,
+  atSentEmail = 5,
+  atTerminating = 6,
+};
+
+// The handlers. Each kind may be attached as a procedure and through an object; when both are,
+// the object's is called first. Handlers run on the faulting thread (CallOnExceptionThread);
+// what they raise is swallowed.
+using TNotifyHandlerProc = void (*)(TVantorExceptionRecord& record, bool& handle);
+using TActionHandlerProc = void (*)(const TVantorExceptionRecord& record, int action, bool& result);
+using TErrorHandlerProc = void (*)(const TVantorExceptionRecord& record, int action, bool& retry);
+extern TNotifyHandlerProc NotifyHandler;
+extern TActionHandlerProc ActionHandler;
+extern TErrorHandlerProc ErrorHandler;
+
+// The object form: empty members are not attached.
+struct TVantorLogEvents {
+  std::function<void(TVantorExceptionRecord& record, bool& handle)> OnNotify;
+  std::function<void(const TVantorExceptionRecord& record, int action, bool& result)> OnAction;
+  std::function<void(const TVantorExceptionRecord& record, int action, bool& retry)> OnError;
+};
+// Attaches (or, with null, detaches) the object; it is not owned.
+void AttachEvents(TVantorLogEvents* events);
+TVantorLogEvents* AttachedEvents();
+
+bool HasNotifyHandler();
+bool HasActionHandler();
+bool HasErrorHandler();
+
+// The state the steps share.
+struct TPipelineState {
+  TVantorExceptionRecord* CurrentExceptionRecord = nullptr;  // set from the report on
+  int32_t ErrorCount = 0;            // exceptions reported since start; never reset
+  std::string ErrorMessage;          // as shown
+  bool HandleFlag = true;            // false: the notify handler cancelled
+  bool StepResult = true;            // the action handler's verdict, the showing step's result
+  bool Retry = false;                // the error handler's verdict
+  bool SendRequested = false;        // starts as MailMode != mmNone
+  bool ScreenshotRequested = false;  // starts as AddScreenshot
+  bool CopyToClipboardRequested = false;
+  bool TerminateRequested = false;  // process-wide, never reset
+  bool IsDuplicate = false;
+  std::string ReproductionText;
+  std::string RemoteTypeName;
+  std::string RemoteMessage;
+  // The report's blocks, the header line, the send text and the duplicate values.
+  report::TReportBlocks Blocks;
+  report::TReportFacts Facts;
+  // The screenshot's file, empty when none was taken.
+  std::string ScreenshotFile;
+  // The step running (its number), for the internal-bug section name.
+  int Step = 0;
+};
+TPipelineState& State();
+
+// The working options: the faulting module's options are copied into it for each notification.
+// Null while the crash reporter is inactive.
+TVantorModuleOptionsEx* WorkingOptions();
+
+// The options of the running module (its entry in the module list). Raises EAssertionFailed
+// ("Cannot use 'CurrentVantorLogOptions' function without VantorLog activate.") when the crash
+// reporter is inactive or the module has no entry.
+TVantorModuleOptionsEx* CurrentVantorLogOptions();
+
+}  // namespace pipeline

@@ -1,0 +1,52 @@
+#include "pipeline/pipeline_unit.h"
+
+#include "capture/capture_state.h"
+#include "core/module_options.h"
+#include "core/trace.h"
+#include "modules/activation.h"
+#include "pipeline/except_notify.h"
+#include "pipeline/pipeline_state.h"
+#include "runtime/system.h"
+
+int vl_pipeline_unit_link = 0;
+
+namespace pipeline {
+
+namespace {
+
+TVantorModuleOptionsEx* g_working = nullptr;
+
+bool IsCurrentOptions(const TVantorModuleOptions* options) {
+  if (!modules::IsVantorLogActive()) return false;
+  try {
+    return options == CurrentVantorLogOptions();
+  } catch (...) {
+    return false;
+  }
+}
+
+const rtl::UnitRegistration g_unit("ExceptionLog.Notification", rtl::UnitOrderCrashReporter + 1,
+                                   StartPipeline, StopPipeline);
+
+}  // namespace
+
+TVantorModuleOptionsEx* WorkingOptions() { return g_working; }
+
+void StartPipeline() {
+  if (!capture::CaptureInstalled.load()) return;
+  Trace("StartPipeline", {}, 0);
+  g_working = new TVantorModuleOptionsEx("", false);
+  core::OptionsPlatform().IsCurrentOptions = IsCurrentOptions;
+  capture::ExceptNotify = ExceptNotify;
+}
+
+void StopPipeline() {
+  if (!g_working) return;
+  Trace("StopPipeline", {}, 0);
+  capture::ExceptNotify = nullptr;
+  core::OptionsPlatform().IsCurrentOptions = nullptr;
+  delete g_working;
+  g_working = nullptr;
+}
+
+}  // namespace pipeline
