@@ -8,21 +8,27 @@
 # - TRAILER appends the block to the file instead (no placeholder, no size limit).
 # Changing the options file relinks the target, so the block follows it.
 #
-# The tool runs on the build machine. A native build uses its own vl_postbuild target; a cross
-# build builds the tool once with the build machine's compiler (cmake/host-tools, an external
-# project), unless VL_HOST_POSTBUILD names a ready tool.
+# The tool runs on the build machine. VL_HOST_POSTBUILD names a ready tool; when it is empty, a
+# native build uses its own vl_postbuild target and a cross build builds the tool once with the
+# build machine's compiler (cmake/host-tools, an external project). The installed package ships
+# this file and its own copy of the tool, used while VL_HOST_POSTBUILD is empty
+# (cmake/VantorLogConfig.cmake.in).
 
 set(VL_HOST_POSTBUILD "" CACHE FILEPATH "A post-build tool built for the build machine (empty: build one)")
 
 function(_vl_postbuild_tool out_command out_target)
+  get_property(packaged GLOBAL PROPERTY VL_PACKAGE_POSTBUILD)
+  if(VL_HOST_POSTBUILD OR packaged)
+    if(NOT VL_HOST_POSTBUILD)
+      set(VL_HOST_POSTBUILD ${packaged})
+    endif()
+    set(${out_command} ${VL_HOST_POSTBUILD} PARENT_SCOPE)
+    set(${out_target} "" PARENT_SCOPE)
+    return()
+  endif()
   if(NOT CMAKE_CROSSCOMPILING)
     set(${out_command} $<TARGET_FILE:vl_postbuild> PARENT_SCOPE)
     set(${out_target} vl_postbuild PARENT_SCOPE)
-    return()
-  endif()
-  if(VL_HOST_POSTBUILD)
-    set(${out_command} ${VL_HOST_POSTBUILD} PARENT_SCOPE)
-    set(${out_target} "" PARENT_SCOPE)
     return()
   endif()
   set(dir ${CMAKE_BINARY_DIR}/host-tools)

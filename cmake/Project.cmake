@@ -31,9 +31,26 @@ function(vl_library name kind)
     return()
   endif()
   add_library(${name} STATIC ${A_SOURCES})
-  target_include_directories(${name} PUBLIC ${VL_ROOT_DIR}/src)
+  # Installed, the headers keep their folders under include/vantorlog (cmake/Package.cmake), so
+  # "core/trace.h" names the same header inside the tree and in a program using the package.
+  target_include_directories(${name} PUBLIC $<BUILD_INTERFACE:${VL_ROOT_DIR}/src>
+                                            $<INSTALL_INTERFACE:include/vantorlog>)
   target_link_libraries(${name} PUBLIC ${A_DEPS})
   vl_warnings(${name})
+endfunction()
+
+# vl_keep_unit(target symbol): every module linking the static library Target keeps the object
+# that defines the C symbol (a unit that registers itself from a static object and is called by
+# nobody). i686 C symbols carry a leading underscore, and an --undefined name that matches
+# nothing keeps nothing, silently.
+function(vl_keep_unit target symbol)
+  if(NOT TARGET ${target})
+    return()
+  endif()
+  if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(symbol _${symbol})
+  endif()
+  target_link_options(${target} INTERFACE -Wl,--undefined=${symbol})
 endfunction()
 
 # vl_executable(name WINDOWS|PORTABLE [GUI] SOURCES ... [DEPS ...])

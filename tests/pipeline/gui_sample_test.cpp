@@ -37,23 +37,24 @@ struct Search {
   HWND Found;
 };
 
+// A named WINAPI callback: on i686 a lambda does not convert to the stdcall WNDENUMPROC.
+BOOL CALLBACK NoteDialogOf(HWND window, LPARAM data) {
+  auto* s = reinterpret_cast<Search*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char cls[32] = {};
+  GetClassNameA(window, cls, sizeof cls);
+  if (owner == s->Process && IsWindowVisible(window) && std::string(cls) == "#32770") {
+    s->Found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND FindDialogOf(DWORD process, DWORD timeoutMs) {
   for (DWORD waited = 0; waited < timeoutMs; waited += 100) {
     Search search{process, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(data);
-          DWORD owner = 0;
-          GetWindowThreadProcessId(window, &owner);
-          char cls[32] = {};
-          GetClassNameA(window, cls, sizeof cls);
-          if (owner == s->Process && IsWindowVisible(window) && std::string(cls) == "#32770") {
-            s->Found = window;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EnumWindows(NoteDialogOf, reinterpret_cast<LPARAM>(&search));
     if (search.Found) return search.Found;
     Sleep(100);
   }
