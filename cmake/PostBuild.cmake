@@ -4,7 +4,7 @@
 # reads the linked module's DWARF debug information (build it with -g) and the options file and
 # stores the block in the module. Nothing of the module moves:
 # - by default the target gets a placeholder resource RCDATA "VLDATA" of RESERVE bytes (default
-#   262144) at link time, which the tool overwrites in place;
+#   1048576) at link time, which the tool overwrites in place;
 # - TRAILER appends the block to the file instead (no placeholder, no size limit).
 # Changing the options file relinks the target, so the block follows it.
 #
@@ -65,7 +65,8 @@ function(vl_attach_data_block target)
     list(APPEND args --trailer)
   else()
     if(NOT A_RESERVE)
-      set(A_RESERVE 262144)
+      # Room for the debug information of a program carrying the whole crash reporter.
+      set(A_RESERVE 1048576)
     endif()
     # The placeholder's bytes do not matter, only their number.
     set(bin ${CMAKE_CURRENT_BINARY_DIR}/${target}_vldata_${A_RESERVE}.bin)

@@ -84,14 +84,16 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 // Before sending: the files the message must carry are copied for the peers' check.
 void KeepWhatIsSent(const pipeline::TVantorExceptionRecord& record, int action, bool&) {
   if (action != pipeline::atSendingEmail) return;
-  const std::string dir = PeerDir();
-  WriteFile(dir + "crash_sample.vlf", pipeline::State().Blocks.SendText);
-  CopyFileA(pipeline::State().ScreenshotFile.c_str(), (dir + "Screenshot.png").c_str(), FALSE);
   const TVantorModuleOptions& options = *record.Options;
   const std::string tag = options.MailRecipients().substr(0, options.MailRecipients().find('@'));
-  WriteFile(dir + tag + ".expect", "subject=" + Hex(options.MailSubject()) +
-                                       "\nbody=" + Hex(options.MailBodyText()) +
-                                       "\nfile=crash_sample.vlf\nfile=Screenshot.png\n");
+  // Each message's files in a folder of its own: the attachments keep their names.
+  const std::string dir = PeerDir() + tag + "\\";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  WriteFile(dir + "crash_sample.vlf", pipeline::State().Blocks.SendText);
+  CopyFileA(pipeline::State().ScreenshotFile.c_str(), (dir + "Screenshot.png").c_str(), FALSE);
+  WriteFile(PeerDir() + tag + ".expect",
+            "subject=" + Hex(options.MailSubject()) + "\nbody=" + Hex(options.MailBodyText()) +
+                "\nfile=" + tag + "/crash_sample.vlf\nfile=" + tag + "/Screenshot.png\n");
 }
 
 void PrepareMail(bool direct) {
