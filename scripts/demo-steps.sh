@@ -4,6 +4,7 @@
 # "TMainTessaly" titled "Qorvel" records what it receives.
 set -euo pipefail
 build=$1
+root=$(cd "$(dirname "$0")/.." && pwd)
 demo="$build/demo/Ordalin demo"
 rm -rf "$build/demo"
 mkdir -p "$demo"
@@ -74,4 +75,29 @@ rc=0
   --gtest_filter='GuiSample.ExceptionDialog*' >gui_sample.out 2>&1 || rc=$?
 grep -E '^\[ +(OK|FAILED) +\]' gui_sample.out | sed 's/^/  /'
 echo "  pictures of the compact and the detailed dialog:"
-ls "$build"/test-artifacts/demo/*.png | sed 's/^/    /'
+ls "$build"/test-artifacts/demo/crash_dialog_*.png | sed 's/^/    /'
+
+echo
+echo "== 5. The report mailed: the crash sample sends it to a loopback SMTP server"
+peers="$build/demo/peers"
+rc=0
+"$root/tests/delivery/run-with-peers.sh" "$peers" \
+  "$VL_WINE" "$build/tests/pipeline/crash_sample.exe" mail server >/dev/null 2>&1 || rc=$?
+if [ -f "$peers/crashserver.eml" ]; then
+  echo "  received by the server (with login); its headers and parts:"
+  /usr/bin/python3 - "$peers/crashserver.eml" <<'PY'
+import email, email.header, sys
+msg = email.message_from_binary_file(open(sys.argv[1], "rb"))
+for key in ("From", "To", "Subject", "Date", "Content-Type"):
+    value = str(email.header.make_header(email.header.decode_header(msg[key] or "")))
+    print(f"    {key}: {value}")
+for part in msg.walk():
+    if part.is_multipart():
+        continue
+    name = part.get_filename()
+    size = len(part.get_payload(decode=True) or b"")
+    print(f"    part: {part.get_content_type()}" + (f" {name} ({size} bytes)" if name else ""))
+PY
+else
+  echo "  (no message arrived; exit status $rc)"
+fi
