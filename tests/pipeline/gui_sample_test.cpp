@@ -32,40 +32,11 @@ std::string Artifact(const std::string& name) {
   return folder + "demo\\" + name + ".png";
 }
 
-struct Search {
-  DWORD Process;
-  HWND Found;
-};
-
-// A named WINAPI callback: on i686 a lambda does not convert to the stdcall WNDENUMPROC.
-BOOL CALLBACK NoteDialogOf(HWND window, LPARAM data) {
-  auto* s = reinterpret_cast<Search*>(data);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  char cls[32] = {};
-  GetClassNameA(window, cls, sizeof cls);
-  if (owner == s->Process && IsWindowVisible(window) && std::string(cls) == "#32770") {
-    s->Found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND FindDialogOf(DWORD process, DWORD timeoutMs) {
-  for (DWORD waited = 0; waited < timeoutMs; waited += 100) {
-    Search search{process, nullptr};
-    EnumWindows(NoteDialogOf, reinterpret_cast<LPARAM>(&search));
-    if (search.Found) return search.Found;
-    Sleep(100);
-  }
-  return nullptr;
-}
-
 TEST(GuiSample, ExceptionDialogShowsTheReportAndLogsIt) {
   DeleteFileA(LogFile().c_str());
   testsupport::ChildProcess child(Sample() + " dialog");
   ASSERT_TRUE(child.Started());
-  HWND dialog = FindDialogOf(child.Id(), 30000);
+  HWND dialog = child.WaitForDialog(30000);
   ASSERT_NE(dialog, nullptr);
   char text[512] = {};
   GetDlgItemTextA(dialog, 101, text, sizeof text);
@@ -107,7 +78,7 @@ TEST(GuiSample, FreezeDialogOwnedByNoWindowDoesNotHang) {
   DeleteFileA(LogFile().c_str());
   testsupport::ChildProcess child(Sample() + " freezedialog");
   ASSERT_TRUE(child.Started());
-  HWND dialog = FindDialogOf(child.Id(), 30000);
+  HWND dialog = child.WaitForDialog(30000);
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(GetWindow(dialog, GW_OWNER), nullptr);
   Sleep(300);
@@ -123,7 +94,7 @@ TEST(GuiSample, FreezeDialogOwnedByNoWindowDoesNotHang) {
       ++dialogs;
     }
     exitCode = child.Wait(500);
-    if (exitCode == STILL_ACTIVE) dialog = FindDialogOf(child.Id(), 100);
+    if (exitCode == STILL_ACTIVE) dialog = child.WaitForDialog(100);
   }
   EXPECT_EQ(exitCode, 0u);
   EXPECT_GE(dialogs, 1);

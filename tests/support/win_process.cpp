@@ -69,17 +69,25 @@ std::string WindowText(HWND window) {
 
 }  // namespace
 
+HWND ChildProcess::WaitForDialog(DWORD timeoutMs) const {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    FindBox find{info_.dwProcessId, nullptr};
+    EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&find));
+    if (find.found || GetTickCount() - start >= timeoutMs) return find.found;
+    Sleep(50);
+  }
+}
+
 bool ChildProcess::DismissBox(BoxText& box, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   while (GetTickCount() - start < timeoutMs) {
-    FindBox find{info_.dwProcessId, nullptr};
-    EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&find));
-    if (find.found) {
-      box.caption = WindowText(find.found);
+    if (HWND found = WaitForDialog(0)) {
+      box.caption = WindowText(found);
       // A message box keeps its text in the static control with ID 0xFFFF.
-      HWND textControl = GetDlgItem(find.found, 0xFFFF);
+      HWND textControl = GetDlgItem(found, 0xFFFF);
       box.text = textControl ? WindowText(textControl) : "";
-      PostMessageA(find.found, WM_COMMAND, IDOK, 0);
+      PostMessageA(found, WM_COMMAND, IDOK, 0);
       return true;
     }
     if (WaitForSingleObject(info_.hProcess, 50) == WAIT_OBJECT_0) return false;

@@ -31,6 +31,8 @@ class ChildProcess {
   // Waits up to TimeoutMs for a dialog box ("#32770") of this process, reads its caption and
   // text, and presses its default button. Returns false when none appeared.
   bool DismissBox(BoxText& box, DWORD timeoutMs = 20000);
+  // Waits up to TimeoutMs for a visible dialog box ("#32770") of this process; null when none.
+  HWND WaitForDialog(DWORD timeoutMs) const;
 
  private:
   PROCESS_INFORMATION info_ = {};
