@@ -12,6 +12,8 @@
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
+using namespace vl;
+
 namespace {
 
 struct EBench : Exception {

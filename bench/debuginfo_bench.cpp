@@ -8,6 +8,8 @@
 #include "debuginfo/name_index.h"
 #include "debuginfo/source_lookup.h"
 
+using namespace vl;
+
 namespace {
 
 constexpr int kUnits = 2000;

@@ -6,6 +6,8 @@
 
 #include "delivery/mime_message.h"
 
+using namespace vl;
+
 namespace {
 
 // CPU time of one build in ms (the machine may be shared: wall time says little).

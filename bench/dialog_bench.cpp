@@ -19,6 +19,8 @@
 #include "dialogs/layout.h"
 #include "modules/module_info.h"
 
+using namespace vl;
+
 namespace {
 
 // The first paint of a dialog on the hooked thread: noted when the message after WM_PAINT is

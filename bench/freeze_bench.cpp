@@ -15,6 +15,8 @@
 #include "hosts/freeze_watchdog.h"
 #include "hosts/main_thread.h"
 
+using namespace vl;
+
 namespace {
 
 TVantorModuleOptions* g_options = nullptr;

@@ -11,6 +11,8 @@
 
 #include "report/log_file_win.h"
 
+using namespace vl;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -20,6 +20,8 @@
 #include "report/system_info_win.h"
 #include "runtime/exceptions.h"
 
+using namespace vl;
+
 namespace {
 
 LARGE_INTEGER g_frequency;

@@ -12,6 +12,8 @@
 
 #include "delivery/png_writer.h"
 
+using namespace vl;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -13,6 +13,8 @@
 #include "debuginfo/debug_table.h"
 #include "tools/post_build.h"
 
+using namespace vl;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

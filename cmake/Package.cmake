@@ -56,6 +56,11 @@ function(_vl_package_closure out)
 endfunction()
 
 _vl_package_closure(vl_package_libraries ${VL_PACKAGE_TOP})
+# The assembled reporter's library would export as VantorLog::vantorlog, a case-twin of the one
+# target a program names; it goes by its role instead.
+if(TARGET vantorlog)
+  set_target_properties(vantorlog PROPERTIES EXPORT_NAME assembly)
+endif()
 
 # VantorLog::VantorLog: the whole crash reporter.
 add_library(vl_package_reporter INTERFACE)

@@ -11,6 +11,8 @@
 #include "delivery/base64.h"
 #include "delivery/mime_message.h"
 
+using namespace vl;
+
 namespace {
 
 // Cuts the next field at a 0xFF byte (or the end).

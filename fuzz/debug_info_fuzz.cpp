@@ -9,6 +9,8 @@
 #include "debuginfo/name_index.h"
 #include "debuginfo/source_lookup.h"
 
+using namespace vl;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   static const uint16_t kVersions[] = {400, 405, 422, 423, 454};

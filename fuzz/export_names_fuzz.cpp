@@ -8,6 +8,8 @@
 #include "debuginfo/export_name.h"
 #include "debuginfo/pe_exports.h"
 
+using namespace vl;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vl::TExportNameParts parts;
   vl::DecodeExportName(std::string(reinterpret_cast<const char*>(data), size < 300 ? size : 300),

@@ -10,6 +10,8 @@
 #include "hooking/prologue_relocator.h"
 #include "hooking/x86_decoder.h"
 
+using namespace vl;
+
 using namespace hooking;
 
 namespace {

@@ -7,6 +7,8 @@
 
 #include "launcher/link_parameter.h"
 
+using namespace vl;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string commandLine(reinterpret_cast<const char*>(data), size);
   for (const std::string& argument : ordalin::ProgramArguments(commandLine)) {

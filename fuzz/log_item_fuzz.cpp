@@ -14,6 +14,8 @@
 
 #include "report/log_item.h"
 
+using namespace vl;
+
 namespace {
 
 void Check(bool ok) {

@@ -17,6 +17,8 @@
 #include "report/log_text.h"
 #include "report/report_text_rules.h"
 
+using namespace vl;
+
 namespace {
 
 void Check(bool ok) {

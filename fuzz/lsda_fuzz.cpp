@@ -9,6 +9,8 @@
 #include "capture/cie_personality.h"
 #include "capture/lsda_interpreter.h"
 
+using namespace vl;
+
 namespace {
 
 class InputProcess : public capture::TLsdaContext {

@@ -9,6 +9,8 @@
 
 #include "delivery/mailto_link.h"
 
+using namespace vl;
+
 namespace {
 
 std::string Field(std::string_view& rest) {

@@ -5,6 +5,8 @@
 #include "datablock/data_block_writer.h"
 #include "datablock/fake_options.h"
 
+using namespace vl;
+
 namespace {
 void Write(const std::string& path, const datablock::TBytes& bytes) {
   std::FILE* f = std::fopen(path.c_str(), "wb");

@@ -7,6 +7,8 @@
 
 #include "debuginfo/debug_table.h"
 
+using namespace vl;
+
 namespace {
 
 void Save(const std::string& path, const std::vector<uint8_t>& bytes) {

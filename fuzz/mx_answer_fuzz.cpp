@@ -7,6 +7,8 @@
 
 #include "delivery/dns_packet.h"
 
+using namespace vl;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view packet(reinterpret_cast<const char*>(data), size);
   const std::string host = delivery::ParseMxAnswer(packet);

@@ -11,6 +11,8 @@
 #include "core/byte_stream.h"
 #include "core/module_options.h"
 
+using namespace vl;
+
 namespace {
 
 const uint16_t kVersions[] = {400, 401, 403, 420, 421, 422, 440, 449, 450, 454};

@@ -4,14 +4,14 @@
 //     -fno-asynchronous-unwind-tables -Wl,-e,Start (i686: _Start) -o tiny_ARCH_dwarfN.exe
 // and each .raw seed holds the same file's seven debug sections in the target's raw form (see
 // pe_dwarf_fuzz.cpp), cut out with objcopy --dump-section.
-namespace Forms {
+namespace vl::Forms {
 struct TApplication {
   int Title() const { return title * 3; }
   int Run(int value);
   int title;
 };
 int TApplication::Run(int value) { return value + Title(); }
-}  // namespace Forms
+}  // namespace vl::Forms
 namespace {
 int Hidden(int value) { return value ^ 5; }
 }  // namespace

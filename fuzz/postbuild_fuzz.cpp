@@ -11,6 +11,8 @@
 #include "tools/options_ini.h"
 #include "tools/post_build.h"
 
+using namespace vl;
+
 using namespace vl::tools;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -9,6 +9,8 @@
 #include "delivery/smtp_reply.h"
 #include "runtime/exceptions.h"
 
+using namespace vl;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   unsigned seed = data[0];

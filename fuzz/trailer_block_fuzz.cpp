@@ -6,6 +6,8 @@
 #include "datablock/data_block_reader.h"
 #include "datablock/fake_options.h"
 
+using namespace vl;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string options;
   datablock::TMemoryBlockSource file(data, size);

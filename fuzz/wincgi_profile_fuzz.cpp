@@ -8,6 +8,8 @@
 
 #include "hosts/wincgi_call.h"
 
+using namespace vl;
+
 namespace {
 class OneFile : public hosts::TWinCgiPlatform {
  public:

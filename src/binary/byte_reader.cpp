@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace binary {
+namespace vl::binary {
 
 namespace {
 
@@ -216,4 +216,4 @@ bool StringAt(TByteSpan table, uint64_t offset, std::string& value) {
   return reader.Seek(offset) && reader.ReadCString(value);
 }
 
-}  // namespace binary
+}  // namespace vl::binary

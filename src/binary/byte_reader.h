@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-namespace binary {
+namespace vl::binary {
 
 // Little-endian values at P (which must hold the bytes).
 inline uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
@@ -112,4 +112,4 @@ void MaskBytes(std::string& text, uint8_t mask);
 // terminator lies outside it.
 bool StringAt(TByteSpan table, uint64_t offset, std::string& value);
 
-}  // namespace binary
+}  // namespace vl::binary

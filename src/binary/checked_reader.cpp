@@ -1,6 +1,6 @@
 #include "binary/checked_reader.h"
 
-namespace binary {
+namespace vl::binary {
 
 std::string HexText(uint64_t value) {
   static const char digits[] = "0123456789abcdef";
@@ -22,4 +22,4 @@ std::string ReadFailureMessage(const char* region, size_t position, size_t remai
   return message + region + " at offset " + HexText(position) + ": " + FailureText(failure);
 }
 
-}  // namespace binary
+}  // namespace vl::binary

@@ -10,7 +10,7 @@
 
 #include "binary/byte_reader.h"
 
-namespace binary {
+namespace vl::binary {
 
 // "0x1f".
 std::string HexText(uint64_t value);
@@ -125,4 +125,4 @@ std::string CheckedStringAt(TByteSpan table, uint64_t offset, const char* tableN
   return reader.CString();
 }
 
-}  // namespace binary
+}  // namespace vl::binary

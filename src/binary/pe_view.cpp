@@ -1,6 +1,6 @@
 #include "binary/pe_view.h"
 
-namespace binary {
+namespace vl::binary {
 
 namespace {
 
@@ -130,4 +130,4 @@ bool TPeView::U32At(uint64_t rva, uint32_t& value) const {
   return Locate(rva, 4, offset) && bytes_.U32At(offset, value);
 }
 
-}  // namespace binary
+}  // namespace vl::binary

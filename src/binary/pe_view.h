@@ -10,7 +10,7 @@
 
 #include "binary/byte_reader.h"
 
-namespace binary {
+namespace vl::binary {
 
 // How the bytes are laid out: as the file on disk (an RVA is found through the section table)
 // or as the loader maps the image (an RVA is an offset from the image's start).
@@ -118,4 +118,4 @@ class TPeView {
   uint64_t sectionTable_ = 0;
 };
 
-}  // namespace binary
+}  // namespace vl::binary

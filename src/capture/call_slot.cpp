@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace capture {
+namespace vl::capture {
 
 namespace {
 
@@ -90,4 +90,4 @@ TCallSite RecognizeCall(const uint8_t* before, size_t available, uint64_t v,
                                           : Recognize64(before, available, v);
 }
 
-}  // namespace capture
+}  // namespace vl::capture

@@ -14,7 +14,7 @@
 
 #include "hooking/x86_decoder.h"
 
-namespace capture {
+namespace vl::capture {
 
 enum class TCallForm {
   cfNone,
@@ -36,4 +36,4 @@ struct TCallSite {
 TCallSite RecognizeCall(const uint8_t* before, size_t available, uint64_t v,
                         hooking::TCpuMode mode);
 
-}  // namespace capture
+}  // namespace vl::capture

@@ -7,7 +7,7 @@
 #include "debuginfo/source_info.h"
 #include "hooking/import_jump_stub.h"
 
-namespace capture {
+namespace vl::capture {
 
 namespace {
 
@@ -108,4 +108,4 @@ TVantorStackList GetCallStackOfCopy(uintptr_t errorAddress, const uint8_t* copy,
   return Resolve(CallStackAddressesOfCopy(errorAddress, copy, size));
 }
 
-}  // namespace capture
+}  // namespace vl::capture

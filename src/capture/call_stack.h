@@ -15,7 +15,7 @@
 
 #include "debuginfo/debug_info.h"
 
-namespace capture {
+namespace vl::capture {
 
 // An owning list of resolved addresses (copies), innermost call first.
 class TVantorStackList {
@@ -41,4 +41,4 @@ std::vector<uintptr_t> CallStackAddressesOfCopy(uintptr_t errorAddress, const ui
 TVantorStackList GetCallStack(uintptr_t errorAddress, uintptr_t stackTop, uintptr_t stackBottom);
 TVantorStackList GetCallStackOfCopy(uintptr_t errorAddress, const uint8_t* copy, size_t size);
 
-}  // namespace capture
+}  // namespace vl::capture

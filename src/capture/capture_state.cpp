@@ -4,7 +4,7 @@
 #include <new>
 #include <vector>
 
-namespace capture {
+namespace vl::capture {
 
 std::atomic<bool> CaptureInstalled{false};
 std::atomic<bool> CatchingEnabled{true};
@@ -133,4 +133,4 @@ bool CallExceptNotify(std::exception_ptr object, void* address, bool fromRaise, 
   return notify(std::move(object), address, fromRaise, context, stackPointer, stackBase);
 }
 
-}  // namespace capture
+}  // namespace vl::capture

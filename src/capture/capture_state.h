@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <exception>
 
-namespace capture {
+namespace vl::capture {
 
 // Interception installed and the crash reporter active. Set last at start-up, cleared first at
 // shut-down; every hook only forwards while it is off.
@@ -74,4 +74,4 @@ extern TExceptNotifyProc ExceptNotify;
 bool CallExceptNotify(std::exception_ptr object, void* address, bool fromRaise, CONTEXT* context,
                       uintptr_t stackPointer, uintptr_t stackBase);
 
-}  // namespace capture
+}  // namespace vl::capture

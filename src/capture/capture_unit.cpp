@@ -13,7 +13,7 @@
 
 int vl_capture_unit_link = 0;
 
-namespace capture {
+namespace vl::capture {
 
 std::string StartDirectory;
 SYSTEMTIME StartTime = {};
@@ -84,4 +84,4 @@ const rtl::UnitRegistration g_unit("ExceptionLog", rtl::UnitOrderCrashReporter, 
 
 }  // namespace
 
-}  // namespace capture
+}  // namespace vl::capture

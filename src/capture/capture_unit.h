@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <string>
 
-namespace capture {
+namespace vl::capture {
 
 void StartCapture();
 void StopCapture();
@@ -36,7 +36,7 @@ extern uintptr_t MainStackBase;
 // Started inside the development environment: active, nothing intercepted.
 extern bool DevelopmentEnvironmentMode;
 
-}  // namespace capture
+}  // namespace vl::capture
 
 // Referenced by the link option that keeps the unit in every program linking the capture.
 extern "C" int vl_capture_unit_link;

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace capture {
+namespace vl::capture {
 
 bool CieOfFde(const uint8_t* fdeStart, size_t size, uint64_t fdeAddress, uint64_t& cieAddress) {
   TEhReader r(fdeStart, size, fdeAddress, 4);
@@ -64,4 +64,4 @@ bool CiePersonality(const uint8_t* cie, size_t size, uint64_t address, unsigned 
   return body.Ok();
 }
 
-}  // namespace capture
+}  // namespace vl::capture

@@ -8,7 +8,7 @@
 
 #include "capture/eh_encoding.h"
 
-namespace capture {
+namespace vl::capture {
 
 // Offset of the CIE from an FDE: the FDE's second word, counted back from that word's address.
 // False for a 64-bit-length FDE or a zero word (that is a CIE, not an FDE).
@@ -20,4 +20,4 @@ bool CieOfFde(const uint8_t* fdeStart, size_t size, uint64_t fdeAddress, uint64_
 bool CiePersonality(const uint8_t* cie, size_t size, uint64_t address, unsigned pointerSize,
                     TPointerReader& reader, uint64_t& personality);
 
-}  // namespace capture
+}  // namespace vl::capture

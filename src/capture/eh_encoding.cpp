@@ -1,6 +1,6 @@
 #include "capture/eh_encoding.h"
 
-namespace capture {
+namespace vl::capture {
 
 bool TEhReader::Seek(size_t position) {
   if (!FOk || position > FSize) {
@@ -125,4 +125,4 @@ uint64_t TEhReader::Encoded(uint8_t encoding, uint64_t functionStart, TPointerRe
   return value;
 }
 
-}  // namespace capture
+}  // namespace vl::capture

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace capture {
+namespace vl::capture {
 
 // Encoding bytes.
 constexpr uint8_t EhPeOmit = 0xFF;
@@ -63,4 +63,4 @@ class TEhReader {
   bool FOk = true;
 };
 
-}  // namespace capture
+}  // namespace vl::capture

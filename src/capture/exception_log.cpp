@@ -4,7 +4,7 @@
 
 #include "capture/interception.h"
 
-namespace ExceptionLog {
+namespace vl::ExceptionLog {
 
 bool HandleFrameworkException() noexcept {
   try {
@@ -16,4 +16,4 @@ bool HandleFrameworkException() noexcept {
   }
 }
 
-}  // namespace ExceptionLog
+}  // namespace vl::ExceptionLog

@@ -18,8 +18,8 @@
 // nothing (not even an exception recorded earlier) and answers true. Never raises.
 #pragma once
 
-namespace ExceptionLog {
+namespace vl::ExceptionLog {
 
 bool HandleFrameworkException() noexcept;
 
-}  // namespace ExceptionLog
+}  // namespace vl::ExceptionLog

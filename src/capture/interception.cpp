@@ -10,7 +10,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
-namespace capture {
+namespace vl::capture {
 
 namespace {
 
@@ -266,4 +266,4 @@ void RestoreProcedureHooks() {
   g_procsInstalled = false;
 }
 
-}  // namespace capture
+}  // namespace vl::capture

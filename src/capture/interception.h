@@ -11,7 +11,7 @@
 #include "capture/thrower_walk.h"
 #include "capture/thrown_object.h"
 
-namespace capture {
+namespace vl::capture {
 
 // Entry from the raise hooks. Thrown: the raised C++ object when known (class and message are
 // then read without rethrowing). Records the last exception and publishes it (every exception),
@@ -48,4 +48,4 @@ bool ExceptionManager();
 void InstallProcedureHooks();
 void RestoreProcedureHooks();
 
-}  // namespace capture
+}  // namespace vl::capture

@@ -1,6 +1,6 @@
 #include "capture/lsda_interpreter.h"
 
-namespace capture {
+namespace vl::capture {
 
 TLsdaVerdict InterpretLsda(const TLsdaFrame& frame, TLsdaContext& context) {
   if (!frame.Table || frame.Size == 0 || (frame.PointerSize != 4 && frame.PointerSize != 8)) {
@@ -83,4 +83,4 @@ TLsdaVerdict InterpretLsda(const TLsdaFrame& frame, TLsdaContext& context) {
   return TLsdaVerdict::lvMalformed;
 }
 
-}  // namespace capture
+}  // namespace vl::capture

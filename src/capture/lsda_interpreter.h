@@ -15,14 +15,15 @@
 
 #include "capture/eh_encoding.h"
 
-namespace capture {
+namespace vl::capture {
 
 enum class TLsdaVerdict {
   lvNothing,     // the address is listed without landing pad: the frame neither catches nor cleans
   lvCleanup,     // only cleanups (destructors) run; the search goes on outwards
   lvCatchAll,    // catch (...)
   lvCatchTyped,  // a typed handler accepts the thrown object
-  lvTerminate,   // not listed, or a dynamic exception filter (throw list): the runtime calls std::terminate
+  lvTerminate,   // not listed, or a dynamic exception filter (throw list): the runtime calls
+                 // std::terminate
   lvMalformed,   // the table could not be read within its bounds
 };
 
@@ -55,4 +56,4 @@ inline bool LsdaCatches(TLsdaVerdict verdict) {
   return verdict == TLsdaVerdict::lvCatchAll || verdict == TLsdaVerdict::lvCatchTyped;
 }
 
-}  // namespace capture
+}  // namespace vl::capture

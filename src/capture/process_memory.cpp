@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace capture {
+namespace vl::capture {
 
 namespace {
 
@@ -83,4 +83,4 @@ void CurrentStackBounds(uintptr_t& low, uintptr_t& high) {
   high = base;
 }
 
-}  // namespace capture
+}  // namespace vl::capture

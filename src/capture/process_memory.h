@@ -8,7 +8,7 @@
 
 #include "capture/eh_encoding.h"
 
-namespace capture {
+namespace vl::capture {
 
 // Number of bytes readable from Address on, up to Limit (0 when Address itself is not).
 size_t ReadableBytes(uintptr_t address, size_t limit);
@@ -23,4 +23,4 @@ class TProcessMemory : public TPointerReader {
 // The bounds of this thread's stack (from the thread information block).
 void CurrentStackBounds(uintptr_t& low, uintptr_t& high);
 
-}  // namespace capture
+}  // namespace vl::capture

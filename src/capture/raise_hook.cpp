@@ -12,7 +12,7 @@
 #include "modules/module_file.h"
 #include "runtime/system.h"
 
-namespace capture {
+namespace vl::capture {
 
 namespace {
 
@@ -110,26 +110,28 @@ void ResumeRaiseHook() {
     hooking::RehookProcedure(reinterpret_cast<void*>(g_trampoline));
 }
 
-}  // namespace capture
+}  // namespace vl::capture
 
 // The hook itself: no try block and no destructor around the forwarding call, so the unwinder
 // passes this frame like any other.
 extern "C" __attribute__((noinline)) _Unwind_Reason_Code HookedRaise(_Unwind_Exception* exception) {
-  if (capture::CaptureInstalled.load(std::memory_order_acquire) && !capture::HostCarriesLibrary) {
-    capture::RaiseWorker(exception, reinterpret_cast<uintptr_t>(&HookedRaise));
+  if (vl::capture::CaptureInstalled.load(std::memory_order_acquire) &&
+      !vl::capture::HostCarriesLibrary) {
+    vl::capture::RaiseWorker(exception, reinterpret_cast<uintptr_t>(&HookedRaise));
   }
-  return capture::g_trampoline(exception);
+  return vl::capture::g_trampoline(exception);
 }
 
 #if defined(__x86_64__)
 extern "C" __attribute__((noinline)) void WINAPI HookedRaiseException(DWORD code, DWORD flags,
                                                                       DWORD count,
                                                                       const ULONG_PTR* arguments) {
-  if (code == capture::GccThrowCode && count == 1 && arguments &&
-      capture::CaptureInstalled.load(std::memory_order_acquire) && !capture::HostCarriesLibrary) {
-    capture::RaiseWorker(reinterpret_cast<_Unwind_Exception*>(arguments[0]),
-                         reinterpret_cast<uintptr_t>(&HookedRaiseException));
+  if (code == vl::capture::GccThrowCode && count == 1 && arguments &&
+      vl::capture::CaptureInstalled.load(std::memory_order_acquire) &&
+      !vl::capture::HostCarriesLibrary) {
+    vl::capture::RaiseWorker(reinterpret_cast<_Unwind_Exception*>(arguments[0]),
+                             reinterpret_cast<uintptr_t>(&HookedRaiseException));
   }
-  capture::SystemRaise()(code, flags, count, arguments);
+  vl::capture::SystemRaise()(code, flags, count, arguments);
 }
 #endif

@@ -23,7 +23,7 @@ void WINAPI HookedRaiseException(DWORD code, DWORD flags, DWORD count, const ULO
 #endif
 }
 
-namespace capture {
+namespace vl::capture {
 
 enum class TRaiseHookKind { rhNone, rhCodePatch, rhImport };
 
@@ -43,4 +43,4 @@ TRaiseHookKind InstallRaiseImportHook();
 // cannot patch the unwinder's entry; start-up then takes the fallback.
 extern std::atomic<bool> RefuseRaiseCodePatch;
 
-}  // namespace capture
+}  // namespace vl::capture

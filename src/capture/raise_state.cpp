@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-namespace capture {
+namespace vl::capture {
 
 namespace {
 
@@ -39,4 +39,4 @@ void ResetRaiseState(TThreadRaiseState& state) {
   state.Context.ContextFlags = 0;
 }
 
-}  // namespace capture
+}  // namespace vl::capture

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <typeinfo>
 
-namespace capture {
+namespace vl::capture {
 
 // The native context's flags when filled: control, integer and segment registers.
 #if defined(__x86_64__)
@@ -44,4 +44,4 @@ TThreadRaiseState& CurrentRaiseState();
 // Clears the stack pointer and the context flags (the end of a notification).
 void ResetRaiseState(TThreadRaiseState& state);
 
-}  // namespace capture
+}  // namespace vl::capture

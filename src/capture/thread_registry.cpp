@@ -12,7 +12,7 @@
 #include "modules/module_file.h"
 #include "runtime/thread.h"
 
-namespace capture {
+namespace vl::capture {
 
 namespace {
 
@@ -137,9 +137,10 @@ void FreeThreadRegistry() {
   delete registry;
 }
 
-}  // namespace capture
+}  // namespace vl::capture
 
-using namespace capture;
+using namespace vl;
+using namespace vl::capture;
 
 extern "C" DWORD WINAPI HookedThreadProc(void* block) {
   TStartBlock start = *static_cast<TStartBlock*>(block);

@@ -20,11 +20,11 @@
 #include <cstdint>
 #include <vector>
 
-namespace Classes {
+namespace vl::Classes {
 class TThread;
 }
 
-namespace capture {
+namespace vl::capture {
 
 struct TThreadEntry {
   DWORD ThreadId = 0;
@@ -73,7 +73,7 @@ void CreateThreadRegistry();
 void InstallThreadHooks();
 void FreeThreadRegistry();
 
-}  // namespace capture
+}  // namespace vl::capture
 
 extern "C" {
 HANDLE WINAPI HookedCreateThread(SECURITY_ATTRIBUTES* attributes, SIZE_T stackSize,

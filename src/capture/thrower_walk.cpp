@@ -14,6 +14,8 @@
 #include "runtime/system.h"
 #include "runtime/thread.h"
 
+namespace vl {
+
 extern "C" {
 [[noreturn]] void __real___cxa_throw(void* object, void* type, void (*destructor)(void*));
 [[noreturn]] void __wrap___cxa_throw(void* object, void* type, void (*destructor)(void*));
@@ -379,7 +381,7 @@ _Unwind_Reason_Code BacktraceStep(_Unwind_Context* ctx, void* arg) {
   return _URC_NO_REASON;
 }
 
-}  // namespace
+}  // namespace capture
 
 __attribute__((noinline)) TRaiseWalkResult WalkRaise(uintptr_t hookStart,
                                                      const TThrownObject& thrown,
@@ -405,3 +407,5 @@ void AddGuardFrame(uintptr_t functionStart) { Guards().Add(functionStart); }
 void AddSafecallBoundary(uintptr_t functionStart) { SafecallBoundaries().Add(functionStart); }
 
 }  // namespace capture
+
+}  // namespace vl

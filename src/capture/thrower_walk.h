@@ -18,7 +18,7 @@
 #include "capture/raise_state.h"
 #include "capture/thrown_object.h"
 
-namespace capture {
+namespace vl::capture {
 
 enum class THandlerKind { hkNone = 0, hkCatchAll = 1, hkTyped = 2, hkSafeCall = 3 };
 
@@ -52,4 +52,4 @@ void* LookupFunctionEntry(uint64_t pc, uint64_t& imageBase);
 // Upper bound of frames looked at.
 constexpr unsigned MaxWalkFrames = 2048;
 
-}  // namespace capture
+}  // namespace vl::capture

@@ -12,7 +12,7 @@
 #include "runtime/class_names.h"
 #include "runtime/exceptions.h"
 
-namespace capture {
+namespace vl::capture {
 
 namespace {
 
@@ -236,4 +236,4 @@ bool IsAbort(std::exception_ptr object) {
   return false;
 }
 
-}  // namespace capture
+}  // namespace vl::capture

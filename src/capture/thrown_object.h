@@ -10,7 +10,7 @@
 #include <string_view>
 #include <typeinfo>
 
-namespace capture {
+namespace vl::capture {
 
 struct TThrownObject {
   void* Object = nullptr;                // the primary object (also for rethrow_exception)
@@ -49,4 +49,4 @@ std::string_view ThrownMessageView(const TThrownObject& thrown);
 bool IsAbort(const TThrownObject& thrown);
 bool IsAbort(std::exception_ptr object);
 
-}  // namespace capture
+}  // namespace vl::capture

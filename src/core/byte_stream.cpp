@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace core {
+namespace vl::core {
 
 TMemoryStream::TMemoryStream(const void* data, size_t size)
     : Bytes(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size) {}
@@ -23,4 +23,4 @@ size_t TMemoryStream::Write(const void* buffer, size_t count) {
   return count;
 }
 
-}  // namespace core
+}  // namespace vl::core

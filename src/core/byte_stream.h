@@ -10,7 +10,7 @@
 
 #include "runtime/exceptions.h"
 
-namespace core {
+namespace vl::core {
 
 class TStream {
  public:
@@ -41,4 +41,4 @@ class TMemoryStream : public TStream {
   size_t Pos = 0;
 };
 
-}  // namespace core
+}  // namespace vl::core

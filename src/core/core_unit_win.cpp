@@ -18,6 +18,8 @@
 #include "runtime/memory_access.h"
 #include "runtime/system.h"
 
+namespace vl {
+
 // Kept by the linker option of vl_core_win so that the unit below is always linked in.
 extern "C" {
 extern int vl_core_unit_link;
@@ -151,3 +153,5 @@ const rtl::UnitRegistration kUnit("VantorLogCore", rtl::UnitOrderCrashReporter -
 
 }  // namespace
 }  // namespace core
+
+}  // namespace vl

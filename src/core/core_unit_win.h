@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vl {
+
 // True when a debugger is attached to the process.
 bool IsDebuggerAttached();
 
@@ -22,3 +24,5 @@ void InstallCorePlatform();
 bool ReadModuleMemory(uintptr_t address, void* buffer, size_t count);
 
 }  // namespace core
+
+}  // namespace vl

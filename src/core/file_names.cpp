@@ -1,6 +1,6 @@
 #include "core/file_names.h"
 
-namespace core {
+namespace vl::core {
 
 std::string ExtractFilePath(const std::string& fileName, rtl::TLeadBytePredicate isLeadByte) {
   return rtl::ExtractFilePath(fileName, isLeadByte);
@@ -21,4 +21,4 @@ std::string ChangeFileExt(const std::string& fileName, const std::string& extens
   return (p == std::string::npos ? fileName : fileName.substr(0, p)) + extension;
 }
 
-}  // namespace core
+}  // namespace vl::core

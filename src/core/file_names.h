@@ -8,7 +8,7 @@
 
 #include "runtime/file_names.h"
 
-namespace core {
+namespace vl::core {
 
 // "C:\App\prog.exe" -> "C:\App\"
 std::string ExtractFilePath(const std::string& fileName,
@@ -23,4 +23,4 @@ std::string ExtractFileExt(const std::string& fileName,
 std::string ChangeFileExt(const std::string& fileName, const std::string& extension,
                           rtl::TLeadBytePredicate isLeadByte = rtl::AnsiLeadByte());
 
-}  // namespace core
+}  // namespace vl::core

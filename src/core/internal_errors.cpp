@@ -7,6 +7,8 @@
 #include "core/trace.h"
 #include "runtime/exceptions.h"
 
+namespace vl {
+
 namespace core {
 
 const char* const MakerSupportAddress = "vantorlog-support@example.org";
@@ -206,3 +208,5 @@ void ReportInternalBug(const std::string& Section) {
     // The crash reporter's own failure must never reach the program.
   }
 }
+
+}  // namespace vl

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace vl {
+
 enum TVantorLogErrorCode : uint8_t {
   eeNone = 0,
   eeShowError = 1,
@@ -91,3 +93,5 @@ InternalErrorPlatform& ErrorPlatform();
 void SetRunningInIDE(bool value);
 
 }  // namespace core
+
+}  // namespace vl

@@ -7,6 +7,8 @@
 #include "core/file_names.h"
 #include "core/trace.h"
 
+namespace vl {
+
 namespace core {
 
 const char* const DefaultSmtpSender = "crash-reports@example.com";
@@ -503,3 +505,5 @@ void TVantorModuleOptionsEx::SetWatchdogOn(bool Value) {
   StoreWatchdogOn(Value);
   UpdateWatchdog(*this);
 }
+
+}  // namespace vl

@@ -16,6 +16,8 @@
 #include "core/string_mask.h"
 #include "runtime/exceptions.h"
 
+namespace vl {
+
 // HandlingFlags bits.
 enum : uint8_t {
   hfSkipRepeats = 0x01,  // an error already in the log file is not logged or mailed again
@@ -287,3 +289,5 @@ ModuleOptionsPlatform& OptionsPlatform();
 std::string TrimFinalLineBreak(const std::string& s);
 
 }  // namespace core
+
+}  // namespace vl

@@ -1,6 +1,6 @@
 #include "core/module_texts.h"
 
-namespace core {
+namespace vl::core {
 
 const char* const ReportItemNames[ReportItemCount] = {
     "Application|Start Date",
@@ -266,4 +266,4 @@ const char* TextReference(int index) {
   return index >= 0 && index < TextCount ? kReferences[index] : "";
 }
 
-}  // namespace core
+}  // namespace vl::core

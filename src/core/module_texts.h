@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace core {
+namespace vl::core {
 
 // Bit numbers of TVantorModuleOptions::ReportItems.
 enum TVantorReportItem : uint8_t {
@@ -122,4 +122,4 @@ extern const char* const TextGroupNames[TextNameCount];
 // "Group/Name" of a text, e.g. "Log/Application Header"; empty for an index out of range.
 const char* TextReference(int index);
 
-}  // namespace core
+}  // namespace vl::core

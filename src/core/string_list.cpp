@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-namespace core {
+namespace vl::core {
 
 void TVantorStringList::Changed() {
   if (OnChange) OnChange();
@@ -40,4 +40,4 @@ void TVantorStringList::Assign(const std::vector<std::string>& items) {
   Changed();
 }
 
-}  // namespace core
+}  // namespace vl::core

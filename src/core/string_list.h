@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace core {
+namespace vl::core {
 
 class TVantorStringList {
  public:
@@ -34,4 +34,4 @@ class TVantorStringList {
   std::vector<std::string> Items;
 };
 
-}  // namespace core
+}  // namespace vl::core

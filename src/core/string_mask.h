@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-namespace core {
+namespace vl::core {
 
 inline constexpr uint8_t StringMask = 0x5A;
 
-}  // namespace core
+}  // namespace vl::core

@@ -9,6 +9,8 @@
 
 #include "runtime/exceptions.h"
 
+namespace vl {
+
 namespace core {
 namespace detail {
 std::atomic<bool> TraceEnabled{false};
@@ -244,3 +246,5 @@ void EnableTrace() {
   std::lock_guard<std::mutex> guard(s.Lock);
   core::detail::TraceEnabled.store(true);
 }
+
+}  // namespace vl

@@ -16,6 +16,8 @@
 
 #include "core/trace_arg.h"
 
+namespace vl {
+
 namespace core {
 namespace detail {
 extern std::atomic<bool> TraceEnabled;
@@ -85,3 +87,5 @@ void ClearTrace();
 std::string FormatTraceTime(const TraceTime& time);
 
 }  // namespace core
+
+}  // namespace vl

@@ -7,7 +7,7 @@
 
 #include "runtime/class_names.h"
 
-namespace core {
+namespace vl::core {
 
 std::string FloatToStr(long double value) {
   double v = static_cast<double>(value);
@@ -93,4 +93,4 @@ std::string TraceArg::Format() const {
   return "Unknown";
 }
 
-}  // namespace core
+}  // namespace vl::core

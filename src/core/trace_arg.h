@@ -12,7 +12,7 @@
 #include <type_traits>
 #include <typeinfo>
 
-namespace core {
+namespace vl::core {
 
 enum class TraceArgKind : uint8_t {
   Integer,    // decimal
@@ -172,4 +172,4 @@ std::string FloatToStr(long double value);
 // The currency-to-text conversion: up to 4 decimals, no trailing zeros ("12.5", "-0.0001").
 std::string CurrToStr(int64_t tenThousandths);
 
-}  // namespace core
+}  // namespace vl::core

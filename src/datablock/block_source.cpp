@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace datablock {
+namespace vl::datablock {
 
 bool TMemoryBlockSource::ReadAt(uint64_t position, void* buffer, size_t count) {
   if (position > size_ || count > size_ - position) return false;
@@ -10,4 +10,4 @@ bool TMemoryBlockSource::ReadAt(uint64_t position, void* buffer, size_t count) {
   return true;
 }
 
-}  // namespace datablock
+}  // namespace vl::datablock

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace datablock {
+namespace vl::datablock {
 
 class TBlockSource {
  public:
@@ -27,4 +27,4 @@ class TMemoryBlockSource : public TBlockSource {
   size_t size_;
 };
 
-}  // namespace datablock
+}  // namespace vl::datablock

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace datablock {
+namespace vl::datablock {
 
 struct TDataBlock {
   uint16_t DataVersion = 0;
@@ -22,4 +22,4 @@ struct TBlockResult {
   TDataBlock Block;
 };
 
-}  // namespace datablock
+}  // namespace vl::datablock

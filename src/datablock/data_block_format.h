@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace datablock {
+namespace vl::datablock {
 
 constexpr uint32_t kMagic = 0x000FAB10;
 // The library's own data version: what a module without a block is taken to have.
@@ -31,4 +31,4 @@ constexpr size_t kTrailerTailSize = 8;
 // Upper bound on a payload (inflated or read from a file); a larger one is taken as corrupt.
 constexpr size_t kMaxPayloadSize = size_t{64} << 20;
 
-}  // namespace datablock
+}  // namespace vl::datablock

@@ -8,7 +8,7 @@
 #include "datablock/data_version.h"
 #include "zlibwrap/decompress.h"
 
-namespace datablock {
+namespace vl::datablock {
 
 namespace {
 
@@ -116,4 +116,4 @@ TBlockResult ReadTrailerBlock(TBlockSource& file, const TOptionsReader& readOpti
   });
 }
 
-}  // namespace datablock
+}  // namespace vl::datablock

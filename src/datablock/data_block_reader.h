@@ -12,7 +12,7 @@
 #include "datablock/data_block_format.h"
 #include "runtime/exceptions.h"
 
-namespace datablock {
+namespace vl::datablock {
 
 // A block whose bytes do not hold together: the data is short or a length in it is wrong.
 class EDataBlockError : public Exception {
@@ -44,4 +44,4 @@ TBlockResult ReadTrailerBlock(TBlockSource& file, const TOptionsReader& readOpti
 void ReadPayload(const uint8_t* data, size_t size, uint16_t version,
                  const TOptionsReader& readOptions, TDataBlock& block);
 
-}  // namespace datablock
+}  // namespace vl::datablock

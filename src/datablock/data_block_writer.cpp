@@ -8,7 +8,7 @@
 #include "runtime/exceptions.h"
 #include "zlibwrap/compress.h"
 
-namespace datablock {
+namespace vl::datablock {
 
 namespace {
 
@@ -87,4 +87,4 @@ void AppendToFile(const std::string& path, const TBytes& bytes) {
   if (!ok) throw EFCreateError(path, "write failed");
 }
 
-}  // namespace datablock
+}  // namespace vl::datablock

@@ -8,7 +8,7 @@
 
 #include "datablock/data_block_format.h"
 
-namespace datablock {
+namespace vl::datablock {
 
 using TBytes = std::vector<uint8_t>;
 
@@ -29,4 +29,4 @@ TBytes BuildTrailer(const TBytes& payload, uint16_t version = kLibraryDataVersio
 // Appends Bytes to the file at Path; raises EFOpenError when it cannot be opened for writing.
 void AppendToFile(const std::string& path, const TBytes& bytes);
 
-}  // namespace datablock
+}  // namespace vl::datablock

@@ -4,7 +4,7 @@
 
 #include "datablock/data_block_format.h"
 
-namespace datablock {
+namespace vl::datablock {
 
 namespace {
 std::atomic<uint16_t> g_version{kLibraryDataVersion};
@@ -13,4 +13,4 @@ std::atomic<uint16_t> g_version{kLibraryDataVersion};
 uint16_t CurrentDataVersion() { return g_version.load(); }
 void SetCurrentDataVersion(uint16_t version) { g_version.store(version); }
 
-}  // namespace datablock
+}  // namespace vl::datablock

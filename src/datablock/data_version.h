@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-namespace datablock {
+namespace vl::datablock {
 
 uint16_t CurrentDataVersion();
 void SetCurrentDataVersion(uint16_t version);
 
-}  // namespace datablock
+}  // namespace vl::datablock

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace vl {
+
 // The module registry's record of one module (declared with the module registry).
 class TVantorModuleInfo;
 
@@ -24,3 +26,5 @@ struct TVantorDebugInfo {
   std::string ProcedureName;
   int32_t LineNumber = 0;
 };
+
+}  // namespace vl

@@ -5,6 +5,8 @@
 #include "debuginfo/module_seam.h"
 #include "debuginfo/source_info.h"
 
+namespace vl {
+
 void* FindAndRedirect(const std::string& fullName, const std::string& packageFile,
                       const std::string& exportName, void* newProc) {
   void* address = reinterpret_cast<void*>(FindProcAddress(fullName));
@@ -16,3 +18,5 @@ void* FindAndRedirect(const std::string& fullName, const std::string& packageFil
   if (RedirectProc == nullptr) return nullptr;
   return RedirectProc(address, newProc, fullName);
 }
+
+}  // namespace vl

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace vl {
+
 void TVantorFunctionsList::Sort() {
   std::stable_sort(
       items_.begin(), items_.end(),
@@ -18,3 +20,5 @@ const TVantorFunctionInfo* TVantorFunctionsList::Find(uintptr_t address) const {
   if (address - candidate.Addr > size) return nullptr;
   return &candidate;
 }
+
+}  // namespace vl

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace vl {
+
 struct TVantorFunctionInfo {
   std::string Name;
   uintptr_t Addr = 0;  // absolute address
@@ -31,3 +33,5 @@ class TVantorFunctionsList {
  private:
   std::vector<TVantorFunctionInfo> items_;
 };
+
+}  // namespace vl

@@ -6,6 +6,8 @@
 #include "debuginfo/pe_exports.h"
 #include "runtime/memory_access.h"
 
+namespace vl {
+
 bool BuildFunctionsList(uintptr_t module, TVantorFunctionsList& list) {
   list.Clear();
   if (module == 0) return false;
@@ -35,3 +37,5 @@ bool BuildFunctionsList(uintptr_t module, TVantorFunctionsList& list) {
   list.Sort();
   return true;
 }
+
+}  // namespace vl

@@ -10,6 +10,8 @@
 #include "debuginfo/debug_info.h"
 #include "debuginfo/functions_list.h"
 
+namespace vl {
+
 // One module as the lookups see it.
 struct TDebugModule {
   TVantorModuleInfo* Info = nullptr;  // handed on in TVantorDebugInfo::ModuleInfo
@@ -37,3 +39,5 @@ extern TRedirectProc RedirectProc;
 // Set by the internal trace; true while the program runs inside the development environment,
 // where exported routines are given size 1. Null: not inside it.
 extern bool (*RunningInIDEProc)();
+
+}  // namespace vl

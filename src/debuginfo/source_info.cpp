@@ -7,6 +7,8 @@
 #include "debuginfo/name_index.h"
 #include "debuginfo/source_lookup.h"
 
+namespace vl {
+
 TModuleFinder ModuleFinder = nullptr;
 TRedirectProc RedirectProc = nullptr;
 bool (*RunningInIDEProc)() = nullptr;
@@ -119,3 +121,5 @@ void* HookProcByName(const std::string& fullName, void* newProc) {
   Trace("HookProcByName=", {result}, -2);
   return result;
 }
+
+}  // namespace vl

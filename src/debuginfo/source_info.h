@@ -8,6 +8,8 @@
 #include "debuginfo/debug_info.h"
 #include "debuginfo/functions_list.h"
 
+namespace vl {
+
 // The debug-information step alone: true, with Info filled at detail 4, when the debug
 // information of the module holding Address covers it.
 bool GetDebugInfoFromModule(uintptr_t address, TVantorDebugInfo& info);
@@ -28,3 +30,5 @@ uintptr_t FindProcAddress(const std::string& fullName);
 // engine's result (the previous entry), the address when NewProc is null, or null when the name
 // is not found. When the engine refuses the routine, its error is raised to the caller.
 void* HookProcByName(const std::string& fullName, void* newProc);
+
+}  // namespace vl

@@ -1,6 +1,6 @@
 #include "delivery/address_list.h"
 
-namespace delivery {
+namespace vl::delivery {
 
 std::string TrimText(const std::string& text) {
   size_t first = 0, last = text.size();
@@ -23,4 +23,4 @@ std::vector<std::string> SplitAddressList(const std::string& text) {
   return list;
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

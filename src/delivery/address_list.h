@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace delivery {
+namespace vl::delivery {
 
 // The text trimmed of blanks and control characters; when not empty and not ending in "," or
 // ";" a "," is added; then each "," or ";" ends one entry, trimmed. Two separators in a row give
@@ -14,4 +14,4 @@ std::vector<std::string> SplitAddressList(const std::string& text);
 // Text without leading and trailing characters up to the blank (the framework's Trim).
 std::string TrimText(const std::string& text);
 
-}  // namespace delivery
+}  // namespace vl::delivery

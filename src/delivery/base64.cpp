@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace delivery {
+namespace vl::delivery {
 namespace {
 
 const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -94,4 +94,4 @@ bool DecodeBase64(std::string_view text, std::string& bytes) {
   return have == 0;
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

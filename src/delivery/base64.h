@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace delivery {
+namespace vl::delivery {
 
 // Lines of at most 80 characters (60 input bytes), every line, the last one too, ended by CR LF.
 // An empty input gives an empty text.
@@ -17,4 +17,4 @@ std::string EncodeBase64Line(std::string_view bytes);
 // or a bad padding.
 bool DecodeBase64(std::string_view text, std::string& bytes);
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -7,7 +7,7 @@
 #include "delivery/socket_seams.h"
 #include "runtime/system.h"
 
-namespace delivery {
+namespace vl::delivery {
 namespace {
 
 const int kPiece = 1024;
@@ -294,4 +294,4 @@ std::string TVantorClientSocket::ReadReply() {
   return reply;
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -16,7 +16,7 @@
 
 #include "runtime/exceptions.h"
 
-namespace delivery {
+namespace vl::delivery {
 
 class EVantorSocketError : public Exception {
  public:
@@ -84,4 +84,4 @@ class TVantorClientSocket {
 // The system's message text for a Winsock or system error code.
 std::string SocketErrorText(int code);
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -9,6 +9,7 @@ extern int vl_delivery_unit_link;
 int vl_delivery_unit_link = 0;
 }
 
+namespace vl {
 namespace {
 
 void Initialization() { delivery::InstallDeliverySeams(); }
@@ -18,3 +19,4 @@ const rtl::UnitRegistration kUnit("VantorLogDelivery", rtl::UnitOrderCrashReport
                                   Initialization, nullptr);
 
 }  // namespace
+}  // namespace vl

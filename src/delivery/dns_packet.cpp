@@ -1,6 +1,6 @@
 #include "delivery/dns_packet.h"
 
-namespace delivery {
+namespace vl::delivery {
 namespace {
 
 uint16_t Read16(std::string_view p, size_t at) {
@@ -117,4 +117,4 @@ std::string ParseMxAnswer(std::string_view packet) {
   return best;
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

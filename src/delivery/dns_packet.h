@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace delivery {
+namespace vl::delivery {
 
 // The identifier every query carries (bytes 0x41 0x41); answers with another one are ignored.
 constexpr uint16_t MxQueryId = 0x4141;
@@ -37,4 +37,4 @@ bool IsMxAnswer(std::string_view packet);
 // RDLENGTH. The exchange name must lie within its record's data and be printable ASCII.
 std::string ParseMxAnswer(std::string_view packet);
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -4,7 +4,7 @@
 
 #include "runtime/system.h"
 
-namespace delivery {
+namespace vl::delivery {
 
 TWriteFileStream::TWriteFileStream(const std::string& fileName)
     : handle_(CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
@@ -37,4 +37,4 @@ size_t TWriteFileStream::Write(const void* buffer, size_t count) {
   return done;
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -7,7 +7,7 @@
 
 #include "core/byte_stream.h"
 
-namespace delivery {
+namespace vl::delivery {
 
 class TWriteFileStream : public core::TStream {
  public:
@@ -29,4 +29,4 @@ class TWriteFileStream : public core::TStream {
   HANDLE handle_;
 };
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -16,7 +16,7 @@
 #include "runtime/file_names.h"
 #include "runtime/system.h"
 
-namespace delivery {
+namespace vl::delivery {
 namespace {
 
 // Longest name or address copied out of a resolved entry.
@@ -251,4 +251,4 @@ bool SendMailto(const std::string& recipients, const std::string& subject, const
 
 void InstallDeliverySeams() { core::ErrorPlatform().SendMapiMail = &SendMapiMailSeam; }
 
-}  // namespace delivery
+}  // namespace vl::delivery

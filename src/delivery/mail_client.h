@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace delivery {
+namespace vl::delivery {
 
 // ExpandEnvironmentStringsA into 2048 bytes; the text unchanged when it does not fit or fails.
 std::string ExpandPath(const std::string& text);
@@ -37,4 +37,4 @@ std::string AnsiToUtf8(const std::string& text);
 // Fills the core's MAPI seam (the internal-error report's mail) with SendMapiMail.
 void InstallDeliverySeams();
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace delivery {
+namespace vl::delivery {
 
 std::string FormatMailDate(const MailTime& t, int biasMinutes) {
   static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -20,4 +20,4 @@ std::string FormatMailDate(const MailTime& t, int biasMinutes) {
   return text;
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace delivery {
+namespace vl::delivery {
 
 // A local date and time, as the system clock gives it.
 struct MailTime {
@@ -21,4 +21,4 @@ struct MailTime {
 // a bias of -330 gives "+0530". Out-of-range day or month numbers give "???" instead of a name.
 std::string FormatMailDate(const MailTime& time, int biasMinutes);
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -4,7 +4,7 @@
 
 #include "delivery/address_list.h"
 
-namespace delivery {
+namespace vl::delivery {
 namespace {
 
 const char kHex[] = "0123456789ABCDEF";
@@ -139,4 +139,4 @@ std::string MailtoCommandLine(const std::string& commandTemplate, const MailtoFi
                              head + MailtoEncode(subject) + "&Body=" + MailtoEncode(text));
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace delivery {
+namespace vl::delivery {
 
 // Command lines must stay below this many characters (the system refuses longer ones).
 constexpr size_t MaxMailtoCommandLine = 32000;
@@ -38,4 +38,4 @@ std::string BuildMailtoLink(const MailtoFields& fields);
 std::string MailtoCommandLine(const std::string& commandTemplate, const MailtoFields& fields,
                               size_t limit = MaxMailtoCommandLine);
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -5,7 +5,7 @@
 
 #include "delivery/base64.h"
 
-namespace delivery {
+namespace vl::delivery {
 
 const char* const MimeBoundary = "=_xcjvnxkbhvfkxzhfdbvzldjhfv";
 const char* const MimeMessageHeader =
@@ -271,4 +271,4 @@ std::string BuildDataText(const MailMessage& m) {
   return data;
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-namespace delivery {
+namespace vl::delivery {
 
 extern const char* const MimeBoundary;       // "=_xcjvnxkbhvfkxzhfdbvzldjhfv"
 extern const char* const MimeMessageHeader;  // the Content-Type and MIME-Version lines
@@ -66,4 +66,4 @@ void AppendTransportSafe(std::string& out, std::string_view text, bool& lineStar
 // sender adds its CR LF).
 std::string BuildDataText(const MailMessage& message);
 
-}  // namespace delivery
+}  // namespace vl::delivery

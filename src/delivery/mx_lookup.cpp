@@ -12,7 +12,7 @@
 #include "delivery/dns_packet.h"
 #include "delivery/socket_seams.h"
 
-namespace delivery {
+namespace vl::delivery {
 
 const char* const FallbackNameServer = "9.9.9.9";
 
@@ -89,4 +89,4 @@ std::string ResolveMxHost(const std::string& address) {
   return host;
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

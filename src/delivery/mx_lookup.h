@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace delivery {
+namespace vl::delivery {
 
 // Asked after the system's name servers: Quad9's public resolver.
 extern const char* const FallbackNameServer;  // "9.9.9.9"
@@ -21,4 +21,4 @@ std::vector<std::string> GetDnsServers();
 // and the response flag are ignored (the wait for the real one goes on).
 std::string ResolveMxHost(const std::string& address);
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -4,7 +4,7 @@
 
 #include "core/trace.h"
 
-namespace delivery {
+namespace vl::delivery {
 
 namespace {
 
@@ -120,4 +120,4 @@ void WritePaletteDibAsPng(core::TStream& stream, const TPaletteDib& dib) {
   Trace("WritePaletteDibAsPng=", {}, -2);
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

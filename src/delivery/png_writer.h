@@ -16,7 +16,7 @@
 #include "core/byte_stream.h"
 #include "zlibwrap/deflater.h"
 
-namespace delivery {
+namespace vl::delivery {
 
 constexpr size_t kPngIdatSize = 262143;  // 0x3FFFF
 constexpr int kPngLevel = 9;
@@ -71,4 +71,4 @@ constexpr size_t DibStride(uint32_t width) { return (static_cast<size_t>(width) 
 // zlibwrap::ECompressionError, or EStreamError for an empty or oversized picture.
 void WritePaletteDibAsPng(core::TStream& stream, const TPaletteDib& dib);
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -10,7 +10,7 @@
 #include "delivery/png_writer.h"
 #include "runtime/system.h"
 
-namespace delivery {
+namespace vl::delivery {
 
 namespace {
 
@@ -171,4 +171,4 @@ void CaptureScreenToPng(const std::string& fileName) {
   Trace("CaptureScreenToPng=", {}, -2);
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

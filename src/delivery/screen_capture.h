@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace delivery {
+namespace vl::delivery {
 
 // Photographs the screen and writes FileName (replacing an existing file); an empty name does
 // nothing. The cursor comes from GetCursorInfo, so a thread without windows (the pipeline's
@@ -18,4 +18,4 @@ namespace delivery {
 // partial picture, not an error.
 void CaptureScreenToPng(const std::string& fileName);
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -12,7 +12,7 @@
 #include "runtime/file_names.h"
 #include "runtime/system.h"
 
-namespace delivery {
+namespace vl::delivery {
 namespace {
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -255,4 +255,4 @@ bool SendReportByEmail(const TSendInput& input) {
   return stepResult;
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -16,7 +16,7 @@
 #include "delivery/smtp_client.h"
 #include "dialogs/dialog_input.h"
 
-namespace delivery {
+namespace vl::delivery {
 
 // What the e-mail step is given. Contract:
 // - Options: the working options (required; null: nothing is done, false). Read at the moment
@@ -106,4 +106,4 @@ std::string GetReportBodyText(const TSendInput& input);
 // when it cannot be written; an empty name writes nothing and gives true.
 bool SaveReportAttachment(const std::string& fileName, const std::string& sendText);
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -4,7 +4,7 @@
 
 #include "runtime/file_names.h"
 
-namespace delivery {
+namespace vl::delivery {
 
 namespace {
 const char kThreeLineBreaks[] = "\r\n\r\n\r\n";
@@ -69,4 +69,4 @@ std::string MailtoReportTail(const std::string& fullReport, const std::string& r
   return tail;
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

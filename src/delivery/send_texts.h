@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace delivery {
+namespace vl::delivery {
 
 // "\r\n\r\n\r\n" + the send text when the report goes into the body, else empty.
 std::string ReportBodyText(bool reportInBody, const std::string& sendText);
@@ -34,4 +34,4 @@ int ProgressPercent(int64_t sent, int64_t total);
 // described the steps, "\r\n\r\n\r\n" + those steps.
 std::string MailtoReportTail(const std::string& fullReport, const std::string& reproduction);
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -10,7 +10,7 @@
 #include "delivery/socket_seams.h"
 #include "runtime/system.h"
 
-namespace delivery {
+namespace vl::delivery {
 namespace {
 
 bool HasControlCharacter(const std::string& text) {
@@ -167,4 +167,4 @@ bool SendSmtpMail(const SmtpMail& mail, const SmtpSessionHooks& hooks) {
   return result;
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

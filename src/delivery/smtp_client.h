@@ -11,7 +11,7 @@
 #include "delivery/mail_date.h"
 #include "delivery/mime_message.h"
 
-namespace delivery {
+namespace vl::delivery {
 
 class TVantorClientSMTP : public TVantorClientSocket {
  public:
@@ -68,4 +68,4 @@ std::string GetLocalHostName();
 // The current local time with the bias in force (daylight saving applied).
 std::string LocalMailDate();
 
-}  // namespace delivery
+}  // namespace vl::delivery

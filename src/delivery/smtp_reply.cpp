@@ -4,7 +4,7 @@
 
 #include "runtime/exceptions.h"
 
-namespace delivery {
+namespace vl::delivery {
 
 const char* const TranscriptUserName = "(user name)";
 const char* const TranscriptPassword = "(password)";
@@ -66,4 +66,4 @@ std::string TranscriptMessage(size_t bytes) {
   return "(message, " + std::to_string(bytes) + " bytes)";
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

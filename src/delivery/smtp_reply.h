@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace delivery {
+namespace vl::delivery {
 
 // The longest reply the client accepts; a longer one fails the command.
 constexpr size_t MaxSmtpReplyBytes = 64 * 1024;
@@ -51,4 +51,4 @@ extern const char* const TranscriptPassword;  // "(password)"
 // "(message, N bytes)"
 std::string TranscriptMessage(size_t bytes);
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -1,6 +1,6 @@
 #include "delivery/socket_seams.h"
 
-namespace delivery {
+namespace vl::delivery {
 
 SocketSeams& Seams() {
   static SocketSeams seams;
@@ -12,4 +12,4 @@ bool IsLoopbackAddress(uint32_t address) {
   return (reinterpret_cast<const unsigned char*>(&address)[0]) == 127;
 }
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace delivery {
+namespace vl::delivery {
 
 struct SocketSeams {
   // The name servers of a look-up, in order. Null: GetDnsServers().
@@ -34,4 +34,4 @@ SocketSeams& Seams();
 // True for an address in 127.0.0.0/8 (network byte order).
 bool IsLoopbackAddress(uint32_t address);
 
-}  // namespace delivery
+}  // namespace vl::delivery

@@ -7,7 +7,7 @@
 
 #include "dialogs/geometry.h"
 
-namespace dialogs {
+namespace vl::dialogs {
 
 namespace {
 std::string Upper(std::string s) {
@@ -97,4 +97,4 @@ std::string ProgressStatusText(const std::string& messageWord, int current, int 
   return messageWord + " " + std::to_string(current) + "/" + std::to_string(count) + ": " + step;
 }
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace dialogs {
+namespace vl::dialogs {
 
 // Indexes into the lists' four-image list.
 enum TListIcon : int { liLibrary = 0, liPackage = 1, liExecutable = 2, liSource = 3 };
@@ -48,4 +48,4 @@ std::string TrimBlanks(const std::string& text);
 std::string ProgressStatusText(const std::string& messageWord, int current, int count,
                                const std::string& step);
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

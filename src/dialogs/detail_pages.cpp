@@ -11,7 +11,7 @@
 #include "dialogs/geometry.h"
 #include "modules/module_info.h"
 
-namespace dialogs {
+namespace vl::dialogs {
 
 namespace {
 
@@ -315,4 +315,4 @@ void DestroyPage(TExceptionDialogState& s) {
   s.PageIndex = -1;
 }
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

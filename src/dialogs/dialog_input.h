@@ -12,11 +12,11 @@
 #include "core/module_options.h"
 #include "dialogs/cells.h"
 
-namespace modules {
+namespace vl::modules {
 class TVantorModulesList;
 }
 
-namespace dialogs {
+namespace vl::dialogs {
 
 // The kind of process the reporter runs in; only an interactive GUI program gets dialogs.
 enum class THostKind { Gui, Console, WebServer };
@@ -63,4 +63,4 @@ struct TDialogFailure {
   std::string Message;
 };
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

@@ -11,7 +11,7 @@
 #include "runtime/class_names.h"
 #include "runtime/exceptions.h"
 
-namespace dialogs {
+namespace vl::dialogs {
 
 HINSTANCE ResourceModule() {
   HMODULE module = nullptr;
@@ -215,4 +215,4 @@ void WriteProfileValue(const char* key, const std::string& value) {
   WritePrivateProfileStringA(ProfileSection, key, value.c_str(), ProfileFileName);
 }
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

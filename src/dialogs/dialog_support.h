@@ -10,7 +10,7 @@
 #include "dialogs/dialog_input.h"
 #include "runtime/exceptions.h"
 
-namespace dialogs {
+namespace vl::dialogs {
 
 // The module whose resources hold the templates and bitmaps: the one that contains this code.
 HINSTANCE ResourceModule();
@@ -86,4 +86,4 @@ void WriteProfileValue(const char* key, const std::string& value);
 // Closes a dialog that was never painted at its first timer tick (one per dialog thread).
 constexpr UINT_PTR FirstTickTimer = 1;
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

@@ -14,7 +14,7 @@
 #include "dialogs/layout.h"
 #include "runtime/exceptions.h"
 
-namespace dialogs {
+namespace vl::dialogs {
 
 namespace {
 
@@ -416,4 +416,4 @@ TShowDialogResult ShowDialog(const TDialogInput& input) {
   return result;
 }
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

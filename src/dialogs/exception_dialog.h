@@ -6,7 +6,7 @@
 
 #include "dialogs/dialog_input.h"
 
-namespace dialogs {
+namespace vl::dialogs {
 
 struct TShowDialogResult {
   TDialogFlags Flags;      // the choices; Terminate stays as given unless the user chose it
@@ -21,4 +21,4 @@ struct TShowDialogResult {
 // the dialog leaves it: it comes back in Failure.
 TShowDialogResult ShowDialog(const TDialogInput& input);
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

@@ -9,7 +9,7 @@
 #include "dialogs/dialog_support.h"
 #include "dialogs/geometry.h"
 
-namespace dialogs {
+namespace vl::dialogs {
 
 enum : int {
   idOkButton = 2,
@@ -57,4 +57,4 @@ void SelectPage(TExceptionDialogState& s, int index);
 void FitPage(TExceptionDialogState& s);
 void DestroyPage(TExceptionDialogState& s);
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

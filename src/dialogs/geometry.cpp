@@ -2,7 +2,7 @@
 
 #include <climits>
 
-namespace dialogs {
+namespace vl::dialogs {
 
 const char* const ProfileFileName = "VantorLog.ini";
 const char* const ProfileSection = "Coordinates";
@@ -87,4 +87,4 @@ int ColumnWidthFromProfile(TListKind kind, int column, const std::string& stored
   return v && *v >= 0 ? *v : DefaultColumnWidth(kind, column);
 }
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

@@ -9,7 +9,7 @@
 
 #include "dialogs/layout.h"
 
-namespace dialogs {
+namespace vl::dialogs {
 
 extern const char* const ProfileFileName;  // "VantorLog.ini"
 extern const char* const ProfileSection;   // "Coordinates"
@@ -61,4 +61,4 @@ int DefaultColumnWidth(TListKind kind, int column);
 // A stored width that is not a number or is negative gives the default.
 int ColumnWidthFromProfile(TListKind kind, int column, const std::string& stored);
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

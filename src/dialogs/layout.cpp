@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace dialogs {
+namespace vl::dialogs {
 
 int CheckboxAreaHeight(bool sendAllowed, bool screenshotAllowed) {
   return sendAllowed && screenshotAllowed ? 34 : 20;
@@ -100,4 +100,4 @@ std::vector<uint32_t> CaptionGradient(uint32_t startColour, int captionHeight) {
   return bands;
 }
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace dialogs {
+namespace vl::dialogs {
 
 struct TRect {
   int Left = 0, Top = 0, Width = 0, Height = 0;
@@ -75,4 +75,4 @@ TDialogLayout LayoutControls(int width, int height, int checkboxArea);
 // and bottom. Colours are Windows colour references (red in the low byte).
 std::vector<uint32_t> CaptionGradient(uint32_t startColour, int captionHeight);
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

@@ -6,7 +6,7 @@
 #include "dialogs/cells.h"
 #include "dialogs/dialog_support.h"
 
-namespace dialogs {
+namespace vl::dialogs {
 
 namespace {
 
@@ -118,4 +118,4 @@ TRequestResult ShowRequestDialog(const TDialogInput& input) {
   return result;
 }
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

@@ -6,7 +6,7 @@
 
 #include "dialogs/dialog_input.h"
 
-namespace dialogs {
+namespace vl::dialogs {
 
 // hfAskSteps set, an interactive GUI program, not a duplicate report, and either mail or the
 // log in use.
@@ -22,4 +22,4 @@ struct TRequestResult {
 // the text. A dialog that cannot be drawn closes at once with an empty text.
 TRequestResult ShowRequestDialog(const TDialogInput& input);
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

@@ -14,7 +14,7 @@
 #include "dialogs/dialog_support.h"
 #include "runtime/thread.h"
 
-namespace dialogs {
+namespace vl::dialogs {
 
 namespace {
 
@@ -240,4 +240,4 @@ void CloseSendProgress() {
   Trace("CloseSendProgress=", {}, -2);
 }
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

@@ -11,7 +11,7 @@
 #include "core/module_options.h"
 #include "dialogs/dialog_input.h"
 
-namespace dialogs {
+namespace vl::dialogs {
 
 // Clears the progress state and, when ShowSmtpProgress is on, the mail mode sends by SMTP
 // (mmViaServer or mmDirect) and the process is an interactive GUI program, starts the dialog on
@@ -38,4 +38,4 @@ void InstallDialogSeams();
 // The private message that closes the progress dialog.
 constexpr UINT WM_CLOSE_PROGRESS = WM_USER + 1234;
 
-}  // namespace dialogs
+}  // namespace vl::dialogs

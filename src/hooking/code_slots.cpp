@@ -8,7 +8,7 @@
 
 #include "hooking/code_writer.h"
 
-namespace hooking {
+namespace vl::hooking {
 
 namespace {
 
@@ -137,4 +137,4 @@ void ReleaseEmptyCodeBlocks() {
   }
 }
 
-}  // namespace hooking
+}  // namespace vl::hooking

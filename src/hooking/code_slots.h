@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace hooking {
+namespace vl::hooking {
 
 constexpr size_t CodeSlotSize = 64;
 
@@ -22,4 +22,4 @@ void FreeCodeSlot(uint8_t* slot);
 // Releases every block that holds no slot in use.
 void ReleaseEmptyCodeBlocks();
 
-}  // namespace hooking
+}  // namespace vl::hooking

@@ -9,7 +9,7 @@
 
 #include "hooking/import_jump_stub.h"
 
-namespace hooking {
+namespace vl::hooking {
 
 bool WriteCode(void* address, const void* bytes, size_t count) {
   if (!address || count == 0) return false;
@@ -60,4 +60,4 @@ bool InSharedArea(const void* address) {
   return !nt && reinterpret_cast<uintptr_t>(address) >= 0x80000000u;
 }
 
-}  // namespace hooking
+}  // namespace vl::hooking

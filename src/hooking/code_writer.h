@@ -6,7 +6,7 @@
 
 #include "runtime/memory_access.h"
 
-namespace hooking {
+namespace vl::hooking {
 
 // Makes the range writable and executable, copies the bytes, puts the previous protection back
 // and flushes the instruction cache for the range. False when the range's protection cannot be
@@ -25,4 +25,4 @@ void* FollowImportJumpStub(void* address);
 // process and must not be patched. Always false on the NT family.
 bool InSharedArea(const void* address);
 
-}  // namespace hooking
+}  // namespace vl::hooking

@@ -4,8 +4,8 @@
 
 #include <mutex>
 
-namespace hooking {
+namespace vl::hooking {
 
 std::recursive_mutex& EngineLock();
 
-}  // namespace hooking
+}  // namespace vl::hooking

@@ -1,5 +1,7 @@
 #include "hooking/hook_errors.h"
 
+namespace vl {
+
 EProcNull::EProcNull(const std::string& name)
     : EHookError(Format("Cannot hook a null procedure (\"%s\").", name.c_str())) {}
 
@@ -9,3 +11,5 @@ EHookingError::EHookingError(const std::string& name)
 ESharedArea::ESharedArea(const std::string& moduleFileName)
     : EHookError(Format("Cannot hook the module \"%s\" located into the shared-area.",
                         moduleFileName.c_str())) {}
+
+}  // namespace vl

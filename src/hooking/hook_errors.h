@@ -5,6 +5,8 @@
 
 #include "runtime/exceptions.h"
 
+namespace vl {
+
 class EHookError : public Exception {
  public:
   using Exception::Exception;
@@ -27,3 +29,5 @@ class ESharedArea : public EHookError {
  public:
   explicit ESharedArea(const std::string& moduleFileName);
 };
+
+}  // namespace vl

@@ -13,7 +13,7 @@
 #include "hooking/procedure_hooks.h"
 #include "runtime/system.h"
 
-namespace hooking {
+namespace vl::hooking {
 
 constexpr int UnitOrderHooking = rtl::UnitOrderCrashReporter - 10;
 
@@ -23,4 +23,4 @@ constexpr int UnitOrderHooking = rtl::UnitOrderCrashReporter - 10;
 // its hook. The engine stays usable afterwards.
 void ShutdownHooking();
 
-}  // namespace hooking
+}  // namespace vl::hooking

@@ -3,7 +3,7 @@
 #include "hooking/hooking.h"
 #include "hooking/trace_shim.h"
 
-namespace hooking {
+namespace vl::hooking {
 
 std::recursive_mutex& EngineLock() {
   static auto* lock = new std::recursive_mutex();
@@ -35,4 +35,4 @@ rtl::UnitRegistration g_unit("Hooking", UnitOrderHooking, nullptr, Finalization)
 
 }  // namespace
 
-}  // namespace hooking
+}  // namespace vl::hooking

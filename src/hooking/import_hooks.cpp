@@ -10,7 +10,7 @@
 #include "hooking/trace_shim.h"
 #include "runtime/system.h"
 
-namespace hooking {
+namespace vl::hooking {
 
 namespace {
 
@@ -130,4 +130,4 @@ size_t ImportHookCount() {
   return ImportHooks().size();
 }
 
-}  // namespace hooking
+}  // namespace vl::hooking

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace hooking {
+namespace vl::hooking {
 
 // Rewrites every import slot of Module that holds OldProc to hold Replacement. Raises EProcNull
 // for a null OldProc, ESharedArea for a module in the shared area of the Windows 9x family,
@@ -40,4 +40,4 @@ void UndoAllImportHooks();
 // Number of recorded redirections.
 size_t ImportHookCount();
 
-}  // namespace hooking
+}  // namespace vl::hooking

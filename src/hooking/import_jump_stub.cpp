@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace hooking {
+namespace vl::hooking {
 
 bool DecodeImportJumpStub(const uint8_t* bytes, uint64_t address, TCpuMode mode,
                           uint64_t& slotAddress) {
@@ -20,4 +20,4 @@ bool DecodeImportJumpStub(const uint8_t* bytes, uint64_t address, TCpuMode mode,
   return true;
 }
 
-}  // namespace hooking
+}  // namespace vl::hooking

@@ -10,7 +10,7 @@
 
 #include "hooking/x86_decoder.h"
 
-namespace hooking {
+namespace vl::hooking {
 
 constexpr size_t ImportJumpStubLength = 8;
 
@@ -19,4 +19,4 @@ constexpr size_t ImportJumpStubLength = 8;
 bool DecodeImportJumpStub(const uint8_t* bytes, uint64_t address, TCpuMode mode,
                           uint64_t& slotAddress);
 
-}  // namespace hooking
+}  // namespace vl::hooking

@@ -2,7 +2,7 @@
 
 #include "binary/pe_view.h"
 
-namespace hooking {
+namespace vl::hooking {
 
 namespace {
 
@@ -86,4 +86,4 @@ TImportSlots FindImportSlots(const uint8_t* image, size_t imageSize) {
   return result;
 }
 
-}  // namespace hooking
+}  // namespace vl::hooking

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace hooking {
+namespace vl::hooking {
 
 struct TImportSlots {
   bool Ok = false;
@@ -25,4 +25,4 @@ TImportSlots FindImportSlots(const uint8_t* image, size_t imageSize);
 // the first Available bytes are not those of a PE image.
 uint32_t DeclaredImageSize(const uint8_t* image, size_t available);
 
-}  // namespace hooking
+}  // namespace vl::hooking

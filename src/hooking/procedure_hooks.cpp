@@ -15,7 +15,7 @@
 #include "hooking/trace_shim.h"
 #include "runtime/system.h"
 
-namespace hooking {
+namespace vl::hooking {
 
 namespace {
 
@@ -244,4 +244,4 @@ size_t HookedProcedureCount() {
   return Stubs().size();
 }
 
-}  // namespace hooking
+}  // namespace vl::hooking

@@ -23,7 +23,7 @@
 
 #include "hooking/prologue_relocator.h"
 
-namespace hooking {
+namespace vl::hooking {
 
 // Patches Target (import jump stubs followed first) to jump to Replacement (likewise followed)
 // and returns the trampoline. Raises EProcNull for a null target, ESharedArea for a target in
@@ -56,4 +56,4 @@ bool UnhookAllProcedures();
 // Number of routines currently hooked.
 size_t HookedProcedureCount();
 
-}  // namespace hooking
+}  // namespace vl::hooking

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace hooking {
+namespace vl::hooking {
 
 namespace {
 
@@ -117,4 +117,4 @@ TRelocatedPrologue RelocatePrologue(const uint8_t* code, size_t available, uint6
   return result;
 }
 
-}  // namespace hooking
+}  // namespace vl::hooking

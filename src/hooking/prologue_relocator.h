@@ -11,7 +11,7 @@
 
 #include "hooking/x86_decoder.h"
 
-namespace hooking {
+namespace vl::hooking {
 
 // Length of the patch written over a routine's entry: a 5-byte relative jump (E9 rel32).
 constexpr size_t PatchLength = 5;
@@ -41,4 +41,4 @@ std::vector<uint8_t> EncodeJump(uint64_t from, uint64_t to, TCpuMode mode);
 // Whether a rel32 operand at an instruction ending at address From can reach To.
 bool Rel32Reaches(uint64_t from, uint64_t to, TCpuMode mode);
 
-}  // namespace hooking
+}  // namespace vl::hooking

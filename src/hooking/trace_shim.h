@@ -3,11 +3,11 @@
 
 #include "core/trace.h"
 
-namespace hooking {
+namespace vl::hooking {
 
 template <typename... Args>
 inline void HookTrace(const char* name, int indentDelta, const Args&... args) {
   Trace(name, {core::TraceArg(args)...}, indentDelta);
 }
 
-}  // namespace hooking
+}  // namespace vl::hooking

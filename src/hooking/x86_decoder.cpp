@@ -1,6 +1,6 @@
 #include "hooking/x86_decoder.h"
 
-namespace hooking {
+namespace vl::hooking {
 
 namespace {
 
@@ -423,4 +423,4 @@ bool DecodeInstruction(const uint8_t* code, size_t available, TCpuMode mode, TIn
   return true;
 }
 
-}  // namespace hooking
+}  // namespace vl::hooking

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace hooking {
+namespace vl::hooking {
 
 enum class TCpuMode { cmX86, cmX64 };
 
@@ -42,4 +42,4 @@ struct TInstruction {
 // that are not an instruction this decoder knows, or that run past Available or 15 bytes.
 bool DecodeInstruction(const uint8_t* code, size_t available, TCpuMode mode, TInstruction& out);
 
-}  // namespace hooking
+}  // namespace vl::hooking

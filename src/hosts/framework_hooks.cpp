@@ -19,7 +19,7 @@
 #define VL_THISCALL
 #endif
 
-namespace hosts {
+namespace vl::hosts {
 
 bool (*ExceptionManagerProc)() = nullptr;
 
@@ -118,17 +118,17 @@ int InstallFrameworkHooks() {
   Trace("InstallFrameworkHooks", {}, 2);
   int count = 0;
   if (!g_gui)
-    g_gui = Redirect("Forms.TApplication.HandleException", "VCL70.BPL",
+    g_gui = Redirect("vl.Forms.TApplication.HandleException", "VCL70.BPL",
                      "@Forms@TApplication@HandleException$qqrp14System@TObject",
                      Address(&Hooked_GUIHandleException));
   if (!g_cgi)
-    g_cgi = Redirect("CGIApp.TCGIApplication.CGIHandleException", "", "",
+    g_cgi = Redirect("vl.CGIApp.TCGIApplication.CGIHandleException", "", "",
                      Address(&Hooked_CGIHandleServerException));
   if (!g_isapi)
-    g_isapi = Redirect("ISAPIApp.TISAPIApplication.ISAPIHandleException", "", "",
+    g_isapi = Redirect("vl.ISAPIApp.TISAPIApplication.ISAPIHandleException", "", "",
                        Address(&Hooked_ISAPIHandleServerException));
   if (!g_service)
-    g_service = Redirect("SvcMgr.TService.LogMessage", "VCL70.BPL",
+    g_service = Redirect("vl.SvcMgr.TService.LogMessage", "VCL70.BPL",
                          "@Svcmgr@TService@LogMessage$qqr17System@AnsiStringuiii",
                          Address(&Hooked_NTServiceLogMessage));
   for (void* t : {g_gui, g_cgi, g_isapi, g_service}) count += t != nullptr;
@@ -141,4 +141,4 @@ void RemoveFrameworkHooks() {
     if (t) hooking::UnpatchProcedure(t);
 }
 
-}  // namespace hosts
+}  // namespace vl::hosts

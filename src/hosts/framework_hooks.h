@@ -17,7 +17,7 @@
 
 #include <string>
 
-namespace hosts {
+namespace vl::hosts {
 
 // SEAM (capture): ExceptionManager. Null: every replacement lets the framework handle.
 extern bool (*ExceptionManagerProc)();
@@ -28,4 +28,4 @@ int InstallFrameworkHooks();
 // the trampolines stay).
 void RemoveFrameworkHooks();
 
-}  // namespace hosts
+}  // namespace vl::hosts

@@ -1,6 +1,6 @@
 #include "hosts/freeze_cycle.h"
 
-namespace hosts {
+namespace vl::hosts {
 
 uint64_t FreezeThresholdMs(int32_t watchdogSeconds) {
   return watchdogSeconds < 1 ? 1000u : static_cast<uint64_t>(watchdogSeconds) * 1000u;
@@ -58,4 +58,4 @@ void RunFreezeWatchdog(TFreezeEnvironment& env, int32_t watchdogSeconds) {
   }
 }
 
-}  // namespace hosts
+}  // namespace vl::hosts

@@ -16,7 +16,7 @@
 
 #include <cstdint>
 
-namespace hosts {
+namespace vl::hosts {
 
 enum class TProbeResult {
   Answered,    // the window's thread took the message in time
@@ -56,4 +56,4 @@ uint64_t FreezeThresholdMs(int32_t watchdogSeconds);
 // The watchdog thread's body: runs until the stop request is set.
 void RunFreezeWatchdog(TFreezeEnvironment& env, int32_t watchdogSeconds);
 
-}  // namespace hosts
+}  // namespace vl::hosts

@@ -9,7 +9,7 @@
 #include "hosts/main_thread.h"
 #include "runtime/system.h"
 
-namespace hosts {
+namespace vl::hosts {
 
 namespace {
 
@@ -237,4 +237,4 @@ void InstallFreezeWatchdog() {
   core::OptionsPlatform().StopFreezeWatchdog = StopFreezeWatchdog;
 }
 
-}  // namespace hosts
+}  // namespace vl::hosts

@@ -20,6 +20,8 @@
 #include "hosts/freeze_cycle.h"
 #include "runtime/thread.h"
 
+namespace vl {
+
 class TVantorModuleOptions;
 
 namespace hosts {
@@ -99,3 +101,5 @@ bool FreezeWatchdogRunning();
 void InstallFreezeWatchdog();
 
 }  // namespace hosts
+
+}  // namespace vl

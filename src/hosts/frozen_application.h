@@ -4,7 +4,11 @@
 
 #include "runtime/exceptions.h"
 
+namespace vl {
+
 class EFrozenApplication : public Exception {
  public:
   using Exception::Exception;
 };
+
+}  // namespace vl

@@ -2,7 +2,7 @@
 
 #include "runtime/command_line.h"
 
-namespace hosts {
+namespace vl::hosts {
 
 namespace {
 
@@ -95,4 +95,4 @@ bool IsWebHost() { return IsIsapiHost() || IsCgiHost() || IsWinCgiHost(); }
 
 bool IsGuiHost() { return !IsConsoleProgram() && !IsWebHost(); }
 
-}  // namespace hosts
+}  // namespace vl::hosts

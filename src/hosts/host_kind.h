@@ -12,7 +12,7 @@
 
 #include "hosts/wincgi_call.h"
 
-namespace hosts {
+namespace vl::hosts {
 
 bool IsConsoleProgram();
 bool IsCgiHost();
@@ -26,4 +26,4 @@ bool IsGuiHost();
 // The module that contains the crash reporter (this code).
 HMODULE CrashReporterModule();
 
-}  // namespace hosts
+}  // namespace vl::hosts

@@ -6,7 +6,7 @@
 #include "hooking/procedure_hooks.h"
 #include "hosts/host_kind.h"
 
-namespace hosts {
+namespace vl::hosts {
 
 namespace {
 
@@ -87,4 +87,4 @@ EXTENSION_CONTROL_BLOCK* ServingControlBlock(DWORD threadId) {
   return ecb;
 }
 
-}  // namespace hosts
+}  // namespace vl::hosts

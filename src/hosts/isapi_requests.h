@@ -9,7 +9,7 @@
 // windows.h first: the extension header needs its types.
 #include <httpext.h>
 
-namespace hosts {
+namespace vl::hosts {
 
 DWORD WINAPI HookedHttpExtensionProc(EXTENSION_CONTROL_BLOCK* ecb);
 
@@ -23,4 +23,4 @@ void RemoveHttpExtensionHook();
 // The control block of the request ThreadId is serving; null when it serves none.
 EXTENSION_CONTROL_BLOCK* ServingControlBlock(DWORD threadId);
 
-}  // namespace hosts
+}  // namespace vl::hosts

@@ -1,6 +1,6 @@
 #include "hosts/main_thread.h"
 
-namespace hosts {
+namespace vl::hosts {
 
 namespace {
 TMainThread g_main;
@@ -48,4 +48,4 @@ void ForgetMainThread() {
 
 const TMainThread& MainThread() { return g_main; }
 
-}  // namespace hosts
+}  // namespace vl::hosts

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace hosts {
+namespace vl::hosts {
 
 struct TMainThread {
   DWORD ThreadId = 0;
@@ -24,4 +24,4 @@ void ForgetMainThread();
 // The facts noted; ThreadId 0 when none were.
 const TMainThread& MainThread();
 
-}  // namespace hosts
+}  // namespace vl::hosts

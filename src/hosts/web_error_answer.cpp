@@ -10,7 +10,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
-namespace hosts {
+namespace vl::hosts {
 
 namespace {
 
@@ -95,4 +95,4 @@ bool SendWebErrorAnswer(const std::string& page, DWORD faultingThreadId) {
   return result;
 }
 
-}  // namespace hosts
+}  // namespace vl::hosts

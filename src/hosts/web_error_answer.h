@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace hosts {
+namespace vl::hosts {
 
 // Sends Page for the exception of FaultingThreadId (the notification may run on another
 // thread). True when sent, or when the program is no web host (nothing is written). On failure
@@ -20,4 +20,4 @@ namespace hosts {
 // The WinCGI output file is cut after the answer, so no longer old answer shows through.
 bool SendWebErrorAnswer(const std::string& page, DWORD faultingThreadId);
 
-}  // namespace hosts
+}  // namespace vl::hosts

@@ -1,6 +1,6 @@
 #include "hosts/web_error_header.h"
 
-namespace hosts {
+namespace vl::hosts {
 
 std::string WebErrorHeader(bool withStatusLine, size_t pageBytes) {
   std::string header = withStatusLine ? "Status: 500 Error\r\n" : "";
@@ -9,4 +9,4 @@ std::string WebErrorHeader(bool withStatusLine, size_t pageBytes) {
   return header;
 }
 
-}  // namespace hosts
+}  // namespace vl::hosts

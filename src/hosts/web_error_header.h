@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <string>
 
-namespace hosts {
+namespace vl::hosts {
 
 // ("Status: 500 Error\r\n" when WithStatusLine, for CGI and WinCGI) + "Content-Type:
 // text/html\r\n" + "Content-Length: <PageBytes>\r\n" + "Content:\r\n\r\n".
 std::string WebErrorHeader(bool withStatusLine, size_t pageBytes);
 
-}  // namespace hosts
+}  // namespace vl::hosts

@@ -1,6 +1,6 @@
 #include "hosts/wincgi_call.h"
 
-namespace hosts {
+namespace vl::hosts {
 
 namespace {
 
@@ -148,4 +148,4 @@ TWinCgiCall DecideWinCgi(bool consoleProgram, const std::vector<std::string>& pa
   return call;
 }
 
-}  // namespace hosts
+}  // namespace vl::hosts

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace hosts {
+namespace vl::hosts {
 
 constexpr uint64_t MaxProfileBytes = 102400;
 // Profile values are read as by a 2,048-character buffer: at most 2,047 characters.
@@ -63,4 +63,4 @@ struct TWinCgiCall {
 TWinCgiCall DecideWinCgi(bool consoleProgram, const std::vector<std::string>& parameters,
                          const std::string& currentFolder, TWinCgiPlatform& platform);
 
-}  // namespace hosts
+}  // namespace vl::hosts

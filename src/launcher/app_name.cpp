@@ -5,7 +5,7 @@
 #include "launcher/launch_values.h"
 #include "runtime/application.h"
 
-namespace ordalin {
+namespace vl::ordalin {
 
 std::string ReadAppName() {
   std::string result = kDefaultAppName;
@@ -17,4 +17,4 @@ std::string ReadAppName() {
   return result;
 }
 
-}  // namespace ordalin
+}  // namespace vl::ordalin

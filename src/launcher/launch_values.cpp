@@ -2,7 +2,7 @@
 
 #include "runtime/file_names.h"
 
-namespace ordalin {
+namespace vl::ordalin {
 
 std::string ExtractFilePath(const std::string& fileName) { return rtl::ExtractFilePath(fileName); }
 
@@ -14,4 +14,4 @@ std::string ProtocolCommand(const std::string& exeName) {
   return "\"" + exeName + "\"" + kCommandSuffix;
 }
 
-}  // namespace ordalin
+}  // namespace vl::ordalin

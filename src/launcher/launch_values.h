@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace ordalin {
+namespace vl::ordalin {
 
 constexpr char kUrlPrefix[] = "ordalin://";
 constexpr char kRemovedCharacter[] = "/";
@@ -51,4 +51,4 @@ std::string SessionFileText(const std::string& exeFolder);
 // spaces cannot be taken for a shorter program), then " %1".
 std::string ProtocolCommand(const std::string& exeName);
 
-}  // namespace ordalin
+}  // namespace vl::ordalin

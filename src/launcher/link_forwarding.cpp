@@ -10,7 +10,7 @@
 #include "launcher/link_parameter.h"
 #include "runtime/application.h"
 
-namespace ordalin {
+namespace vl::ordalin {
 
 std::string AppName;
 std::string LinkParameter;
@@ -37,4 +37,4 @@ void ForwardLink(const std::string& argument) {
   }
 }
 
-}  // namespace ordalin
+}  // namespace vl::ordalin

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace ordalin {
+namespace vl::ordalin {
 
 // Title of the client's main window to look for (set on the link path).
 extern std::string AppName;
@@ -20,4 +20,4 @@ extern COPYDATASTRUCT CopyData;
 // a failing start are not reported.
 void ForwardLink(const std::string& argument);
 
-}  // namespace ordalin
+}  // namespace vl::ordalin

@@ -3,7 +3,7 @@
 #include "launcher/launch_values.h"
 #include "runtime/command_line.h"
 
-namespace ordalin {
+namespace vl::ordalin {
 
 std::string RemoveAll(const std::string& text, const std::string& pattern) {
   if (pattern.empty()) return text;
@@ -28,4 +28,4 @@ std::vector<std::string> ProgramArguments(const std::string& commandLine) {
   return args;
 }
 
-}  // namespace ordalin
+}  // namespace vl::ordalin

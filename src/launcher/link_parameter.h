@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace ordalin {
+namespace vl::ordalin {
 
 // Every occurrence of Pattern in Text, scanned left to right without overlaps, replaced by
 // nothing. Case-sensitive; an empty pattern leaves the text as it is.
@@ -18,4 +18,4 @@ std::string LinkParameterFromArgument(const std::string& argument);
 // The command line's arguments after the program's own path (split the framework's way).
 std::vector<std::string> ProgramArguments(const std::string& commandLine);
 
-}  // namespace ordalin
+}  // namespace vl::ordalin

@@ -15,6 +15,7 @@
 #include "runtime/application.h"
 #include "runtime/system.h"
 
+namespace vl {
 namespace {
 
 void MainBlock() {
@@ -30,5 +31,6 @@ void MainBlock() {
 }
 
 }  // namespace
+}  // namespace vl
 
-int main() { rtl::RunProgram(MainBlock); }
+int main() { vl::rtl::RunProgram(vl::MainBlock); }

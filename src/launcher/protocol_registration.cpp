@@ -5,7 +5,7 @@
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
 
-namespace ordalin {
+namespace vl::ordalin {
 
 void RegisterProtocol() {
   const std::string command = ProtocolCommand(Forms::Application->ExeName());
@@ -29,4 +29,4 @@ void RegisterProtocol() {
   registry.CloseKey();
 }
 
-}  // namespace ordalin
+}  // namespace vl::ordalin

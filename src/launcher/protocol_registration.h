@@ -1,7 +1,7 @@
 // Registers the launcher as the handler of the "ordalin://" protocol, machine-wide.
 #pragma once
 
-namespace ordalin {
+namespace vl::ordalin {
 
 // Writes, under HKEY_LOCAL_MACHINE, the class key "SOFTWARE\Classes\ORDALIN" (default value
 // "ORDALIN", "URL Protocol" = the command), its DefaultIcon and its Shell\open\command (default
@@ -10,4 +10,4 @@ namespace ordalin {
 // Raises ERegistryException when the class key cannot be created or a value cannot be written.
 void RegisterProtocol();
 
-}  // namespace ordalin
+}  // namespace vl::ordalin

@@ -2,7 +2,7 @@
 
 #include "runtime/exceptions.h"
 
-namespace ordalin {
+namespace vl::ordalin {
 
 bool TRegistry::KeyExists(const std::string& key) const {
   HKEY opened = nullptr;
@@ -53,4 +53,4 @@ void TRegistry::CloseKey() {
   }
 }
 
-}  // namespace ordalin
+}  // namespace vl::ordalin

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace ordalin {
+namespace vl::ordalin {
 
 class TRegistry {
  public:
@@ -33,4 +33,4 @@ class TRegistry {
   HKEY FCurrentKey = nullptr;
 };
 
-}  // namespace ordalin
+}  // namespace vl::ordalin

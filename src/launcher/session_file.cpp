@@ -7,7 +7,7 @@
 #include "runtime/application.h"
 #include "runtime/system.h"
 
-namespace ordalin {
+namespace vl::ordalin {
 
 namespace {
 
@@ -64,4 +64,4 @@ void WriteSessionFile() {
                               rtl::SysErrorMessage(GetLastError()).c_str()));
 }
 
-}  // namespace ordalin
+}  // namespace vl::ordalin

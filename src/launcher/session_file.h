@@ -6,7 +6,7 @@
 
 #include "runtime/exceptions.h"
 
-namespace ordalin {
+namespace vl::ordalin {
 
 // Raised when the shell gives no application-data folder, so the session file has no place.
 class EAppDataFolderError : public Exception {
@@ -22,4 +22,4 @@ std::string GetAppDataFolder();
 // cannot be created.
 void WriteSessionFile();
 
-}  // namespace ordalin
+}  // namespace vl::ordalin

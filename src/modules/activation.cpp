@@ -8,7 +8,7 @@
 #include "modules/restart.h"
 #include "runtime/exceptions.h"
 
-namespace modules {
+namespace vl::modules {
 
 namespace {
 
@@ -65,4 +65,4 @@ void CheckActiveForCurrentOptions() {
         "Cannot use 'CurrentVantorLogOptions' function without VantorLog activate.");
 }
 
-}  // namespace modules
+}  // namespace vl::modules

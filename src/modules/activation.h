@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace modules {
+namespace vl::modules {
 
 struct TActivation {
   bool Active = false;
@@ -38,4 +38,4 @@ void DeactivateModules();
 // activate.") when the crash reporter is inactive.
 void CheckActiveForCurrentOptions();
 
-}  // namespace modules
+}  // namespace vl::modules

@@ -13,7 +13,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
-namespace modules {
+namespace vl::modules {
 
 namespace {
 
@@ -186,4 +186,4 @@ bool LoadDebugInformation(TVantorModuleInfo& info) {
 
 const std::string& LastLoadFailure() { return t_lastFailure; }
 
-}  // namespace modules
+}  // namespace vl::modules

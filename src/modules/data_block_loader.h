@@ -6,11 +6,13 @@
 
 #include <string>
 
+namespace vl {
+
 class TVantorModuleInfo;
 
 namespace modules {
 
-using ::TVantorModuleInfo;
+using vl::TVantorModuleInfo;
 
 // The module carries the resource form: RCDATA "VLDATA" beginning with the magic.
 bool IsVantorLogModule(HMODULE module);
@@ -30,3 +32,5 @@ bool LoadDebugInformation(TVantorModuleInfo& info);
 const std::string& LastLoadFailure();
 
 }  // namespace modules
+
+}  // namespace vl

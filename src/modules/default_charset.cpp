@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-namespace modules {
+namespace vl::modules {
 
 BYTE GetDefaultCharset() {
   char text[16] = {};
@@ -20,4 +20,4 @@ BYTE GetDefaultCharset() {
   return static_cast<BYTE>(info.ciCharset);
 }
 
-}  // namespace modules
+}  // namespace vl::modules

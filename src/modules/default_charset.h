@@ -3,10 +3,10 @@
 
 #include <windows.h>
 
-namespace modules {
+namespace vl::modules {
 
 // The user's default ANSI code page (the system's when the locale's cannot be read as a
 // number) translated into a font character set; DEFAULT_CHARSET when it has none.
 BYTE GetDefaultCharset();
 
-}  // namespace modules
+}  // namespace vl::modules

@@ -2,7 +2,7 @@
 
 #include "runtime/class_names.h"
 
-namespace modules {
+namespace vl::modules {
 
 namespace {
 
@@ -29,4 +29,4 @@ bool IsExceptionClass(std::exception_ptr error, const std::string& className) {
   }
 }
 
-}  // namespace modules
+}  // namespace vl::modules

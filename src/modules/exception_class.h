@@ -5,11 +5,11 @@
 #include <string>
 #include <typeinfo>
 
-namespace modules {
+namespace vl::modules {
 
 // True when the error's class or an ancestor is called ClassName, ignoring case and the
 // blanks around ClassName. No error object: false.
 bool IsExceptionClass(std::exception_ptr error, const std::string& className);
 bool IsExceptionClass(const std::type_info* type, const std::string& className);
 
-}  // namespace modules
+}  // namespace vl::modules

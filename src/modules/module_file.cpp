@@ -3,7 +3,7 @@
 #include "modules/module_info.h"
 #include "runtime/file_names.h"
 
-namespace modules {
+namespace vl::modules {
 
 std::string GetModuleFileName(HMODULE module) {
   if (!module) return "";
@@ -47,4 +47,4 @@ HMODULE ModuleOfAddress(const void* address) {
   return static_cast<HMODULE>(info.AllocationBase);
 }
 
-}  // namespace modules
+}  // namespace vl::modules

@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <string>
 
+namespace vl {
+
 class TVantorModuleInfo;
 
 namespace modules {
 
-using ::TVantorModuleInfo;
+using vl::TVantorModuleInfo;
 
 // Full path of the module's file; empty when the platform knows none.
 std::string GetModuleFileName(HMODULE module);
@@ -32,3 +34,5 @@ HMODULE CrashReporterModule();
 HMODULE ModuleOfAddress(const void* address);
 
 }  // namespace modules
+
+}  // namespace vl

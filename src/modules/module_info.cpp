@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace vl {
+
 TVantorModuleInfo::~TVantorModuleInfo() {
   using modules::ModuleSeams;
   if (Options && ModuleSeams().FreeOptions) ModuleSeams().FreeOptions(Options);
@@ -30,3 +32,5 @@ void TVantorModulesList::SortByHandle() {
 }
 
 }  // namespace modules
+
+}  // namespace vl

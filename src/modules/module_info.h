@@ -10,6 +10,8 @@
 
 #include "modules/module_seams.h"
 
+namespace vl {
+
 namespace modules {
 
 enum TModuleType : uint8_t {
@@ -50,7 +52,7 @@ class TVantorModuleInfo {
 
 namespace modules {
 
-using ::TVantorModuleInfo;
+using vl::TVantorModuleInfo;
 
 // An owning list of module records: deleting an entry, clearing and destroying free them.
 class TVantorModulesList {
@@ -69,3 +71,5 @@ class TVantorModulesList {
 };
 
 }  // namespace modules
+
+}  // namespace vl

@@ -11,7 +11,7 @@
 #include "modules/module_type.h"
 #include "modules/version_info.h"
 
-namespace modules {
+namespace vl::modules {
 
 namespace {
 
@@ -163,4 +163,4 @@ void RefreshModulesList() {
   g_list->SortByHandle();
 }
 
-}  // namespace modules
+}  // namespace vl::modules

@@ -7,7 +7,7 @@
 
 #include "modules/module_info.h"
 
-namespace modules {
+namespace vl::modules {
 
 // The list, or null when none exists.
 TVantorModulesList* ModulesList();
@@ -31,4 +31,4 @@ bool RegisterModule(HMODULE handle);
 // and sorts the list by handle.
 void RefreshModulesList();
 
-}  // namespace modules
+}  // namespace vl::modules

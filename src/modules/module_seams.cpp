@@ -12,7 +12,7 @@
 #include "modules/module_registry.h"
 #include "modules/published_data.h"
 
-namespace modules {
+namespace vl::modules {
 
 namespace {
 
@@ -78,13 +78,13 @@ TModuleSeams MakeSeams() {
   seams.LoadOptions = LoadCoreOptions;
   seams.AssignOptions = AssignCoreOptions;
   seams.Trace = CoreTrace;
-  seams.IsRunningInIDE = ::IsRunningInIDE;
+  seams.IsRunningInIDE = vl::IsRunningInIDE;
   seams.BuildFunctionsList = BuildExportedFunctions;
   seams.FreeFunctionsList = FreeExportedFunctions;
   // The debug information's lookups and redirections.
-  ::ModuleFinder = FindDebugModule;
-  ::RedirectProc = RedirectWithHookingEngine;
-  ::RunningInIDEProc = ::IsRunningInIDE;
+  vl::ModuleFinder = FindDebugModule;
+  vl::RedirectProc = RedirectWithHookingEngine;
+  vl::RunningInIDEProc = vl::IsRunningInIDE;
   // Module registration is the first user of the options: connect their publishing here.
   core::OptionsPlatform().PublishModuleFile = PublishOptionsFile;
   return seams;
@@ -101,4 +101,4 @@ void TraceLine(const std::string& line) {
   if (ModuleSeams().Trace) ModuleSeams().Trace(line);
 }
 
-}  // namespace modules
+}  // namespace vl::modules

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+namespace vl {
+
 class TVantorModuleOptionsEx;  // the module options (options class)
 class TVantorFunctionsList;    // a module's exported functions (debug information)
 
@@ -43,3 +45,5 @@ TModuleSeams& ModuleSeams();
 void TraceLine(const std::string& line);
 
 }  // namespace modules
+
+}  // namespace vl

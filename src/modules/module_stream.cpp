@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace modules {
+namespace vl::modules {
 
 size_t THModuleStream::Read(void* buffer, size_t count) {
   size_t left = size_ - position_;
@@ -12,4 +12,4 @@ size_t THModuleStream::Read(void* buffer, size_t count) {
   return count;
 }
 
-}  // namespace modules
+}  // namespace vl::modules

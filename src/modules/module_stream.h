@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace modules {
+namespace vl::modules {
 
 class THModuleStream {
  public:
@@ -27,4 +27,4 @@ class THModuleStream {
   size_t position_ = 0;
 };
 
-}  // namespace modules
+}  // namespace vl::modules

@@ -4,7 +4,7 @@
 #include "modules/module_info.h"
 #include "runtime/memory_access.h"
 
-namespace modules {
+namespace vl::modules {
 
 namespace {
 
@@ -27,4 +27,4 @@ uint8_t GetModuleType(HMODULE module) {
   return HasPackageResources(GetModuleFileName(module)) ? mtPackage : mtLibrary;
 }
 
-}  // namespace modules
+}  // namespace vl::modules

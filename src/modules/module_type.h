@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
-namespace modules {
+namespace vl::modules {
 
 // mtExecutable, mtLibrary, mtPackage (a library with both "PACKAGEINFO" and "PACKAGEOPTIONS"
 // raw-data resources), or 0 when the memory does not hold readable image headers.
 uint8_t GetModuleType(HMODULE module);
 
-}  // namespace modules
+}  // namespace vl::modules

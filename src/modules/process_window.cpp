@@ -1,6 +1,6 @@
 #include "modules/process_window.h"
 
-namespace modules {
+namespace vl::modules {
 
 namespace {
 
@@ -30,4 +30,4 @@ HWND FindProcessWindow(DWORD processId) {
   return search.found;
 }
 
-}  // namespace modules
+}  // namespace vl::modules

@@ -3,10 +3,10 @@
 
 #include <windows.h>
 
-namespace modules {
+namespace vl::modules {
 
 // The first top-level window of the process that is visible, has no owner other than the
 // desktop, and is not a tool window unless it is also an application window; null when none.
 HWND FindProcessWindow(DWORD processId);
 
-}  // namespace modules
+}  // namespace vl::modules

@@ -11,7 +11,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
-namespace modules {
+namespace vl::modules {
 
 namespace {
 
@@ -141,4 +141,4 @@ bool ReadPublishedException(HMODULE module, std::string& className, std::string&
   return taken;
 }
 
-}  // namespace modules
+}  // namespace vl::modules

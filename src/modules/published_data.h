@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace modules {
+namespace vl::modules {
 
 // Creates this module's "EXCEPT" and "MODULE" virtual files, one data byte each, set to 0.
 void CreateOwnVirtualFiles();
@@ -40,4 +40,4 @@ bool ReadPublishedException(HMODULE module, std::string& className, std::string&
 // The string as it is written to "EXCEPT".
 std::string PublishedText(const std::string& text);
 
-}  // namespace modules
+}  // namespace vl::modules

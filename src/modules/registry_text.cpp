@@ -2,7 +2,7 @@
 
 #include <vector>
 
-namespace modules {
+namespace vl::modules {
 
 void ReadRegistryText(HKEY root, const std::string& key, const std::string& valueName,
                       std::string& result) {
@@ -31,4 +31,4 @@ std::string ReadRegistryText(HKEY root, const std::string& key, const std::strin
   return result;
 }
 
-}  // namespace modules
+}  // namespace vl::modules

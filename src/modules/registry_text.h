@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace modules {
+namespace vl::modules {
 
 // A leading "\" of Key is dropped; the value's data without its terminating zero. A missing
 // value gives an empty string; a key that cannot be opened leaves Result as it was.
@@ -13,4 +13,4 @@ void ReadRegistryText(HKEY root, const std::string& key, const std::string& valu
                       std::string& result);
 std::string ReadRegistryText(HKEY root, const std::string& key, const std::string& valueName);
 
-}  // namespace modules
+}  // namespace vl::modules

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace modules {
+namespace vl::modules {
 
 namespace {
 std::string g_startFolder;
@@ -38,4 +38,4 @@ void RestartOrTerminate(bool restart) {
   ExitProcess(1);
 }
 
-}  // namespace modules
+}  // namespace vl::modules

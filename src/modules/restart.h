@@ -1,7 +1,7 @@
 // Ending the program after an error, optionally starting it again first.
 #pragma once
 
-namespace modules {
+namespace vl::modules {
 
 // Notes the current folder as the one a restarted program starts in (the start-up calls this).
 void RecordStartFolder();
@@ -11,4 +11,4 @@ void RecordStartFolder();
 // start folder; then, in every case, terminates this process with exit code 1.
 [[noreturn]] void RestartOrTerminate(bool restart);
 
-}  // namespace modules
+}  // namespace vl::modules

@@ -4,7 +4,7 @@
 
 #include "modules/virtual_file.h"
 
-namespace modules {
+namespace vl::modules {
 
 uint8_t* SafeCallsFlag() {
   static uint8_t* flag = [] {
@@ -17,4 +17,4 @@ uint8_t* SafeCallsFlag() {
   return flag;
 }
 
-}  // namespace modules
+}  // namespace vl::modules

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-namespace modules {
+namespace vl::modules {
 
 // Creates (or opens) the block at start-up; the flag byte, or null when it cannot be made.
 uint8_t* SafeCallsFlag();
 
-}  // namespace modules
+}  // namespace vl::modules

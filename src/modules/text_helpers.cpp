@@ -1,6 +1,6 @@
 #include "modules/text_helpers.h"
 
-namespace modules {
+namespace vl::modules {
 
 std::string HtmlEncode(const std::string& text) {
   return ReplaceAllText(ReplaceAllText(text, "\r\n", "<br>"), " ", "&nbsp;");
@@ -28,4 +28,4 @@ std::string ReplaceAllText(const std::string& text, const std::string& oldText,
   return out;
 }
 
-}  // namespace modules
+}  // namespace vl::modules

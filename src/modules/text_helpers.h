@@ -5,7 +5,7 @@
 
 #include "runtime/file_names.h"
 
-namespace modules {
+namespace vl::modules {
 
 // Every CR LF becomes "<br>", then every space "&nbsp;"; nothing else changes.
 std::string HtmlEncode(const std::string& text);
@@ -18,4 +18,4 @@ std::string ReplaceAllText(const std::string& text, const std::string& oldText,
                            const std::string& newText,
                            rtl::TLeadBytePredicate isLeadByte = rtl::AnsiLeadByte());
 
-}  // namespace modules
+}  // namespace vl::modules

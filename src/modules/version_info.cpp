@@ -6,7 +6,7 @@
 
 #include "runtime/exceptions.h"
 
-namespace modules {
+namespace vl::modules {
 
 void GetVersionInfo(const std::string& fileName, std::string& description, std::string& version) {
   description.clear();
@@ -42,4 +42,4 @@ void GetVersionInfo(const std::string& fileName, std::string& description, std::
   }
 }
 
-}  // namespace modules
+}  // namespace vl::modules

@@ -3,11 +3,11 @@
 
 #include <string>
 
-namespace modules {
+namespace vl::modules {
 
 // Description: the FileDescription of the first language and code page of the translation
 // table (empty when missing or a single character). Version: "major.minor.release.build" of
 // the fixed file information, empty when all four are 0. Both empty without a resource.
 void GetVersionInfo(const std::string& fileName, std::string& description, std::string& version);
 
-}  // namespace modules
+}  // namespace vl::modules

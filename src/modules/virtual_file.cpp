@@ -4,7 +4,7 @@
 
 #include "runtime/exceptions.h"
 
-namespace modules {
+namespace vl::modules {
 
 namespace {
 
@@ -84,4 +84,4 @@ void DeleteVirtualFile(HANDLE& handle, uint8_t*& data) {
   data = nullptr;
 }
 
-}  // namespace modules
+}  // namespace vl::modules

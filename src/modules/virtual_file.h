@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-namespace modules {
+namespace vl::modules {
 
 constexpr char kModuleFileName[] = "MODULE";
 constexpr char kExceptFileName[] = "EXCEPT";
@@ -36,4 +36,4 @@ size_t VirtualFileDataSize(const uint8_t* data);
 // Unmaps the view and closes the handle; clears both. Nothing happens without a handle.
 void DeleteVirtualFile(HANDLE& handle, uint8_t*& data);
 
-}  // namespace modules
+}  // namespace vl::modules

@@ -9,7 +9,7 @@
 #include "modules/module_registry.h"
 #include "report/system_info_win.h"
 
-namespace pipeline {
+namespace vl::pipeline {
 
 namespace {
 
@@ -167,4 +167,4 @@ void RebuildReportWithRemoteData(TVantorExceptionRecord& record) {
   state.ErrorMessage = state.Blocks.ErrorMessage;
 }
 
-}  // namespace pipeline
+}  // namespace vl::pipeline

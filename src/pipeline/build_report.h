@@ -9,7 +9,7 @@
 
 #include "pipeline/pipeline_state.h"
 
-namespace pipeline {
+namespace vl::pipeline {
 
 // What the report needs of the faulting thread.
 struct TFaultFacts {
@@ -43,4 +43,4 @@ void RebuildReportWithRemoteData(TVantorExceptionRecord& record);
 // empty result otherwise.
 std::vector<uint8_t> ReadProcessBytes(uintptr_t address, size_t length);
 
-}  // namespace pipeline
+}  // namespace vl::pipeline

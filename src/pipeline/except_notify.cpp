@@ -15,7 +15,7 @@
 #include "report/system_info_win.h"
 #include "runtime/system.h"
 
-namespace pipeline {
+namespace vl::pipeline {
 
 namespace {
 
@@ -211,4 +211,4 @@ void CallOnExceptionThread(const std::function<void()>& procedure) {
   if (record) modules::PublishExceptionText(record->ClassName, record->Message);
 }
 
-}  // namespace pipeline
+}  // namespace vl::pipeline

@@ -16,7 +16,7 @@
 #include "pipeline/pipeline_state.h"
 #include "runtime/thread.h"
 
-namespace pipeline {
+namespace vl::pipeline {
 
 // Runs the whole notification for the calling (faulting) thread; true when the program's own
 // handling is to run as well (the crash reporter is inactive, or the notify handler cancelled).
@@ -62,4 +62,4 @@ class TExceptionThread : public Classes::TThread {
 void FilterMessages();
 void RepostQuit();
 
-}  // namespace pipeline
+}  // namespace vl::pipeline

@@ -5,7 +5,7 @@
 #include "pipeline/build_report.h"
 #include "pipeline/except_notify.h"
 
-namespace pipeline {
+namespace vl::pipeline {
 
 namespace {
 
@@ -60,4 +60,4 @@ void ReadCrossModuleData(HMODULE module) {
   if (state.CurrentExceptionRecord) RebuildReportWithRemoteData(*state.CurrentExceptionRecord);
 }
 
-}  // namespace pipeline
+}  // namespace vl::pipeline

@@ -7,7 +7,7 @@
 
 #include "pipeline/pipeline_state.h"
 
-namespace pipeline {
+namespace vl::pipeline {
 
 void CallNotifyHandler(TVantorExceptionRecord& record, bool& handle);
 void CallActionHandler(const TVantorExceptionRecord& record, int action, bool& result);
@@ -22,4 +22,4 @@ void ReadCrossModuleData(HMODULE module);
 // points at it).
 TVantorExceptionRecord& CurrentRecordStorage();
 
-}  // namespace pipeline
+}  // namespace vl::pipeline

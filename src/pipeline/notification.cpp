@@ -30,7 +30,7 @@
 #include "report/log_file_win.h"
 #include "report/system_info_win.h"
 
-namespace pipeline {
+namespace vl::pipeline {
 
 namespace {
 
@@ -395,4 +395,4 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
   return result;
 }
 
-}  // namespace pipeline
+}  // namespace vl::pipeline

@@ -1,6 +1,6 @@
 #include "pipeline/pipeline_seams.h"
 
-namespace pipeline {
+namespace vl::pipeline {
 
 TPipelineSeams& Seams() {
   static TPipelineSeams seams;
@@ -27,4 +27,4 @@ THostKind CurrentHostKind() {
   return MainIsConsole() ? THostKind::Console : THostKind::Gui;
 }
 
-}  // namespace pipeline
+}  // namespace vl::pipeline

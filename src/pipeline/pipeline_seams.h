@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace pipeline {
+namespace vl::pipeline {
 
 // The kind of process, for the showing step and the report's visibility rules. A service has
 // no desktop anyone looks at: nothing is shown there (a dialog would wait for ever).
@@ -39,4 +39,4 @@ TPipelineSeams& Seams();
 // The host kind through the seam, or its fallback.
 THostKind CurrentHostKind();
 
-}  // namespace pipeline
+}  // namespace vl::pipeline

@@ -6,7 +6,7 @@
 #include "modules/module_registry.h"
 #include "runtime/exceptions.h"
 
-namespace pipeline {
+namespace vl::pipeline {
 
 TNotifyHandlerProc NotifyHandler = nullptr;
 TActionHandlerProc ActionHandler = nullptr;
@@ -38,4 +38,4 @@ TVantorModuleOptionsEx* CurrentVantorLogOptions() {
   return info->Options;
 }
 
-}  // namespace pipeline
+}  // namespace vl::pipeline

@@ -16,6 +16,8 @@
 #include "capture/call_stack.h"
 #include "report/report_blocks.h"
 
+namespace vl {
+
 class TVantorModuleOptionsEx;
 namespace modules {
 class TVantorModulesList;
@@ -126,3 +128,5 @@ TVantorModuleOptionsEx* WorkingOptions();
 TVantorModuleOptionsEx* CurrentVantorLogOptions();
 
 }  // namespace pipeline
+
+}  // namespace vl

@@ -10,7 +10,7 @@
 
 int vl_pipeline_unit_link = 0;
 
-namespace pipeline {
+namespace vl::pipeline {
 
 namespace {
 
@@ -49,4 +49,4 @@ void StopPipeline() {
   g_working = nullptr;
 }
 
-}  // namespace pipeline
+}  // namespace vl::pipeline

@@ -4,12 +4,12 @@
 // finalisation it disconnects first and frees the options last.
 #pragma once
 
-namespace pipeline {
+namespace vl::pipeline {
 
 void StartPipeline();
 void StopPipeline();
 
-}  // namespace pipeline
+}  // namespace vl::pipeline
 
 // Referenced by the link option that keeps the unit in every program linking the pipeline.
 extern "C" int vl_pipeline_unit_link;

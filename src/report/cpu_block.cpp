@@ -3,7 +3,7 @@
 #include "core/module_texts.h"
 #include "report/report_text_rules.h"
 
-namespace report {
+namespace vl::report {
 
 static uint64_t SlotValue(const std::vector<uint8_t>& Bytes, size_t Offset, int Size) {
   uint64_t value = 0;
@@ -66,4 +66,4 @@ std::string FormatCpuBlock(const TCpuFacts& Facts, const TVantorModuleOptions& O
   return out;
 }
 
-}  // namespace report
+}  // namespace vl::report

@@ -13,7 +13,7 @@
 
 #include "core/module_options.h"
 
-namespace report {
+namespace vl::report {
 
 struct TCpuFacts {
   int PointerSize = 4;  // 4 (i686) or 8 (x86-64)
@@ -38,4 +38,4 @@ std::string FormatCpuBlock(const TCpuFacts& Facts, const TVantorModuleOptions& O
 // Just the dump lines (empty when the memory was unreadable or the address is 0).
 std::string FormatDumpLines(const TCpuFacts& Facts);
 
-}  // namespace report
+}  // namespace vl::report

@@ -2,7 +2,7 @@
 
 #include "runtime/web_answer.h"
 
-namespace report {
+namespace vl::report {
 
 std::string EscapeHtml(const std::string& Text) { return HTTPApp::HtmlEscape(Text); }
 
@@ -44,4 +44,4 @@ std::string BuildWebAnswerHeader(const std::string& Page, bool WithStatus) {
   return out;
 }
 
-}  // namespace report
+}  // namespace vl::report

@@ -9,7 +9,7 @@
 
 #include <string>
 
-namespace report {
+namespace vl::report {
 
 // "&" "<" ">" "\"" as entities; nothing else changes.
 std::string EscapeHtml(const std::string& Text);
@@ -26,4 +26,4 @@ std::string BuildErrorPage(const std::string& Caption, const std::string& Header
 // "Content-Length: <bytes of Page>\r\n", "Content:\r\n\r\n".
 std::string BuildWebAnswerHeader(const std::string& Page, bool WithStatus);
 
-}  // namespace report
+}  // namespace vl::report

@@ -6,7 +6,7 @@
 #include "core/internal_errors.h"
 #include "core/trace.h"
 
-namespace report {
+namespace vl::report {
 
 namespace {
 
@@ -241,4 +241,4 @@ bool SaveReportToLog(TLogSaveStep& Step) {
   return stepResult;
 }
 
-}  // namespace report
+}  // namespace vl::report

@@ -23,6 +23,8 @@
 #include "report/report_blocks.h"
 #include "runtime/exceptions.h"
 
+namespace vl {
+
 class ELogFileError : public Exception {
  public:
   using Exception::Exception;
@@ -117,3 +119,5 @@ struct TLogSaveStep {
 bool SaveReportToLog(TLogSaveStep& Step);
 
 }  // namespace report
+
+}  // namespace vl

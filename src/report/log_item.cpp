@@ -4,7 +4,7 @@
 
 #include "report/report_text_rules.h"
 
-namespace report {
+namespace vl::report {
 
 void TLogItem::AddHeader(const std::string& Title) {
   ++section_;
@@ -44,4 +44,4 @@ std::string TLogItem::GetText() const {
   return out;
 }
 
-}  // namespace report
+}  // namespace vl::report

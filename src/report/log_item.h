@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace report {
+namespace vl::report {
 
 class TLogItem {
  public:
@@ -41,4 +41,4 @@ class TLogItem {
   int item_ = 0;
 };
 
-}  // namespace report
+}  // namespace vl::report

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-namespace report {
+namespace vl::report {
 
 const char* const LogEntryMarker = "VantorLog ";
 
@@ -170,4 +170,4 @@ std::string TLogText::GetText() const {
   return out;
 }
 
-}  // namespace report
+}  // namespace vl::report

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-namespace report {
+namespace vl::report {
 
 //
 // The loaded text is kept whole and items refer into it, so loading, dropping the oldest items and
@@ -74,4 +74,4 @@ class TLogText {
 // The entry marker: every report starts with it.
 extern const char* const LogEntryMarker;  // "VantorLog "
 
-}  // namespace report
+}  // namespace vl::report

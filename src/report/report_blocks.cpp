@@ -4,7 +4,7 @@
 #include "report/log_item.h"
 #include "report/report_text_rules.h"
 
-namespace report {
+namespace vl::report {
 
 const char* const ProductLine = "VantorLog 4.5.4";
 
@@ -115,4 +115,4 @@ std::string WithReproductionBlock(const std::string& Report, const std::string& 
          ShrinkLineBreaks(ReproductionText);
 }
 
-}  // namespace report
+}  // namespace vl::report

@@ -13,7 +13,7 @@
 #include "report/cpu_block.h"
 #include "report/report_tables.h"
 
-namespace report {
+namespace vl::report {
 
 // The product line that starts every report and every log entry.
 extern const char* const ProductLine;  // "VantorLog 4.5.4"
@@ -106,4 +106,4 @@ std::string AssembleReport(const TReportBlocks& Blocks);
 std::string WithReproductionBlock(const std::string& Report, const std::string& Caption,
                                   const std::string& ReproductionText);
 
-}  // namespace report
+}  // namespace vl::report

@@ -5,7 +5,7 @@
 #include "core/module_texts.h"
 #include "report/report_text_rules.h"
 
-namespace report {
+namespace vl::report {
 
 std::string FormatTable(const std::string& Title, const TTableRow& Headers,
                         const std::vector<TTableRow>& Rows, const std::array<size_t, 6>& MinWidths,
@@ -126,4 +126,4 @@ std::string FormatModulesTable(const std::vector<TModuleFacts>& Modules,
                      {static_cast<size_t>(Digits), 0, 0, 0, 0, 0});
 }
 
-}  // namespace report
+}  // namespace vl::report

@@ -20,7 +20,7 @@
 
 #include "core/module_options.h"
 
-namespace report {
+namespace vl::report {
 
 // One resolved call-stack entry, as the stack walk and address lookup left it.
 struct TStackEntryFacts {
@@ -76,4 +76,4 @@ std::vector<TCallStackRow> CallStackRows(const std::vector<TStackEntryFacts>& En
 std::string FormatModulesTable(const std::vector<TModuleFacts>& Modules,
                                const TVantorModuleOptions& Options, int Digits);
 
-}  // namespace report
+}  // namespace vl::report

@@ -1,6 +1,6 @@
 #include "report/report_text_rules.h"
 
-namespace report {
+namespace vl::report {
 
 std::string HexText(uint64_t Value, int Digits) {
   static const char kDigits[] = "0123456789ABCDEF";
@@ -67,4 +67,4 @@ std::string TrimText(const std::string& Text) {
   return Text.substr(first, last - first);
 }
 
-}  // namespace report
+}  // namespace vl::report

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace report {
+namespace vl::report {
 
 // Value as Digits upper-case hexadecimal digits (leading zeros kept; higher digits dropped).
 std::string HexText(uint64_t Value, int Digits);
@@ -28,4 +28,4 @@ std::string ShrinkLineBreaks(const std::string& Text);
 // Text without leading and trailing characters up to and including the blank.
 std::string TrimText(const std::string& Text);
 
-}  // namespace report
+}  // namespace vl::report

@@ -4,7 +4,7 @@
 
 #include "report/report_text_rules.h"
 
-namespace report {
+namespace vl::report {
 
 int DayOfWeek(int Year, int Month, int Day) {
   static const int kOffsets[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
@@ -88,4 +88,4 @@ std::string WindowsBuild(const TOsVersionFacts& Os) {
 
 std::string WindowsUpdate(const TOsVersionFacts& Os) { return TrimText(Os.ServicePack); }
 
-}  // namespace report
+}  // namespace vl::report

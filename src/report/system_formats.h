@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-namespace report {
+namespace vl::report {
 
 // A local date and time (month 1-12, day 1-31).
 struct TReportTime {
@@ -57,4 +57,4 @@ std::string WindowsBuild(const TOsVersionFacts& Os);
 // The service-pack text, trimmed.
 std::string WindowsUpdate(const TOsVersionFacts& Os);
 
-}  // namespace report
+}  // namespace vl::report

@@ -9,7 +9,7 @@
 #include "report/report_text_rules.h"
 #include "runtime/command_line.h"
 
-namespace report {
+namespace vl::report {
 
 namespace {
 
@@ -299,4 +299,4 @@ bool CopyReportToClipboard(const std::string& Text) {
   return result;
 }
 
-}  // namespace report
+}  // namespace vl::report

@@ -13,7 +13,7 @@
 #include "report/report_blocks.h"
 #include "report/system_formats.h"
 
-namespace report {
+namespace vl::report {
 
 // The local time now and the zone's base bias in minutes (UTC = local + bias).
 TReportTime LocalReportTime();
@@ -58,4 +58,4 @@ void GatherSystemFacts(TReportFacts& Facts);
 // there is one. False when the clipboard could not be used (the memory block is then freed).
 bool CopyReportToClipboard(const std::string& Text);
 
-}  // namespace report
+}  // namespace vl::report

@@ -4,7 +4,7 @@
 #include "runtime/file_names.h"
 #include "runtime/system.h"
 
-namespace Forms {
+namespace vl::Forms {
 
 TApplication* Application = nullptr;
 
@@ -119,4 +119,4 @@ void TApplication::Terminate() {
   PostQuitMessage(0);
 }
 
-}  // namespace Forms
+}  // namespace vl::Forms

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-namespace Forms {
+namespace vl::Forms {
 
 class TApplication {
  public:
@@ -81,4 +81,4 @@ LRESULT CALLBACK GuardedWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
   }
 }
 
-}  // namespace Forms
+}  // namespace vl::Forms

@@ -6,7 +6,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
-namespace CGIApp {
+namespace vl::CGIApp {
 
 namespace {
 std::string Environment(const char* name) {
@@ -62,4 +62,4 @@ void TCGIApplication::CGIHandleException(void* /*sender*/) {
       HTTPApp::ErrorResponse(rtl::ExceptionClassName(error), rtl::ExceptionMessage(error))));
 }
 
-}  // namespace CGIApp
+}  // namespace vl::CGIApp

@@ -11,7 +11,7 @@
 
 #include "runtime/web_answer.h"
 
-namespace CGIApp {
+namespace vl::CGIApp {
 
 class TCGIApplication {
  public:
@@ -42,4 +42,4 @@ class TCGIApplication {
 // content.
 std::string CGIAnswer(const HTTPApp::TWebResponse& response);
 
-}  // namespace CGIApp
+}  // namespace vl::CGIApp

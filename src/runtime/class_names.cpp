@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-namespace rtl {
+namespace vl::rtl {
 
 std::string QualifiedClassName(const std::type_info& type) {
   int status = 0;
@@ -90,4 +90,4 @@ bool InheritsFromName(const std::type_info& type, const std::string& name) {
 
 const std::type_info* CurrentExceptionType() { return abi::__cxa_current_exception_type(); }
 
-}  // namespace rtl
+}  // namespace vl::rtl

@@ -7,7 +7,7 @@
 #include <typeinfo>
 #include <vector>
 
-namespace rtl {
+namespace vl::rtl {
 
 // Demangled, fully qualified name: "ns::EFoo", "std::runtime_error".
 std::string QualifiedClassName(const std::type_info& type);
@@ -26,4 +26,4 @@ bool InheritsFromName(const std::type_info& type, const std::string& name);
 // The type of the exception being handled on this thread (inside a catch block), or null.
 const std::type_info* CurrentExceptionType();
 
-}  // namespace rtl
+}  // namespace vl::rtl

@@ -1,6 +1,6 @@
 #include "runtime/command_line.h"
 
-namespace rtl {
+namespace vl::rtl {
 
 std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
   std::vector<std::string> args;
@@ -24,4 +24,4 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
   return args;
 }
 
-}  // namespace rtl
+}  // namespace vl::rtl

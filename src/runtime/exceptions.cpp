@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+namespace vl {
+
 std::string Format(const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -38,3 +40,5 @@ ERegistryException ERegistryException::CreateKeyFailed(const std::string& key) {
 ERegistryException ERegistryException::SetDataFailed(const std::string& valueName) {
   return ERegistryException(Format("Failed to set data for '%s'", valueName.c_str()));
 }
+
+}  // namespace vl

@@ -7,6 +7,8 @@
 #include <exception>
 #include <string>
 
+namespace vl {
+
 // Base class of the runtime's errors: carries the message text.
 class Exception : public std::exception {
  public:
@@ -129,3 +131,5 @@ class ERegistryException : public Exception {
 
 // printf-style formatting into a std::string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace vl

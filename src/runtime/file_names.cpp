@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-namespace rtl {
+namespace vl::rtl {
 
 namespace {
 std::atomic<TLeadBytePredicate> g_ansiLeadByte{nullptr};
@@ -46,4 +46,4 @@ std::string ExtractFileName(const std::string& fileName, TLeadBytePredicate isLe
   return fileName.substr(FileNameStart(fileName, isLeadByte));
 }
 
-}  // namespace rtl
+}  // namespace vl::rtl

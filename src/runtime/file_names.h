@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <string>
 
-namespace rtl {
+namespace vl::rtl {
 
 using TLeadBytePredicate = bool (*)(unsigned char byte);
 
@@ -31,4 +31,4 @@ std::string ExtractFilePath(const std::string& fileName,
 std::string ExtractFileName(const std::string& fileName,
                             TLeadBytePredicate isLeadByte = AnsiLeadByte());
 
-}  // namespace rtl
+}  // namespace vl::rtl

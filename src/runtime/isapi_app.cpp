@@ -5,7 +5,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
-namespace ISAPIApp {
+namespace vl::ISAPIApp {
 
 TISAPIApplication* Application = nullptr;
 
@@ -79,7 +79,7 @@ void TISAPIApplication::ISAPIHandleException(void* sender) {
                                                     rtl::ExceptionMessage(error)));
 }
 
-}  // namespace ISAPIApp
+}  // namespace vl::ISAPIApp
 
 extern "C" {
 
@@ -95,8 +95,8 @@ BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* version) {
 __attribute__((noipa)) DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* ecb) {
   if (!ecb) return HSE_STATUS_ERROR;
   try {
-    if (!ISAPIApp::Application) return HSE_STATUS_ERROR;
-    return ISAPIApp::Application->HandleRequest(ecb);
+    if (!vl::ISAPIApp::Application) return HSE_STATUS_ERROR;
+    return vl::ISAPIApp::Application->HandleRequest(ecb);
   } catch (...) {
     return HSE_STATUS_ERROR;
   }

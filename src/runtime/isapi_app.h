@@ -16,7 +16,7 @@
 
 #include "runtime/web_answer.h"
 
-namespace ISAPIApp {
+namespace vl::ISAPIApp {
 
 // One request being served: the server's control block and the request read from it.
 struct TISAPIRequest {
@@ -49,7 +49,7 @@ class TISAPIApplication {
 // the DLL is attached) and freed by its finalisation.
 extern TISAPIApplication* Application;
 
-}  // namespace ISAPIApp
+}  // namespace vl::ISAPIApp
 
 extern "C" {
 BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* version);

@@ -5,5 +5,5 @@
 #include "runtime/system.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* /*reserved*/) {
-  return rtl::LibraryEntry(instance, reason) ? TRUE : FALSE;
+  return vl::rtl::LibraryEntry(instance, reason) ? TRUE : FALSE;
 }

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace rtl {
+namespace vl::rtl {
 
 namespace {
 
@@ -48,4 +48,4 @@ binary::TPeView LoadedImageView(const void* base) {
                          binary::TImageForm::ifMapped);
 }
 
-}  // namespace rtl
+}  // namespace vl::rtl

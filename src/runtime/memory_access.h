@@ -9,7 +9,7 @@
 
 #include "binary/pe_view.h"
 
-namespace rtl {
+namespace vl::rtl {
 
 // How many bytes from Address, up to Wanted, may be read now (0 for a null address).
 size_t ReadableLength(const void* address, size_t wanted);
@@ -22,4 +22,4 @@ bool IsReadableRange(const void* address, size_t count);
 // start with readable image headers.
 binary::TPeView LoadedImageView(const void* base);
 
-}  // namespace rtl
+}  // namespace vl::rtl

@@ -3,7 +3,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
-namespace SvcMgr {
+namespace vl::SvcMgr {
 
 TEventLogSink EventLogSink = SystemEventLogSink;
 
@@ -92,4 +92,4 @@ bool TService::Run() {
   return ran;
 }
 
-}  // namespace SvcMgr
+}  // namespace vl::SvcMgr

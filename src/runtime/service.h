@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace SvcMgr {
+namespace vl::SvcMgr {
 
 // Writes one event: the event source's name, the text, the event type (EVENTLOG_ERROR_TYPE,
 // ...), the category and the event ID. True when written.
@@ -59,4 +59,4 @@ class TService {
   volatile bool FTerminated = false;
 };
 
-}  // namespace SvcMgr
+}  // namespace vl::SvcMgr

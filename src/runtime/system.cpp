@@ -9,7 +9,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/file_names.h"
 
-namespace rtl {
+namespace vl::rtl {
 
 TExceptProc ExceptProc = DefaultExceptProc;
 TExceptObjProc ExceptObjProc = DefaultExceptObjProc;
@@ -309,14 +309,14 @@ std::exception_ptr DefaultExceptObjProc(EXCEPTION_RECORD* record) {
   }
 }
 
-}  // namespace rtl
+}  // namespace vl::rtl
 
 // The language raise: every C++ throw of the program passes here (the link wraps __cxa_throw),
 // so the runtime knows the raise address for its error box.
 extern "C" {
 [[noreturn]] void __real___cxa_throw(void* object, void* type, void* destructor);
 [[noreturn]] void __wrap___cxa_throw(void* object, void* type, void* destructor) {
-  rtl::t_raiseAddress = __builtin_return_address(0);
+  vl::rtl::t_raiseAddress = __builtin_return_address(0);
   __real___cxa_throw(object, type, destructor);
 }
 }

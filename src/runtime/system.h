@@ -7,7 +7,7 @@
 #include <exception>
 #include <string>
 
-namespace rtl {
+namespace vl::rtl {
 
 // ---- Procedure variables (replaced by the crash reporter at start-up, restored at shut-down) ----
 
@@ -123,4 +123,4 @@ std::string ModuleFileName(HMODULE module);
 // The system's text for an error code, without trailing line breaks or spaces.
 std::string SysErrorMessage(DWORD code);
 
-}  // namespace rtl
+}  // namespace vl::rtl

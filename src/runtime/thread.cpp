@@ -3,7 +3,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
-namespace rtl {
+namespace vl::rtl {
 
 DWORD WINAPI ThreadWrapper(void* threadRec) {
   TThreadRec rec = *static_cast<TThreadRec*>(threadRec);
@@ -24,9 +24,9 @@ HANDLE BeginThread(SECURITY_ATTRIBUTES* attributes, DWORD stackSize, DWORD (*fun
   return handle;
 }
 
-}  // namespace rtl
+}  // namespace vl::rtl
 
-namespace Classes {
+namespace vl::Classes {
 
 TThread::TThread(bool createSuspended) : FCreateSuspended(createSuspended) {
   FHandle = rtl::BeginThread(nullptr, 0, &TThread::ThreadProc, this, CREATE_SUSPENDED, &FThreadID);
@@ -83,4 +83,4 @@ DWORD TThread::ThreadProc(void* thread) {
   return result;
 }
 
-}  // namespace Classes
+}  // namespace vl::Classes

@@ -7,7 +7,7 @@
 
 #include <exception>
 
-namespace rtl {
+namespace vl::rtl {
 
 // The thread-start wrapper's parameter block: first the routine to run, then its parameter.
 struct TThreadRec {
@@ -23,9 +23,9 @@ DWORD WINAPI ThreadWrapper(void* threadRec);
 HANDLE BeginThread(SECURITY_ATTRIBUTES* attributes, DWORD stackSize, DWORD (*func)(void*),
                    void* parameter, DWORD creationFlags, DWORD* threadId);
 
-}  // namespace rtl
+}  // namespace vl::rtl
 
-namespace Classes {
+namespace vl::Classes {
 
 // A thread object: Execute runs on its own thread. The thread is always created suspended and
 // is resumed by AfterConstruction unless CreateSuspended was asked for (so that Execute never
@@ -79,4 +79,4 @@ class TThread {
   volatile bool FFinished = false;
 };
 
-}  // namespace Classes
+}  // namespace vl::Classes

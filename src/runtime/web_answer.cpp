@@ -1,6 +1,6 @@
 #include "runtime/web_answer.h"
 
-namespace HTTPApp {
+namespace vl::HTTPApp {
 
 std::string HtmlEscape(const std::string& text) {
   std::string out;
@@ -46,4 +46,4 @@ TWebResponse ErrorResponse(const std::string& className, const std::string& mess
   return response;
 }
 
-}  // namespace HTTPApp
+}  // namespace vl::HTTPApp

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace HTTPApp {
+namespace vl::HTTPApp {
 
 struct TWebRequest {
   std::string Method;
@@ -34,4 +34,4 @@ std::string ContentHeaders(const TWebResponse& response);
 // naming the exception's class and message (escaped).
 TWebResponse ErrorResponse(const std::string& className, const std::string& message);
 
-}  // namespace HTTPApp
+}  // namespace vl::HTTPApp

@@ -6,7 +6,9 @@
 #include <functional>
 #include <map>
 
-namespace vl::tools {
+namespace vl {
+
+namespace tools {
 
 namespace {
 
@@ -315,4 +317,6 @@ std::string WriteOptionsIni(const TVantorModuleOptions& options) {
   return out;
 }
 
-}  // namespace vl::tools
+}  // namespace tools
+
+}  // namespace vl

@@ -8,7 +8,7 @@
 #include "pipeline/pipeline_seams.h"
 #include "pipeline/pipeline_state.h"
 
-namespace vantorlog {
+namespace vl::vantorlog {
 
 std::string ScreenshotFileNameForPipeline() {
   const TVantorModuleOptionsEx* options = pipeline::WorkingOptions();
@@ -44,4 +44,4 @@ bool SendReportByEmailForPipeline() {
   return state.StepResult;
 }
 
-}  // namespace vantorlog
+}  // namespace vl::vantorlog

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace vantorlog {
+namespace vl::vantorlog {
 
 // The screenshot's file when the working options add a screenshot (the temporary folder plus
 // "Screenshot.png"), else empty.
@@ -14,4 +14,4 @@ std::string ScreenshotFileNameForPipeline();
 // text, screenshot and handlers; its result becomes the step's.
 bool SendReportByEmailForPipeline();
 
-}  // namespace vantorlog
+}  // namespace vl::vantorlog

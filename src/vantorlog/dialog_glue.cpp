@@ -10,7 +10,7 @@
 #include "pipeline/pipeline_state.h"
 #include "report/report_tables.h"
 
-namespace vantorlog {
+namespace vl::vantorlog {
 
 namespace {
 
@@ -89,4 +89,4 @@ void AskReproductionForPipeline() {
   pipeline::State().ReproductionText = asked.ReproductionText;
 }
 
-}  // namespace vantorlog
+}  // namespace vl::vantorlog

@@ -2,11 +2,11 @@
 // fed from the notification's state, their choices written back to it.
 #pragma once
 
-namespace vantorlog {
+namespace vl::vantorlog {
 
 // The pipeline's exception-dialog seam.
 bool ShowExceptionDialogForPipeline();
 // The pipeline's reproduction-request seam.
 void AskReproductionForPipeline();
 
-}  // namespace vantorlog
+}  // namespace vl::vantorlog

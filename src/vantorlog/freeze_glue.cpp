@@ -4,7 +4,7 @@
 #include "hosts/freeze_watchdog.h"
 #include "pipeline/except_notify.h"
 
-namespace vantorlog {
+namespace vl::vantorlog {
 
 namespace {
 
@@ -55,4 +55,4 @@ void NotifyFreezeForPipeline(const hosts::TFrozenThreadState& state) {
   Trace("NotifyFreeze=", {}, -2);
 }
 
-}  // namespace vantorlog
+}  // namespace vl::vantorlog

@@ -2,14 +2,14 @@
 // copy of its stack) reported as an exception of the main thread, from the watchdog's thread.
 #pragma once
 
-namespace hosts {
+namespace vl::hosts {
 struct TFrozenThreadState;
 }
 
-namespace vantorlog {
+namespace vl::vantorlog {
 
 // The watchdog's NotifyFreeze seam. Reads the main thread's focused control without sending
 // it a message (it may not answer).
 void NotifyFreezeForPipeline(const hosts::TFrozenThreadState& state);
 
-}  // namespace vantorlog
+}  // namespace vl::vantorlog

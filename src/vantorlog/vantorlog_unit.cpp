@@ -24,7 +24,7 @@
 
 int vl_vantorlog_unit_link = 0;
 
-namespace vantorlog {
+namespace vl::vantorlog {
 
 namespace {
 
@@ -98,4 +98,4 @@ void StopAssembly() {
   Trace("StopAssembly=", {}, -2);
 }
 
-}  // namespace vantorlog
+}  // namespace vl::vantorlog

@@ -5,12 +5,12 @@
 // is what makes it carry the whole crash reporter.
 #pragma once
 
-namespace vantorlog {
+namespace vl::vantorlog {
 
 void StartAssembly();
 void StopAssembly();
 
-}  // namespace vantorlog
+}  // namespace vl::vantorlog
 
 // Referenced by the link option that keeps the unit in every module linking the crash reporter.
 extern "C" int vl_vantorlog_unit_link;

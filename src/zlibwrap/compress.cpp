@@ -6,7 +6,7 @@
 
 #include "zlibwrap/zlib_memory.h"
 
-namespace zlibwrap {
+namespace vl::zlibwrap {
 
 namespace {
 
@@ -53,4 +53,4 @@ std::vector<uint8_t> CompressBuf(const void* input, size_t inputSize, int level)
   return out;
 }
 
-}  // namespace zlibwrap
+}  // namespace vl::zlibwrap

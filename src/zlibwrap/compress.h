@@ -7,10 +7,10 @@
 
 #include "zlibwrap/zlib_error.h"
 
-namespace zlibwrap {
+namespace vl::zlibwrap {
 
 // Deflates Input at Level (zlib's defaults otherwise): deflate without flushing, then with
 // Z_FINISH until the end of the stream. Raises ECompressionError on a zlib failure.
 std::vector<uint8_t> CompressBuf(const void* input, size_t inputSize, int level = 9);
 
-}  // namespace zlibwrap
+}  // namespace vl::zlibwrap

@@ -7,7 +7,7 @@
 
 #include "zlibwrap/zlib_memory.h"
 
-namespace zlibwrap {
+namespace vl::zlibwrap {
 
 namespace {
 
@@ -70,4 +70,4 @@ std::vector<uint8_t> DecompressBuf(const void* input, size_t inputSize, size_t m
   return out;
 }
 
-}  // namespace zlibwrap
+}  // namespace vl::zlibwrap

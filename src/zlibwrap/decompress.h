@@ -7,7 +7,7 @@
 
 #include "zlibwrap/zlib_error.h"
 
-namespace zlibwrap {
+namespace vl::zlibwrap {
 
 // Inflates the whole of Input into a new buffer and returns it, sized to the bytes produced.
 // The buffer starts at InputSize rounded up to a multiple of 256 and grows by that step.
@@ -16,4 +16,4 @@ namespace zlibwrap {
 // every block zlib took is given back on every path.
 std::vector<uint8_t> DecompressBuf(const void* input, size_t inputSize, size_t maxOutput);
 
-}  // namespace zlibwrap
+}  // namespace vl::zlibwrap

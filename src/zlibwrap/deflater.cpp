@@ -5,7 +5,7 @@
 
 #include "zlibwrap/zlib_memory.h"
 
-namespace zlibwrap {
+namespace vl::zlibwrap {
 
 namespace {
 
@@ -87,4 +87,4 @@ void TDeflater::Finish() {
   if (rc != Z_OK) Fail(stream_, "deflateEnd", rc);
 }
 
-}  // namespace zlibwrap
+}  // namespace vl::zlibwrap

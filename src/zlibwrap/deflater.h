@@ -12,7 +12,7 @@
 
 #include "zlibwrap/zlib_error.h"
 
-namespace zlibwrap {
+namespace vl::zlibwrap {
 
 class TDeflater {
  public:
@@ -51,4 +51,4 @@ class TDeflater {
   bool active_ = false;
 };
 
-}  // namespace zlibwrap
+}  // namespace vl::zlibwrap

@@ -3,7 +3,7 @@
 
 #include "runtime/exceptions.h"
 
-namespace zlibwrap {
+namespace vl::zlibwrap {
 
 class EZlibError : public Exception {
  public:
@@ -18,4 +18,4 @@ class EDecompressionError : public EZlibError {
   using EZlibError::EZlibError;
 };
 
-}  // namespace zlibwrap
+}  // namespace vl::zlibwrap

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-namespace zlibwrap {
+namespace vl::zlibwrap {
 
 namespace {
 std::atomic<std::ptrdiff_t> g_live{0};
@@ -35,4 +35,4 @@ z_stream NewStream() {
 
 std::ptrdiff_t LiveAllocations() { return g_live.load(); }
 
-}  // namespace zlibwrap
+}  // namespace vl::zlibwrap

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-namespace zlibwrap {
+namespace vl::zlibwrap {
 
 // The zlib version the program was written against; zlib checks only the major number.
 constexpr const char kZlibVersion[] = "1.1.4";
@@ -20,4 +20,4 @@ z_stream NewStream();
 // Blocks handed out by ZAlloc and not yet given back (for tests of every exit path).
 std::ptrdiff_t LiveAllocations();
 
-}  // namespace zlibwrap
+}  // namespace vl::zlibwrap

@@ -10,6 +10,8 @@
 
 #include "binary/checked_reader.h"
 
+using namespace vl;
+
 namespace {
 
 using binary::TByteReader;

@@ -6,7 +6,9 @@
 
 #include <vector>
 
-namespace capture {
+using namespace vl;
+
+namespace vl::capture {
 namespace {
 
 using hooking::TCpuMode;
@@ -92,4 +94,4 @@ TEST(CallSlot, SixtyFourBitCallForms) {
 }
 
 }  // namespace
-}  // namespace capture
+}  // namespace vl::capture

@@ -21,6 +21,8 @@
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
+using namespace vl;
+
 namespace {
 
 struct ECustom : Exception {

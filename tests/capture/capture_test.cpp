@@ -30,6 +30,8 @@
 #include "runtime/exceptions.h"
 #include "runtime/thread.h"
 
+using namespace vl;
+
 using capturetest::Note;
 using capturetest::Recorder;
 

@@ -11,7 +11,9 @@
 #include "capture/cie_personality.h"
 #include "capture/lsda_interpreter.h"
 
-namespace capture {
+using namespace vl;
+
+namespace vl::capture {
 namespace {
 
 using V = TLsdaVerdict;
@@ -224,4 +226,4 @@ TEST(CiePersonality, ReadsThePersonalityOfACompiledCie) {
 }
 
 }  // namespace
-}  // namespace capture
+}  // namespace vl::capture

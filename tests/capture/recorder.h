@@ -16,6 +16,8 @@
 #include "capture/thrown_object.h"
 #include "runtime/system.h"
 
+using namespace vl;
+
 namespace capturetest {
 
 struct Note {

@@ -12,6 +12,8 @@
 #include "core/trace.h"
 #include "support/win_process.h"
 
+using namespace vl;
+
 using testsupport::BoxText;
 using testsupport::ChildProcess;
 

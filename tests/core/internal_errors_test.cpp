@@ -9,6 +9,8 @@
 
 #include "trace_support.h"
 
+using namespace vl;
+
 using coretest::TraceTest;
 using coretest::WrittenFiles;
 

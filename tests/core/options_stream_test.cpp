@@ -5,6 +5,8 @@
 #include "core/module_options.h"
 #include "options_test_support.h"
 
+using namespace vl;
+
 using coretest::FillAll;
 using coretest::Load;
 using coretest::Save;

@@ -9,6 +9,8 @@
 #include "core/module_texts.h"
 #include "options_test_support.h"
 
+using namespace vl;
+
 using coretest::FillAll;
 using coretest::Save;
 

@@ -7,6 +7,8 @@
 #include "core/byte_stream.h"
 #include "core/module_options.h"
 
+using namespace vl;
+
 namespace coretest {
 
 inline std::vector<uint8_t> Save(const TVantorModuleOptions& o) {

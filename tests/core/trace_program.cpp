@@ -15,6 +15,8 @@
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
+using namespace vl;
+
 namespace {
 
 void NestedCall() {

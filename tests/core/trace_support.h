@@ -10,6 +10,8 @@
 #include "core/trace.h"
 #include "runtime/exceptions.h"
 
+using namespace vl;
+
 namespace coretest {
 
 inline core::TraceTime FixedTime() { return {2007, 3, 5, 14, 2, 11}; }

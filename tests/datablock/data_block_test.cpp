@@ -12,6 +12,8 @@
 #include "zlibwrap/compress.h"
 #include "zlibwrap/zlib_memory.h"
 
+using namespace vl;
+
 using namespace datablock;
 using testsupport::FakeOptions;
 using testsupport::FakeOptionsReader;

@@ -10,6 +10,8 @@
 #include "zlibwrap/compress.h"
 #include "zlibwrap/zlib_memory.h"
 
+using namespace vl;
+
 using zlibwrap::CompressBuf;
 using zlibwrap::DecompressBuf;
 using zlibwrap::EDecompressionError;

@@ -13,10 +13,14 @@
 #include "debuginfo/module_seam.h"
 #include "debuginfo/source_info.h"
 
+using namespace vl;
+
 // Stands in for the module registry's record.
+namespace vl {
 struct TVantorModuleInfo {
   std::string Tag;
 };
+}  // namespace vl
 
 namespace {
 

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+using namespace vl;
+
 namespace vl {
 namespace {
 

@@ -9,6 +9,8 @@
 #include "debuginfo/name_rules.h"
 #include "debuginfo/source_lookup.h"
 
+using namespace vl;
+
 namespace vl {
 namespace {
 

@@ -7,9 +7,13 @@
 #include "debuginfo/debug_table.h"
 #include "debuginfo/module_seam.h"
 
+using namespace vl;
+
+namespace vl {
 struct TVantorModuleInfo {
   int Id;
 };
+}  // namespace vl
 
 namespace {
 

@@ -7,6 +7,8 @@
 #include "debuginfo/debug_table.h"
 #include "debuginfo/name_index.h"
 
+using namespace vl;
+
 namespace vl {
 namespace {
 

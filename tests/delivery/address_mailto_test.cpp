@@ -3,6 +3,8 @@
 #include "delivery/address_list.h"
 #include "delivery/mailto_link.h"
 
+using namespace vl;
+
 using namespace delivery;
 
 TEST(AddressList, SplitsAtCommasAndSemicolons) {

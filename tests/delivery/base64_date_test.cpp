@@ -3,6 +3,8 @@
 #include "delivery/base64.h"
 #include "delivery/mail_date.h"
 
+using namespace vl;
+
 using namespace delivery;
 
 TEST(Base64, SizesAtGroupAndLineEdges) {

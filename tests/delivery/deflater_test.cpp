@@ -11,6 +11,8 @@
 #include "zlibwrap/decompress.h"
 #include "zlibwrap/zlib_memory.h"
 
+using namespace vl;
+
 using zlibwrap::TDeflater;
 
 namespace {

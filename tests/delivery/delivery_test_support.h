@@ -14,6 +14,8 @@
 #include "delivery/socket_seams.h"
 #include "support/win_process.h"
 
+using namespace vl;
+
 namespace deliverytest {
 
 inline std::string Env(const char* name) {

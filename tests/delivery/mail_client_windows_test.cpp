@@ -10,6 +10,8 @@
 #include "delivery_test_support.h"
 #include "runtime/system.h"
 
+using namespace vl;
+
 using namespace delivery;
 using namespace deliverytest;
 

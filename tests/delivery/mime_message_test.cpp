@@ -4,6 +4,8 @@
 
 #include "delivery/base64.h"
 
+using namespace vl;
+
 using namespace delivery;
 
 namespace {

@@ -15,6 +15,8 @@
 #include "zlibwrap/decompress.h"
 #include "zlibwrap/zlib_memory.h"
 
+using namespace vl;
+
 using delivery::DibStride;
 using delivery::kPngIdatSize;
 using delivery::TPaletteDib;

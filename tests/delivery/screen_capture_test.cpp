@@ -22,6 +22,8 @@
 #include "runtime/exceptions.h"
 #include "support/win_process.h"
 
+using namespace vl;
+
 namespace {
 
 using namespace Gdiplus;

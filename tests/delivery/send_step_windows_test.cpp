@@ -16,6 +16,8 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
+using namespace vl;
+
 using namespace delivery;
 using namespace deliverytest;
 

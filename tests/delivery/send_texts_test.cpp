@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+using namespace vl;
+
 using namespace delivery;
 
 TEST(SendTexts, NamesAndBodyFollowTheOptions) {

@@ -4,6 +4,8 @@
 
 #include "runtime/exceptions.h"
 
+using namespace vl;
+
 using namespace delivery;
 
 TEST(SmtpReply, EndsAtTheLineFeedOfTheLastLine) {

@@ -16,6 +16,8 @@
 #include "delivery/smtp_client.h"
 #include "delivery/socket_seams.h"
 
+using namespace vl;
+
 using namespace delivery;
 
 namespace {

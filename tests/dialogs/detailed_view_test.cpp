@@ -12,6 +12,8 @@
 #include "dialogs/exception_dialog.h"
 #include "modules/module_info.h"
 
+using namespace vl;
+
 using namespace dialogtest;
 using namespace dialogs;
 

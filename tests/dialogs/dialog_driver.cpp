@@ -7,6 +7,8 @@
 
 #include "delivery/screen_capture.h"
 
+using namespace vl;
+
 namespace dialogtest {
 
 Worker::Worker(std::function<void()> body)

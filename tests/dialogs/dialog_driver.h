@@ -12,6 +12,8 @@
 
 #include "core/module_options.h"
 
+using namespace vl;
+
 namespace dialogtest {
 
 // Runs Body on its own thread; the destructor joins it.

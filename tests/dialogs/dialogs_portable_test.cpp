@@ -7,6 +7,8 @@
 #include "dialogs/geometry.h"
 #include "dialogs/layout.h"
 
+using namespace vl;
+
 using namespace dialogs;
 
 TEST(DialogLayout, CheckboxAreaAndThirdButton) {

@@ -10,6 +10,8 @@
 #include "dialog_driver.h"
 #include "dialogs/exception_dialog.h"
 
+using namespace vl;
+
 using namespace dialogtest;
 using dialogs::ShowDialog;
 using dialogs::TDialogInput;

@@ -7,6 +7,8 @@
 #include "dialogs/request_dialog.h"
 #include "dialogs/send_progress.h"
 
+using namespace vl;
+
 namespace {
 struct Options : TVantorModuleOptions {
   Options() : TVantorModuleOptions("no_display_probe.exe", false) {}

@@ -10,6 +10,8 @@
 #include "dialogs/request_dialog.h"
 #include "dialogs/send_progress.h"
 
+using namespace vl;
+
 using namespace dialogtest;
 using namespace dialogs;
 

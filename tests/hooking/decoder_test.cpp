@@ -6,6 +6,8 @@
 
 #include "hooking/x86_decoder.h"
 
+using namespace vl;
+
 using hooking::DecodeInstruction;
 using hooking::TCpuMode;
 using hooking::TInstruction;

@@ -10,6 +10,8 @@
 #include "hooking/test_routines.h"
 #include "support/win_process.h"
 
+using namespace vl;
+
 using namespace hooking;
 
 namespace {

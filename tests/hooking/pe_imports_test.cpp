@@ -9,6 +9,8 @@
 
 #include "hooking/hook_errors.h"
 
+using namespace vl;
+
 using hooking::FindImportSlots;
 
 namespace {

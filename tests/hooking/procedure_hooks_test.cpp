@@ -13,6 +13,8 @@
 #include "hooking/test_routines.h"
 #include "support/win_process.h"
 
+using namespace vl;
+
 using namespace hooking;
 
 namespace {

@@ -8,6 +8,8 @@
 #include "hooking/import_jump_stub.h"
 #include "hooking/prologue_relocator.h"
 
+using namespace vl;
+
 using hooking::EncodeJump;
 using hooking::RelocatePrologue;
 using hooking::TCpuMode;

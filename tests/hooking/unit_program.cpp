@@ -9,6 +9,8 @@
 #include "hooking/test_routines.h"
 #include "runtime/system.h"
 
+using namespace vl;
+
 namespace {
 
 uint8_t g_original[hooking::PatchLength];

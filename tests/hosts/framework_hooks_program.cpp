@@ -20,6 +20,8 @@
 #include "runtime/service.h"
 #include "runtime/system.h"
 
+using namespace vl;
+
 namespace {
 
 std::string g_log, g_mode;

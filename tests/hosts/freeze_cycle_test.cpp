@@ -6,6 +6,8 @@
 
 #include <vector>
 
+using namespace vl;
+
 using hosts::TFreezeOutcome;
 using hosts::TProbeResult;
 

@@ -23,6 +23,8 @@
 #include "runtime/application.h"
 #include "runtime/system.h"
 
+using namespace vl;
+
 namespace {
 
 std::string g_log;

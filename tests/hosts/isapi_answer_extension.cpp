@@ -13,6 +13,8 @@
 #include "runtime/isapi_app.h"
 #include "runtime/system.h"
 
+using namespace vl;
+
 namespace {
 
 const char kPage[] = "<html><body>Error &amp; more</body></html>";

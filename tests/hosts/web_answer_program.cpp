@@ -13,6 +13,8 @@
 #include "hosts/host_kind.h"
 #include "hosts/web_error_answer.h"
 
+using namespace vl;
+
 int main() {
   const char* page = std::getenv("VL_TEST_PAGE");
   const char* report = std::getenv("VL_TEST_REPORT");

@@ -5,6 +5,8 @@
 
 #include <map>
 
+using namespace vl;
+
 using hosts::AbsoluteFileName;
 using hosts::ProfileValue;
 

@@ -5,6 +5,8 @@
 #include "launcher/launch_values.h"
 #include "launcher/link_parameter.h"
 
+using namespace vl;
+
 using namespace ordalin;
 
 TEST(LinkParameter, SchemeAndSlashesGo) {

@@ -15,6 +15,8 @@
 #include "runtime/command_line.h"
 #include "support/win_process.h"
 
+using namespace vl;
+
 using testsupport::BoxText;
 using testsupport::ChildProcess;
 using testsupport::ExeFolder;

@@ -11,6 +11,8 @@
 
 #include "runtime/command_line.h"
 
+using namespace vl;
+
 namespace {
 
 std::string g_recordFile;

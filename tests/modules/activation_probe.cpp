@@ -17,6 +17,8 @@
 #include "modules/restart.h"
 #include "runtime/exceptions.h"
 
+using namespace vl;
+
 namespace {
 
 int Restart(const std::string& marker) {

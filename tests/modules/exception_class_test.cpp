@@ -7,6 +7,8 @@
 
 #include "runtime/exceptions.h"
 
+using namespace vl;
+
 namespace {
 class EMyError : public Exception {
   using Exception::Exception;

@@ -7,6 +7,8 @@
 #include "datablock/fake_options.h"
 #include "modules/module_seams.h"
 
+using namespace vl;
+
 namespace testsupport {
 
 struct FakeModuleOptions {

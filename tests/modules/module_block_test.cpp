@@ -12,6 +12,8 @@
 #include "modules/virtual_file.h"
 #include "runtime/exceptions.h"
 
+using namespace vl;
+
 using namespace datablock;
 using namespace testsupport;
 using modules::TVantorModuleInfo;

@@ -16,6 +16,8 @@
 #include "modules/probe_files.h"
 #include "modules/version_info.h"
 
+using namespace vl;
+
 using namespace testsupport;
 using modules::TVantorModuleInfo;
 

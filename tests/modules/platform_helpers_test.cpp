@@ -8,6 +8,8 @@
 #include "modules/process_window.h"
 #include "modules/registry_text.h"
 
+using namespace vl;
+
 using namespace testsupport;
 
 namespace {

@@ -10,6 +10,8 @@
 #include "datablock/fake_options.h"
 #include "support/win_process.h"
 
+using namespace vl;
+
 namespace testsupport {
 
 inline datablock::TBytes Bytes(const std::string& s) {

@@ -13,6 +13,8 @@
 #include "runtime/exceptions.h"
 #include "support/win_process.h"
 
+using namespace vl;
+
 using modules::PublishedText;
 using modules::ReadPublishedException;
 

@@ -5,6 +5,8 @@
 #include "modules/activation.h"
 #include "modules/fake_module_options.h"
 
+using namespace vl;
+
 // Bit 0: active; bit 1: the main executable carries a block.
 extern "C" __declspec(dllexport) int ActivateInLibrary() {
   testsupport::ConnectFakeOptions();

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+using namespace vl;
+
 using modules::CreateVirtualFile;
 using modules::DeleteVirtualFile;
 

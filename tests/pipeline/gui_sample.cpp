@@ -18,6 +18,8 @@
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
+using namespace vl;
+
 namespace sample {
 
 std::string g_mode;

@@ -11,6 +11,8 @@
 #include "report/log_text.h"
 #include "support/win_process.h"
 
+using namespace vl;
+
 namespace {
 
 using testsupport::ExeFolder;

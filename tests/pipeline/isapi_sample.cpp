@@ -7,6 +7,8 @@
 #include "runtime/isapi_app.h"
 #include "runtime/system.h"
 
+using namespace vl;
+
 namespace {
 
 __attribute__((noinline)) void FailInRequest() {

@@ -11,6 +11,8 @@
 #include "support/win_process.h"
 #include "support/win_service.h"
 
+using namespace vl;
+
 namespace {
 
 using testsupport::ExeFolder;

@@ -21,6 +21,8 @@
 #include "runtime/exceptions.h"
 #include "support/win_process.h"
 
+using namespace vl;
+
 namespace {
 
 std::string LogFile() { return testsupport::ExeFolder() + "pipeline_test.vlf"; }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace vl;
+
 namespace {
 
 report::TCpuFacts Facts(int pointerSize) {

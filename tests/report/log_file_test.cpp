@@ -7,6 +7,8 @@
 #include "report/log_file_win.h"
 #include "support/win_process.h"
 
+using namespace vl;
+
 namespace {
 
 using report::TLogSaveStep;

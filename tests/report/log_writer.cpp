@@ -11,6 +11,8 @@
 
 #include "report/log_file_win.h"
 
+using namespace vl;
+
 int main(int argc, char** argv) {
   if (argc != 6) return 2;
   HANDLE gate = CreateEventA(nullptr, TRUE, FALSE, argv[5]);

@@ -7,6 +7,8 @@
 #include "core/module_texts.h"
 #include "report/log_text.h"
 
+using namespace vl;
+
 namespace {
 
 report::TReportFacts SampleFacts() {

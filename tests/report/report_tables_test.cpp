@@ -5,6 +5,8 @@
 
 #include "core/module_texts.h"
 
+using namespace vl;
+
 namespace {
 
 using report::TModuleFacts;

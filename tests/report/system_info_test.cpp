@@ -7,6 +7,8 @@
 #include "report/report_text_rules.h"
 #include "report/system_info_win.h"
 
+using namespace vl;
+
 namespace {
 
 TEST(SystemInfo, AgreesWithTheSystemsOwnAnswers) {

@@ -4,6 +4,8 @@
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
+using namespace vl;
+
 namespace {
 
 void MainBlock() {

@@ -6,6 +6,8 @@
 
 #include "runtime/exceptions.h"
 
+using namespace vl;
+
 namespace telephony {
 class ELineBusy : public EConvertError {
  public:
@@ -35,7 +37,7 @@ TEST(ClassNames, NamesAndAncestorsOfThrownObjects) {
   EXPECT_EQ(rtl::ClassName(busy), "ELineBusy");
   EXPECT_EQ(rtl::QualifiedClassName(busy), "telephony::ELineBusy");
   EXPECT_EQ(rtl::ClassAncestry(busy),
-            (std::vector<std::string>{"telephony::ELineBusy", "EConvertError", "Exception",
+            (std::vector<std::string>{"telephony::ELineBusy", "vl::EConvertError", "vl::Exception",
                                       "std::exception"}));
 
   const std::type_info& parse = ThrownType(EParseFailure());
@@ -44,8 +46,9 @@ TEST(ClassNames, NamesAndAncestorsOfThrownObjects) {
             (std::vector<std::string>{"EParseFailure", "std::runtime_error", "std::exception"}));
 
   const std::type_info& av = ThrownType(EAccessViolation("x", 0xC0000005u, 0));
-  EXPECT_EQ(rtl::ClassAncestry(av), (std::vector<std::string>{"EAccessViolation", "EExternal",
-                                                              "Exception", "std::exception"}));
+  EXPECT_EQ(rtl::ClassAncestry(av),
+            (std::vector<std::string>{"vl::EAccessViolation", "vl::EExternal", "vl::Exception",
+                                      "std::exception"}));
 
   EXPECT_EQ(rtl::ClassAncestry(ThrownType(Plain())), std::vector<std::string>{"Plain"});
   EXPECT_EQ(rtl::ClassName(ThrownType(42)), "int");

@@ -6,6 +6,8 @@
 
 #include "runtime/file_names.h"
 
+using namespace vl;
+
 TEST(CodePage936, FolderNamesWhoseSecondByteIsABackslash) {
   if (GetACP() != 936) GTEST_SKIP() << "needs the ANSI code page 936";
   ASSERT_NE(rtl::AnsiLeadByte(), nullptr) << "the runtime installs the system's lead-byte test";

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace vl;
+
 using Args = std::vector<std::string>;
 
 TEST(SplitCommandLine, WhiteSpaceAndQuotes) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace vl;
+
 namespace {
 
 // Code page 936's lead bytes.

@@ -9,6 +9,8 @@
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
+using namespace vl;
+
 namespace {
 
 constexpr UINT kRaise = WM_APP;

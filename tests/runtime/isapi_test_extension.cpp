@@ -8,6 +8,8 @@
 #include "runtime/isapi_app.h"
 #include "runtime/system.h"
 
+using namespace vl;
+
 namespace {
 
 void InitExtension() {

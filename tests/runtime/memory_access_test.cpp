@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+using namespace vl;
+
 namespace {
 
 const size_t kPage = 4096;

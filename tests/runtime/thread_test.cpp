@@ -6,6 +6,8 @@
 
 #include "runtime/exceptions.h"
 
+using namespace vl;
+
 namespace {
 
 std::atomic<int> g_destroyed{0};

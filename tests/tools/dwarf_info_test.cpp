@@ -8,6 +8,8 @@
 
 #include "tools/dwarf.h"
 
+using namespace vl;
+
 using namespace vl::tools;
 
 namespace {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace vl;
+
 using namespace vl::tools;
 
 namespace {

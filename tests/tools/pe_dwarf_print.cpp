@@ -4,6 +4,8 @@
 
 #include "tools/debug_model.h"
 
+using namespace vl;
+
 using namespace vl::tools;
 
 int main(int argc, char** argv) {

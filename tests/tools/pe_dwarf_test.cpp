@@ -10,6 +10,8 @@
 
 #include "tools/debug_model.h"
 
+using namespace vl;
+
 using namespace vl::tools;
 
 namespace {

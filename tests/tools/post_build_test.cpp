@@ -17,6 +17,8 @@
 #include "tools/options_ini.h"
 #include "tools/pe_resource.h"
 
+using namespace vl;
+
 using namespace vl::tools;
 
 namespace {

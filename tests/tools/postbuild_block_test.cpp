@@ -17,6 +17,8 @@
 #include "postbuild_sample.h"
 #include "runtime/application.h"
 
+using namespace vl;
+
 int FreeRoutine(int value);
 
 namespace {
@@ -140,11 +142,11 @@ TEST_F(PostBuildBlock, RuntimeApplicationHandlerIsFoundByItsFullName) {
   static void (Forms::TApplication::*volatile handler)(void*) =
       &Forms::TApplication::HandleException;
   ASSERT_TRUE(handler != nullptr);
-  uintptr_t address = FindProcAddress("Forms.TApplication.HandleException");
+  uintptr_t address = FindProcAddress("vl.Forms.TApplication.HandleException");
   ASSERT_NE(address, 0u);
   TVantorDebugInfo info = GetSourceInfo(address);
   EXPECT_EQ(info.UnitName, "application.cpp");
-  EXPECT_EQ(info.ClassName, "Forms.TApplication");
+  EXPECT_EQ(info.ClassName, "vl.Forms.TApplication");
   EXPECT_EQ(info.ProcedureName, "HandleException");
 }
 

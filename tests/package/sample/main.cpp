@@ -23,4 +23,4 @@ namespace {
 
 }  // namespace
 
-int main() { rtl::RunProgram(MainBlock); }
+int main() { vl::rtl::RunProgram(MainBlock); }
