@@ -15,7 +15,7 @@ int vl_capture_unit_link = 0;
 
 namespace vl::capture {
 
-std::string StartDirectory;
+VL_UNIT_REGISTRATION std::string StartDirectory;
 SYSTEMTIME StartTime = {};
 HANDLE MainThreadHandle = nullptr;
 bool DevelopmentEnvironmentMode = false;
@@ -37,6 +37,8 @@ void StartCapture() {
   uintptr_t low = 0;
   CurrentStackBounds(low, MainStackBase);
   CatchingEnabled.store(true);
+  // A plain main has no runtime main block around it: faults reach the runtime's filter.
+  rtl::InstallLastChanceFilter();
   ReleaseHandling();
   ClearLastException();
   CreateThreadRegistry();
@@ -75,12 +77,13 @@ void StopCapture() {
   ClearLastException();
   modules::DeactivateModules();
   Trace("StopCapture=", {}, -2);
+  SaveTraceLogIfRequested();
 }
 
 namespace {
 
-const rtl::UnitRegistration g_unit("ExceptionLog", rtl::UnitOrderCrashReporter, StartCapture,
-                                   StopCapture);
+VL_UNIT_REGISTRATION const rtl::UnitRegistration g_unit("ExceptionLog", rtl::UnitOrderCrashReporter,
+                                                        StartCapture, StopCapture);
 
 }  // namespace
 

@@ -148,7 +148,7 @@ void Finalization() { ClearTrace(); }
 
 // First of the crash reporter's units: the others trace during their initialisation and
 // finalisation, so the trace state must exist before them and outlive them.
-const rtl::UnitRegistration kUnit("VantorLogCore", rtl::UnitOrderCrashReporter - 20, Initialization,
+VL_UNIT_REGISTRATION const rtl::UnitRegistration kUnit("VantorLogCore", rtl::UnitOrderCrashReporter - 20, Initialization,
                                   Finalization);
 
 }  // namespace

@@ -15,7 +15,7 @@ namespace {
 void Initialization() { delivery::InstallDeliverySeams(); }
 
 // After the core (order − 20), whose platform it completes.
-const rtl::UnitRegistration kUnit("VantorLogDelivery", rtl::UnitOrderCrashReporter - 5,
+VL_UNIT_REGISTRATION const rtl::UnitRegistration kUnit("VantorLogDelivery", rtl::UnitOrderCrashReporter - 5,
                                   Initialization, nullptr);
 
 }  // namespace

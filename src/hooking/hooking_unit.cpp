@@ -31,7 +31,7 @@ namespace {
 
 void Finalization() { ShutdownHooking(); }
 
-rtl::UnitRegistration g_unit("Hooking", UnitOrderHooking, nullptr, Finalization);
+VL_UNIT_REGISTRATION rtl::UnitRegistration g_unit("Hooking", UnitOrderHooking, nullptr, Finalization);
 
 }  // namespace
 

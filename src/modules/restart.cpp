@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "runtime/system.h"
+
 namespace vl::modules {
 
 namespace {
-std::string g_startFolder;
+VL_UNIT_REGISTRATION std::string g_startFolder;
 }
 
 void RecordStartFolder() {

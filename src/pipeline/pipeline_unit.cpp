@@ -25,7 +25,7 @@ bool IsCurrentOptions(const TVantorModuleOptions* options) {
   }
 }
 
-const rtl::UnitRegistration g_unit("ExceptionLog.Notification", rtl::UnitOrderCrashReporter + 1,
+VL_UNIT_REGISTRATION const rtl::UnitRegistration g_unit("ExceptionLog.Notification", rtl::UnitOrderCrashReporter + 1,
                                    StartPipeline, StopPipeline);
 
 }  // namespace

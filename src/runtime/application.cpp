@@ -1,5 +1,7 @@
 #include "runtime/application.h"
 
+#include <cxxabi.h>
+
 #include "runtime/exceptions.h"
 #include "runtime/file_names.h"
 #include "runtime/system.h"
@@ -27,7 +29,8 @@ void DoneForms() {
   Application = nullptr;
 }
 
-const rtl::UnitRegistration kFormsUnit("Forms", rtl::UnitOrderRuntime, InitForms, DoneForms);
+VL_UNIT_REGISTRATION const rtl::UnitRegistration kFormsUnit("Forms", rtl::UnitOrderRuntime,
+                                                            InitForms, DoneForms);
 
 }  // namespace
 
@@ -73,6 +76,8 @@ void TApplication::Run() {
         if (got <= 0) break;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
+      } catch (abi::__forced_unwind&) {
+        throw;
       } catch (...) {
         HandleException(this);
       }

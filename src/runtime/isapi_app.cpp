@@ -16,8 +16,8 @@ void DoneISAPIApp() {
   delete Application;
   Application = nullptr;
 }
-const rtl::UnitRegistration kISAPIAppUnit("ISAPIApp", rtl::UnitOrderRuntime, InitISAPIApp,
-                                          DoneISAPIApp);
+VL_UNIT_REGISTRATION const rtl::UnitRegistration kISAPIAppUnit("ISAPIApp", rtl::UnitOrderRuntime,
+                                                               InitISAPIApp, DoneISAPIApp);
 
 std::string Text(const char* s) { return s ? s : ""; }
 

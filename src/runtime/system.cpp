@@ -1,13 +1,18 @@
 #include "runtime/system.h"
 
+#include <cxxabi.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <typeinfo>
 #include <vector>
 
 #include "runtime/class_names.h"
 #include "runtime/exceptions.h"
 #include "runtime/file_names.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;  // this module's own image, set by the linker
 
 namespace vl::rtl {
 
@@ -18,9 +23,7 @@ TInitProc InitProc = nullptr;
 
 namespace {
 
-// File names are split in the process's ANSI code page from the first static initialisation on.
 bool SystemLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
-[[maybe_unused]] const bool kLeadByteInstalled = (SetAnsiLeadByte(SystemLeadByte), true);
 
 struct Unit {
   const char* name;
@@ -28,8 +31,10 @@ struct Unit {
   size_t sequence;
   void (*initialization)();
   void (*finalization)();
+  bool initialized;
 };
 
+// Kept in initialisation order once the units have started.
 std::vector<Unit>& Units() {
   static auto* units = new std::vector<Unit>();
   return *units;
@@ -40,30 +45,37 @@ std::vector<void (*)()>& ExitProcs() {
   return *procs;
 }
 
-size_t g_initialized = 0;  // how many units (in run order) have been initialised
+bool g_started = false;
+bool g_startFailed = false;  // a unit's initialisation raised while a DLL was starting
 bool g_inInitialization = false;
 bool g_inFinalization = false;
 thread_local void* t_raiseAddress = nullptr;
 thread_local EXCEPTION_POINTERS* t_exceptionPointers = nullptr;
 LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter = nullptr;
 
+void InitializeUnit(size_t index) {
+  if (Units()[index].initialization) Units()[index].initialization();
+  Units()[index].initialized = true;
+}
+
 void InitializeUnits() {
   auto& units = Units();
   std::stable_sort(units.begin(), units.end(),
                    [](const Unit& a, const Unit& b) { return a.order < b.order; });
   g_inInitialization = true;
-  for (g_initialized = 0; g_initialized < units.size(); ++g_initialized) {
-    if (units[g_initialized].initialization) units[g_initialized].initialization();
-  }
+  for (size_t i = 0; i < units.size(); ++i) InitializeUnit(i);
   g_inInitialization = false;
 }
 
+// Each unit once, the last initialised first; a unit counts as finalised before its finalisation
+// runs, so one that raises is not run again.
 void FinalizeUnits() {
   g_inFinalization = true;
   auto& units = Units();
-  while (g_initialized > 0) {
-    --g_initialized;
-    if (units[g_initialized].finalization) units[g_initialized].finalization();
+  for (size_t i = units.size(); i-- > 0;) {
+    if (!units[i].initialized) continue;
+    units[i].initialized = false;
+    if (units[i].finalization) units[i].finalization();
   }
 }
 
@@ -84,7 +96,9 @@ LONG WINAPI UnhandledExceptionFilterProc(EXCEPTION_POINTERS* info) {
 
 UnitRegistration::UnitRegistration(const char* name, int order, void (*initialization)(),
                                    void (*finalization)()) {
-  Units().push_back({name, order, Units().size(), initialization, finalization});
+  Units().push_back({name, order, Units().size(), initialization, finalization, false});
+  // Registered after the start: nothing else would initialise it.
+  if (g_started && !g_inFinalization) InitializeUnit(Units().size() - 1);
 }
 
 void AddExitProc(void (*proc)()) { ExitProcs().push_back(proc); }
@@ -92,11 +106,81 @@ void AddExitProc(void (*proc)()) { ExitProcs().push_back(proc); }
 bool InUnitInitialization() { return g_inInitialization; }
 bool InUnitFinalization() { return g_inFinalization; }
 
-void RunProgram(void (*mainBlock)()) {
-  g_previousFilter = SetUnhandledExceptionFilter(UnhandledExceptionFilterProc);
+namespace {
+
+// Exit procedures (last registered first), then unit finalisation, once: at Halt, when main
+// returns or exit is called (after the static objects the program constructed after the start),
+// or at a DLL's detach. A raise in either goes to ExceptProc and the rest still runs.
+void Finish() {
+  static bool finishing = false;
+  if (finishing) return;
+  finishing = true;
+  auto& procs = ExitProcs();
+  while (!procs.empty()) {
+    void (*proc)() = procs.back();
+    procs.pop_back();
+    try {
+      proc();
+    } catch (...) {
+      ExceptProc(std::current_exception(), RaiseAddress());
+    }
+  }
+  for (;;) {
+    try {
+      FinalizeUnits();
+      break;
+    } catch (...) {
+      // The unit whose finalisation raised is done; the others still run.
+      ExceptProc(std::current_exception(), RaiseAddress());
+    }
+  }
+}
+
+// The start-up: constructed right after every VL_UNIT_REGISTRATION object, before the program's
+// own static objects.
+struct TStartUp {
+  TStartUp() { StartUnits(); }
+};
+__attribute__((init_priority(102))) TStartUp g_startUp;
+
+}  // namespace
+
+// Out of line and whole: its start is a last-chance guard that the raise hook's walk knows.
+__attribute__((noinline, noipa)) void StartUnits() {
+  if (g_started) return;
+  g_started = true;
+  // File names are split in the process's ANSI code page from here on.
+  SetAnsiLeadByte(SystemLeadByte);
+  std::atexit(Finish);
   try {
     InitializeUnits();
+  } catch (abi::__forced_unwind&) {
+    throw;
+  } catch (...) {
+    g_inInitialization = false;
+    if (IsLibrary()) {
+      g_startFailed = true;  // the loader cannot take an exception: the attach fails instead
+      return;
+    }
+    ExceptProc(std::current_exception(), RaiseAddress());
+    Halt(1);
+  }
+}
+
+void InstallLastChanceFilter() {
+  static bool installed = false;
+  if (installed || IsLibrary()) return;
+  installed = true;
+  g_previousFilter = SetUnhandledExceptionFilter(UnhandledExceptionFilterProc);
+}
+
+void RunProgram(void (*mainBlock)()) {
+  InstallLastChanceFilter();
+  StartUnits();
+  try {
     mainBlock();
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (...) {
     ExceptProc(std::current_exception(), RaiseAddress());
     Halt(1);
@@ -104,60 +188,25 @@ void RunProgram(void (*mainBlock)()) {
   Halt(0);
 }
 
-namespace {
-HINSTANCE g_libraryInstance = nullptr;
-}
-
 bool LibraryEntry(HINSTANCE instance, DWORD reason) {
   try {
     if (reason == DLL_PROCESS_ATTACH) {
-      g_libraryInstance = instance;
       DisableThreadLibraryCalls(instance);
-      InitializeUnits();
-    } else if (reason == DLL_PROCESS_DETACH) {
-      auto& procs = ExitProcs();
-      while (!procs.empty()) {
-        void (*proc)() = procs.back();
-        procs.pop_back();
-        proc();
-      }
-      FinalizeUnits();
+      StartUnits();
+      return !g_startFailed;
     }
+    if (reason == DLL_PROCESS_DETACH) Finish();
     return true;
   } catch (...) {
-    // The loader cannot take an exception; a failed attach makes the load fail instead.
-    g_inInitialization = false;
     return false;
   }
 }
 
-bool IsLibrary() { return g_libraryInstance != nullptr; }
-HINSTANCE LibraryInstance() { return g_libraryInstance; }
+bool IsLibrary() { return LibraryInstance() != GetModuleHandleA(nullptr); }
+HINSTANCE LibraryInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
 
 void Halt(int exitCode) {
-  static bool halting = false;
-  if (!halting) {
-    halting = true;
-    auto& procs = ExitProcs();
-    while (!procs.empty()) {
-      void (*proc)() = procs.back();
-      procs.pop_back();
-      try {
-        proc();
-      } catch (...) {
-        ExceptProc(std::current_exception(), RaiseAddress());
-      }
-    }
-    for (;;) {
-      try {
-        FinalizeUnits();
-        break;
-      } catch (...) {
-        // The unit whose finalisation raised is done; the others still run.
-        ExceptProc(std::current_exception(), RaiseAddress());
-      }
-    }
-  }
+  Finish();
   ExitProcess(static_cast<UINT>(exitCode));
 }
 
@@ -169,6 +218,8 @@ HRESULT SafeCall(void (*body)(void* context), void* context) {
     return S_OK;
   } catch (const EOleException& e) {
     return e.ErrorCode < 0 ? static_cast<HRESULT>(e.ErrorCode) : E_UNEXPECTED;
+  } catch (abi::__forced_unwind&) {
+    throw;  // a thread's cancellation passes every boundary
   } catch (...) {
     return E_UNEXPECTED;
   }

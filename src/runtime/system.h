@@ -7,6 +7,10 @@
 #include <exception>
 #include <string>
 
+// Marks a static object that the units' start-up needs constructed before it runs: the
+// registrations of units that take part in the ordered start, and state those units use.
+#define VL_UNIT_REGISTRATION __attribute__((init_priority(101)))
+
 namespace vl::rtl {
 
 // ---- Procedure variables (replaced by the crash reporter at start-up, restored at shut-down) ----
@@ -50,9 +54,13 @@ void CheckSafeCallResult(HRESULT result);
 
 // ---- Units ----
 
-// A unit's initialisation runs before the main block, in ascending Order (ties in registration
-// order); its finalisation runs after the main block, in the reverse order. Register from a
-// static object's constructor. The crash reporter's units use orders below UnitOrderProgram.
+// A unit's initialisation runs during the static initialisation of the program or DLL that links
+// the runtime, before any static object of the program's own, so a plain `main`, `WinMain` or
+// `DllMain` is covered from its first line. The units registered by then (every registration
+// marked VL_UNIT_REGISTRATION) initialise in ascending Order (ties in registration order); a unit
+// registered later initialises at once. Finalisation runs at exit (or in Halt, or at the DLL's
+// detach), in the reverse order of initialisation. The crash reporter's units use orders below
+// UnitOrderProgram.
 constexpr int UnitOrderRuntime = 0;
 constexpr int UnitOrderCrashReporter = 100;
 constexpr int UnitOrderProgram = 1000;
@@ -68,19 +76,28 @@ void AddExitProc(void (*proc)());
 bool InUnitInitialization();
 bool InUnitFinalization();
 
+// Starts the units now if the start-up has not yet done so (the start-up object calls it; so do
+// RunProgram and LibraryEntry). Never starts them twice.
+void StartUnits();
+
 // ---- Program ----
 
-// Runs a program: unit initialisation and the main block under the runtime's exception handling,
-// then the orderly halt with exit code 0. An exception escaping a unit initialisation or the
-// main block goes to ExceptProc. Never returns.
+// Makes the runtime's filter the process's last chance for operating-system exceptions (they
+// then reach ExceptObjProc and ExceptProc), once; a DLL leaves the filter to the executable.
+// RunProgram does so, and so does a crash reporter that starts active in a plain program.
+void InstallLastChanceFilter();
+
+// Runs a program's main block under the runtime's exception handling (the units have started
+// already), then the orderly halt with exit code 0. An exception escaping the main block goes to
+// ExceptProc. Never returns.
 [[noreturn]] void RunProgram(void (*mainBlock)());
 
 // The runtime's library entry, called by a DLL's entry point (library_entry.cpp, linked through
-// the rtl_dll library): at process attach it runs the unit initialisations, at process detach
-// the exit procedures and the unit finalisations. Thread attach and detach are not passed on.
-// False when an initialisation raised (the DLL then refuses to load); nothing escapes.
+// the rtl_dll library): at process attach the units have started (false when an initialisation
+// raised: the DLL then refuses to load), at process detach it runs the exit procedures and the
+// unit finalisations. Thread attach and detach are not passed on. Nothing escapes.
 bool LibraryEntry(HINSTANCE instance, DWORD reason);
-// True when the runtime runs inside a DLL (LibraryEntry saw the attach); its handle then.
+// True when the runtime is linked into a DLL rather than the executable; the DLL's handle then.
 bool IsLibrary();
 HINSTANCE LibraryInstance();
 

@@ -48,7 +48,7 @@ const TVantorModuleOptions* WatchdogOptions() {
 
 bool TryTakeForWatchdog(DWORD) { return capture::TryTakeHandling(); }
 
-const rtl::UnitRegistration g_unit("ExceptionLog.Assembly", rtl::UnitOrderCrashReporter + 2,
+VL_UNIT_REGISTRATION const rtl::UnitRegistration g_unit("ExceptionLog.Assembly", rtl::UnitOrderCrashReporter + 2,
                                    StartAssembly, StopAssembly);
 
 }  // namespace

@@ -34,7 +34,7 @@ void CheckRestored() {
   if (!restored || (GetTickCount() == 4242 && GetTickCount() == 4242)) ExitProcess(3);
 }
 
-const rtl::UnitRegistration kChecker("Checker", hooking::UnitOrderHooking - 1, nullptr,
+VL_UNIT_REGISTRATION const rtl::UnitRegistration kChecker("Checker", hooking::UnitOrderHooking - 1, nullptr,
                                      CheckRestored);
 
 void MainBlock() {

@@ -49,7 +49,7 @@ void InitExtension() {
 
 void DoneExtension() { hosts::RemoveHttpExtensionHook(); }
 
-const rtl::UnitRegistration kExtensionUnit("Extension", rtl::UnitOrderProgram, InitExtension,
+VL_UNIT_REGISTRATION const rtl::UnitRegistration kExtensionUnit("Extension", rtl::UnitOrderProgram, InitExtension,
                                            DoneExtension);
 
 }  // namespace

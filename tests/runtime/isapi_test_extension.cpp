@@ -29,7 +29,7 @@ void InitExtension() {
   };
 }
 
-const rtl::UnitRegistration kExtensionUnit("Extension", rtl::UnitOrderProgram, InitExtension,
+VL_UNIT_REGISTRATION const rtl::UnitRegistration kExtensionUnit("Extension", rtl::UnitOrderProgram, InitExtension,
                                            nullptr);
 
 }  // namespace

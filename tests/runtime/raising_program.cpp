@@ -16,7 +16,7 @@ using namespace vl;
 
 namespace {
 
-std::string g_log;
+VL_UNIT_REGISTRATION std::string g_log;  // written by the units at start-up
 void Note(const char* what) {
   g_log += what;
   g_log += '\n';
@@ -27,13 +27,13 @@ void WriteLog() {
   if (args.size() > 2) std::ofstream(args[2], std::ios::binary) << g_log;
 }
 
-const rtl::UnitRegistration kLate(
+VL_UNIT_REGISTRATION const rtl::UnitRegistration kLate(
     "Late", rtl::UnitOrderProgram, [] { Note("init late"); },
     [] {
       Note("done late");
       WriteLog();
     });
-const rtl::UnitRegistration kEarly(
+VL_UNIT_REGISTRATION const rtl::UnitRegistration kEarly(
     "Early", rtl::UnitOrderCrashReporter, [] { Note("init early"); },
     [] {
       Note("done early");
