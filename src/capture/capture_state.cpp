@@ -17,7 +17,8 @@ TExceptNotifyProc ExceptNotify = nullptr;
 
 namespace {
 
-std::atomic<bool> g_handling{false};
+// The thread that holds the busy flag, 0 when free: one value, so no thread can see the flag
+// taken by one thread and the owner's ID of another.
 std::atomic<DWORD> g_handlingThread{0};
 
 // A small spin lock: usable from any hook at any time, with no start-up order to respect.
@@ -53,26 +54,42 @@ TLastException& LastSlot() {
 }  // namespace
 
 bool TryTakeHandling() {
-  bool expected = false;
-  if (!g_handling.compare_exchange_strong(expected, true, std::memory_order_acq_rel)) return false;
-  g_handlingThread.store(GetCurrentThreadId(), std::memory_order_release);
-  return true;
+  DWORD expected = 0;
+  return g_handlingThread.compare_exchange_strong(expected, GetCurrentThreadId(),
+                                                  std::memory_order_acq_rel);
 }
+
+namespace {
+
+// True when the thread has ended (or is gone): a thread that died inside the crash path cannot
+// release the flag itself.
+bool ThreadEnded(DWORD threadId) {
+  HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, threadId);
+  if (!thread) return GetLastError() == ERROR_INVALID_PARAMETER;
+  const bool ended = WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+  CloseHandle(thread);
+  return ended;
+}
+
+}  // namespace
 
 bool TakeHandling() {
   const DWORD self = GetCurrentThreadId();
-  for (;;) {
+  for (unsigned round = 1;; ++round) {
     if (TryTakeHandling()) return true;
-    if (g_handlingThread.load(std::memory_order_acquire) == self ||
-        WorkerThreadId.load(std::memory_order_acquire) == self) {
-      return false;
+    DWORD owner = g_handlingThread.load(std::memory_order_acquire);
+    if (owner == self || WorkerThreadId.load(std::memory_order_acquire) == self) return false;
+    // Every half second: is the owner still there?
+    if (owner != 0 && round % 50 == 0 && ThreadEnded(owner) &&
+        g_handlingThread.compare_exchange_strong(owner, self, std::memory_order_acq_rel)) {
+      return true;
     }
     Sleep(10);
   }
 }
 
-void ReleaseHandling() { g_handling.store(false, std::memory_order_release); }
-bool HandlingInProgress() { return g_handling.load(std::memory_order_acquire); }
+void ReleaseHandling() { g_handlingThread.store(0, std::memory_order_release); }
+bool HandlingInProgress() { return g_handlingThread.load(std::memory_order_acquire) != 0; }
 DWORD HandlingThreadId() { return g_handlingThread.load(std::memory_order_acquire); }
 
 void IgnoreThread(DWORD threadId) {

@@ -1,6 +1,8 @@
 #include "capture/interception.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "capture/capture_state.h"
 #include "capture/raise_state.h"
@@ -32,7 +34,7 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
-// Per-thread: the object of the last exception that passed GoNotify on this thread.
+// Per-thread: the object of the last exception notified (or found unhandled) on this thread.
 thread_local void* t_seenObject = nullptr;
 
 // Records an exception that the raise hooks did not see as the last exception and as the
@@ -77,6 +79,66 @@ void Publish(std::exception_ptr object, const TThrownObject* thrown) {
 
 }  // namespace
 
+namespace {
+
+// The raise hooks have reported an escaping exception already; nothing is shown. One they never
+// saw on this thread (no raise hook could be installed, or it was raised where none is) is
+// reported here, without registers, rather than lost.
+void ReportIfUnseen(const std::exception_ptr& object, void* address) {
+  const void* escaping = ThrownObjectOfPointer(object).Object;
+  if (!escaping || escaping == t_seenObject || IsAbort(object) || !CatchingEnabled.load() ||
+      IsThreadIgnored(GetCurrentThreadId()) || !TakeHandling()) {
+    return;
+  }
+  try {
+    RecordUnseen(object, address);
+    TLastException last = LastException();
+    CallExceptNotify(last.Object, last.Address, last.FromRaise, nullptr, 0, 0);
+  } catch (...) {
+    Trace("ReportIfUnseen: the notification raised", {}, 0);
+  }
+  ClearLastException();
+  ReleaseHandling();
+}
+
+std::terminate_handler g_previousTerminate = nullptr;
+
+// The C++ runtime's own handler (which prints and aborts), also where the runtime is a DLL and
+// this module only knows its import stub.
+bool IsRuntimeDefault(std::terminate_handler handler) {
+  if (handler == &__gnu_cxx::__verbose_terminate_handler) return true;
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<const char*>(handler), &module)) {
+    return false;
+  }
+  return reinterpret_cast<void*>(
+             GetProcAddress(module, "_ZN9__gnu_cxx27__verbose_terminate_handlerEv")) ==
+         reinterpret_cast<void*>(handler);
+}
+
+// std::terminate with an active exception: one that escaped main, a noexcept function or a
+// thread, reported at its raise (or here, when the raise hooks never saw it). An exception that
+// escaped the main thread's stack ends the program as under the runtime's main block, with exit
+// code 1; otherwise the program ends as the C++ runtime ends it. A handler the program set before
+// the start runs after the report.
+[[noreturn]] void HookedTerminate() {
+  const std::exception_ptr current = std::current_exception();
+  if (current && CaptureInstalled.load()) ReportIfUnseen(current, rtl::RaiseAddress());
+  const std::terminate_handler previous = g_previousTerminate;
+  if (previous && !IsRuntimeDefault(previous)) previous();
+  const TThreadRaiseState& state = CurrentRaiseState();
+  const bool escapedMain =
+      current && GetCurrentThreadId() == MainThreadId.load() &&
+      !(ThrownObjectOfPointer(current).Object == state.ThrownObject && state.Terminates);
+  if (escapedMain) rtl::Halt(1);
+  if (previous) previous();
+  std::abort();
+}
+
+}  // namespace
+
 void SetHandledKind(THandlerKind kind, bool raisedInSafeCallCheck) {
   t_handledKind = kind;
   t_raisedInSafeCallCheck = raisedInSafeCallCheck;
@@ -108,20 +170,25 @@ void GoNotify(std::exception_ptr object, void* address, bool fromRaise,
               const TThrownObject* thrown) {
   const DWORD lastError = GetLastError();
   Trace("GoNotify", {reinterpret_cast<uintptr_t>(address), fromRaise}, 2);
-  t_seenObject = thrown ? thrown->Object : ThrownObjectOfPointer(object).Object;
-  SetLastException(object, address, fromRaise);
-  Publish(object, thrown);
+  CurrentRaiseState().RaiseAddress = address;
   const bool abort = thrown ? IsAbort(*thrown) : IsAbort(object);
+  // A raise that the program will handle is left alone: no owning reference that would outlive
+  // its catch, nothing published, and no wait for another thread's report.
   if (!abort && CatchingEnabled.load() && !IsThreadIgnored(GetCurrentThreadId()) &&
-      TakeHandling()) {
-    try {
-      if (!IsExceptionHandled(object, address)) {
+      !IsExceptionHandled(object, address)) {
+    t_seenObject = thrown ? thrown->Object : ThrownObjectOfPointer(object).Object;
+    SetLastException(object, address, fromRaise);
+    Publish(object, thrown);
+    if (TakeHandling()) {
+      try {
         CallExceptNotify(object, address, fromRaise, nullptr, 0, 0);
+      } catch (...) {
+        Trace("GoNotify: the notification raised", {}, 0);
       }
-    } catch (...) {
-      Trace("GoNotify: the notification raised", {}, 0);
+      ReleaseHandling();
     }
-    ReleaseHandling();
+    // Kept only while its notification runs.
+    ClearLastException();
   }
   Trace("GoNotify=", {}, -2);
   SetLastError(lastError);
@@ -169,22 +236,10 @@ void HookedExceptProc(std::exception_ptr object, void* address) {
     (g_previousExceptProc ? g_previousExceptProc : rtl::DefaultExceptProc)(object, address);
     return;
   }
-  // The raise hooks have reported it already; nothing is shown. One they never saw on this
-  // thread (no raise hook could be installed, or it was raised where none is) is reported here,
-  // without registers, rather than lost.
-  const void* escaping = ThrownObjectOfPointer(object).Object;
-  if (escaping && escaping != t_seenObject && !IsAbort(object) && CatchingEnabled.load() &&
-      !IsThreadIgnored(GetCurrentThreadId()) && TakeHandling()) {
-    try {
-      RecordUnseen(object, address);
-      TLastException last = LastException();
-      CallExceptNotify(last.Object, last.Address, last.FromRaise, nullptr, 0, 0);
-    } catch (...) {
-      Trace("HookedExceptProc: the notification raised", {}, 0);
-    }
-    ReleaseHandling();
-  }
+  ReportIfUnseen(object, address);
   if (GetCurrentThreadId() == MainThreadId.load()) rtl::Halt(1);
+  // A thread that ends inside its own notification (a nested fault) gives the flag back.
+  if (HandlingThreadId() == GetCurrentThreadId()) ReleaseHandling();
   ExitThread(1);
 }
 
@@ -213,29 +268,34 @@ void HookedInitProc() {
 bool ExceptionManager() {
   Trace("ExceptionManager", {}, 2);
   bool result = true;
+  // Only the exception being handled is reported: outside any catch there is nothing to report.
   const std::exception_ptr current = std::current_exception();
-  TLastException last = LastException();
-  // The exception being handled is the one to report. The last exception the raise hooks
-  // recorded is that one only when it is the same object: a stale record of an earlier, caught
-  // exception (or one the hooks never saw) must not be reported in its place. Outside any catch
-  // the recorded one is all there is.
-  const bool seen = last.Object && (!current || current == last.Object);
-  const std::exception_ptr subject = seen ? last.Object : current;
-  const bool goOn = subject && !IsAbort(subject) && CaptureInstalled.load() &&
+  TThreadRaiseState& state = CurrentRaiseState();
+  const TThrownObject thrown = ThrownObjectOfPointer(current);
+  const void* object = thrown.Object;
+  // Its raise seen by the raise hooks on this thread: the registers and address of that raise
+  // are still the thread's raise state (a rethrow does not replace them). The type is compared
+  // too: an unseen exception may lie where an earlier one did.
+  const bool seen = object && object == state.ThrownObject && thrown.Type == state.ThrownType;
+  const bool goOn = current && !IsAbort(current) && CaptureInstalled.load() &&
                     CatchingEnabled.load() && !IsThreadIgnored(GetCurrentThreadId());
   if (goOn) {
     result = false;
     if (TakeHandling()) {
       try {
-        if (!seen) {
-          // What the runtime has, without registers.
-          RecordUnseen(current, rtl::RaiseAddress());
-          last = LastException();
+        if (seen) {
+          t_seenObject = const_cast<void*>(object);
+          SetLastException(current, state.RaiseAddress, true);
+          Publish(current, nullptr);
+        } else {
+          RecordUnseen(current, rtl::RaiseAddress());  // what the runtime has, without registers
         }
+        const TLastException last = LastException();
         result = CallExceptNotify(last.Object, last.Address, last.FromRaise, nullptr, 0, 0);
       } catch (...) {
         result = false;
       }
+      ClearLastException();
       ReleaseHandling();
     }
   }
@@ -251,6 +311,7 @@ void InstallProcedureHooks() {
   rtl::ExceptProc = HookedExceptProc;
   rtl::ExceptObjProc = HookedExceptionObject;
   rtl::InitProc = HookedInitProc;
+  g_previousTerminate = std::set_terminate(HookedTerminate);
   g_procsInstalled = true;
 }
 
@@ -263,6 +324,8 @@ void RestoreProcedureHooks() {
     rtl::SafeCallErrorProc = g_savedSafeCallError;
   }
   g_safeCallHooked = false;
+  // Only when nobody replaced it since: the program's own handler stays.
+  if (std::get_terminate() == HookedTerminate) std::set_terminate(g_previousTerminate);
   g_procsInstalled = false;
 }
 

@@ -1,5 +1,6 @@
 #include "capture/raise_hook.h"
 
+#include <new>
 #include <stdexcept>
 
 #include "capture/capture_state.h"
@@ -43,16 +44,28 @@ __attribute__((noinline)) void RaiseWorker(_Unwind_Exception* exception, uintptr
   const DWORD lastError = GetLastError();
   try {
     const TThrownObject thrown = ThrownObjectOf(exception);
+    // The same object raised again keeps the registers and address of its first raise, so a
+    // handler that rethrows to inspect it, or a framework that reports it later, shows where it
+    // really came from; the walk still decides whether it is handled this time.
+    const bool again = thrown.Rethrow && thrown.Object && thrown.Object == state.ThrownObject &&
+                       state.Context.ContextFlags != 0;
+    TThreadRaiseState* scratch = again ? new (std::nothrow) TThreadRaiseState() : nullptr;
+    TThreadRaiseState& target = scratch ? *scratch : state;
     state.ThrownObject = thrown.Object;
     state.ThrownType = thrown.Type;
     state.HandledKnown = false;
-    state.Context.ContextFlags = 0;
-    const TRaiseWalkResult walk = WalkRaise(hookStart, thrown, state);
+    if (!scratch) state.Context.ContextFlags = 0;
+    const TRaiseWalkResult walk = WalkRaise(hookStart, thrown, target);
+    const bool kept = scratch != nullptr;
+    delete scratch;
     state.HandledKnown = true;
     state.Handled = walk.Handled;
+    state.Terminates = walk.Terminates;
     SetHandledKind(walk.FirstKind,
                    walk.ThrowerStart == reinterpret_cast<uintptr_t>(&rtl::RaiseSafeCallError));
-    GoNotify(ExceptionPtrOf(thrown), reinterpret_cast<void*>(walk.ThrowerReturn), true, &thrown);
+    void* address = kept && state.RaiseAddress ? state.RaiseAddress
+                                               : reinterpret_cast<void*>(walk.ThrowerReturn);
+    GoNotify(ExceptionPtrOf(thrown), address, true, &thrown);
   } catch (...) {
     try {
       Trace("HookedRaise: internal error", {}, 0);

@@ -30,9 +30,13 @@ struct TThreadRaiseState {
   // operating-system exceptions), so that class and message can be read without rethrowing.
   void* ThrownObject = nullptr;
   const std::type_info* ThrownType = nullptr;
+  // Where the last exception was raised (the raising call's return address, or the fault's).
+  void* RaiseAddress = nullptr;
   // The handled test's answer, worked out by the raise hook's walk.
   bool HandledKnown = false;
   bool Handled = false;
+  // The walk ended in a frame that lets nothing pass (noexcept): the runtime terminates there.
+  bool Terminates = false;
   // The capture is working on this thread (a raise hook or the exception-object hook): a raise
   // inside it is passed on untouched.
   bool InCapture = false;

@@ -1,5 +1,7 @@
 #include "capture/thread_registry.h"
 
+#include <cxxabi.h>
+
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -148,6 +150,8 @@ extern "C" DWORD WINAPI HookedThreadProc(void* block) {
   DWORD result = 0;
   try {
     result = start.Start(start.Parameter);
+  } catch (abi::__forced_unwind&) {
+    throw;  // a thread's cancellation passes every guard
   } catch (...) {
     // Reported at its raise; the thread ends with 0.
     result = 0;
@@ -220,6 +224,18 @@ extern "C" HANDLE WINAPI HookedCreateThread(SECURITY_ATTRIBUTES* attributes, SIZ
   return handle;
 }
 
+namespace {
+
+// GetThreadId where the system has it (Windows Vista and later, Wine).
+DWORD ThreadIdOf(HANDLE thread) {
+  using TGetThreadId = DWORD(WINAPI*)(HANDLE);
+  static const auto get = reinterpret_cast<TGetThreadId>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetThreadId")));
+  return get ? get(thread) : 0;
+}
+
+}  // namespace
+
 extern "C" DWORD WINAPI HookedResumeThread(HANDLE thread) {
   TResumeThread resume = System(g_resumeThread, "ResumeThread");
   TVantorThreadsList* registry = ThreadRegistry();
@@ -227,8 +243,10 @@ extern "C" DWORD WINAPI HookedResumeThread(HANDLE thread) {
     const auto from = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     uintptr_t low, high;
     CurrentStackBounds(low, high);
+    // By the thread's ID: a handle value is reused once a closed one is gone.
+    const DWORD id = ThreadIdOf(thread);
     registry->Lock();
-    const int index = registry->IndexOfHandle(thread);
+    const int index = id ? registry->IndexOfThreadId(id) : -1;
     if (index >= 0) {
       TThreadEntry* entry = registry->Items(index);
       delete[] entry->CreatorStack;

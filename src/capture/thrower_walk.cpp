@@ -11,6 +11,7 @@
 #include "capture/cie_personality.h"
 #include "capture/lsda_interpreter.h"
 #include "capture/process_memory.h"
+#include "hooking/code_writer.h"
 #include "runtime/system.h"
 #include "runtime/thread.h"
 
@@ -68,6 +69,7 @@ TStartList& Guards() {
   static TStartList* list = [] {
     auto* l = new TStartList();
     l->Add(Address(&rtl::RunProgram));
+    l->Add(Address(&rtl::StartUnits));
     l->Add(Address(&rtl::Halt));
     l->Add(Address(&rtl::ThreadWrapper));
     l->Add(Address(&Classes::TThread::ThreadProc));
@@ -88,12 +90,18 @@ TStartList& SafecallBoundaries() {
 TStartList& Machinery() {
   static TStartList* list = [] {
     auto* l = new TStartList();
-    l->Add(Address(&_Unwind_RaiseException));
-    l->Add(Address(&_Unwind_Resume_or_Rethrow));
-    l->Add(Address(&__real___cxa_throw));
-    l->Add(Address(&__wrap___cxa_throw));
-    l->Add(Address(&__cxxabiv1::__cxa_rethrow));
-    l->Add(Address(static_cast<void (*)(std::exception_ptr)>(&std::rethrow_exception)));
+    // A program on the runtime DLLs reaches these through import jump stubs: the routines
+    // themselves lie in the DLLs.
+    for (void* routine : {reinterpret_cast<void*>(&_Unwind_RaiseException),
+                          reinterpret_cast<void*>(&_Unwind_Resume_or_Rethrow),
+                          reinterpret_cast<void*>(&__real___cxa_throw),
+                          reinterpret_cast<void*>(&__wrap___cxa_throw),
+                          reinterpret_cast<void*>(&__cxxabiv1::__cxa_rethrow),
+                          reinterpret_cast<void*>(static_cast<void (*)(std::exception_ptr)>(
+                              &std::rethrow_exception))}) {
+      l->Add(Address(routine));
+      l->Add(Address(hooking::FollowImportJumpStub(routine)));
+    }
     return l;
   }();
   return *list;
@@ -143,6 +151,9 @@ bool Decide(TLsdaVerdict verdict, TRaiseWalkResult& result) {
       result.FirstKind = THandlerKind::hkTyped;
       return true;
     case TLsdaVerdict::lvTerminate:
+      result.Handled = false;
+      result.Terminates = true;
+      return true;
     case TLsdaVerdict::lvMalformed:
       result.Handled = false;
       return true;

@@ -136,11 +136,13 @@ TThrownObject ThrownObjectOf(_Unwind_Exception* exception) {
                                                     offsetof(TCxaException, unwindHeader));
     result.Object = header + 1;
     result.Type = header->exceptionType;
+    result.Rethrow = header->handlerCount != 0;  // `throw;` marks it rethrown (negative count)
   } else if (kind == DependentClass) {
     auto* dependent = reinterpret_cast<TCxaDependent*>(reinterpret_cast<char*>(exception) -
                                                        offsetof(TCxaDependent, unwindHeader));
     result.Object = dependent->primaryException;
     if (result.Object) result.Type = HeaderOfObject(result.Object)->exceptionType;
+    result.Rethrow = true;  // an exception_ptr raised again: its primary object is alive
   }
   return result;
 }

@@ -15,6 +15,9 @@ namespace vl::capture {
 struct TThrownObject {
   void* Object = nullptr;                // the primary object (also for rethrow_exception)
   const std::type_info* Type = nullptr;  // null: a foreign exception
+  // Raised again while a handler holds it (`throw;` in a catch, or std::rethrow_exception): the
+  // registers of its first raise stay the ones to report.
+  bool Rethrow = false;
 };
 
 // The primary object of a C++ exception ("GNUCC++\0", or a dependent one "GNUCC++\x01"); empty

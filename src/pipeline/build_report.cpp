@@ -8,6 +8,7 @@
 #include "modules/module_info.h"
 #include "modules/module_registry.h"
 #include "report/system_info_win.h"
+#include "runtime/file_names.h"
 
 namespace vl::pipeline {
 
@@ -38,7 +39,7 @@ void FillExceptionFacts(report::TReportFacts& facts, const TVantorExceptionRecor
   facts.ExceptionAddress = reinterpret_cast<uintptr_t>(record.ExceptionAddress);
   facts.ExceptionModule.clear();
   if (TVantorModuleInfo* info = modules::GetModuleInfoByAddress(record.ExceptionAddress)) {
-    facts.ExceptionModule = info->FileName;
+    facts.ExceptionModule = rtl::ExtractFileName(info->FileName);  // the name, as the report shows
   }
   facts.ExplicitType = state.RemoteTypeName;
   facts.ExplicitMessage = state.RemoteMessage;

@@ -1,6 +1,8 @@
 #include "pipeline/except_notify.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 
 #include "capture/capture_state.h"
@@ -23,6 +25,9 @@ std::mutex g_pendingLock;  // PendingCallLock
 const std::function<void()>* g_pendingCall = nullptr;
 bool g_quitSeen = false;
 WPARAM g_quitCode = 0;
+// Windows whose painting waited for the end of the notification (repainted then).
+HWND g_unpainted[16] = {};
+size_t g_unpaintedCount = 0;
 
 // The faulting thread runs the call the worker left for it, if any.
 void RunPendingCall() {
@@ -55,12 +60,38 @@ bool Active() {
 
 }  // namespace
 
+bool WaitForWorker(TExceptionThread& worker) {
+  HANDLE thread = worker.Handle();
+  // The thread's end is what counts: a worker that dies inside the crash path (a fault, an
+  // ExitThread) ends the wait as well as one that finishes.
+  while (MsgWaitForMultipleObjects(1, &thread, FALSE, 50, QS_ALLINPUT) != WAIT_OBJECT_0) {
+    FilterMessages();
+    RunPendingCall();
+  }
+  if (worker.Running) {
+    // Ended without a result: the notification is abandoned and the program's own handling
+    // goes on, as it would without the reporter.
+    ReportInternalBug("ExceptNotify.Worker");
+    return true;
+  }
+  return worker.NotifyResult;
+}
+
 void FilterMessages() {
   MSG msg;
   for (int i = 0; i < 11 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
     switch (msg.message) {
-      case WM_SETREDRAW:
       case WM_PAINT:
+        // No window procedure of the program runs while it waits: a paint handler that faults
+        // would start a second notification. The window is repainted afterwards.
+        ValidateRect(msg.hwnd, nullptr);
+        if (g_unpaintedCount < std::size(g_unpainted) &&
+            std::find(g_unpainted, g_unpainted + g_unpaintedCount, msg.hwnd) ==
+                g_unpainted + g_unpaintedCount) {
+          g_unpainted[g_unpaintedCount++] = msg.hwnd;
+        }
+        break;
+      case WM_SETREDRAW:
       case WM_ERASEBKGND:
       case WM_PAINTICON:
       case WM_ICONERASEBKGND:
@@ -91,6 +122,8 @@ void FilterMessages() {
 }
 
 void RepostQuit() {
+  for (size_t i = 0; i < g_unpaintedCount; ++i) InvalidateRect(g_unpainted[i], nullptr, TRUE);
+  g_unpaintedCount = 0;
   if (!g_quitSeen) return;
   g_quitSeen = false;
   PostQuitMessage(static_cast<int>(g_quitCode));
@@ -158,18 +191,24 @@ bool ExceptNotifyWith(std::exception_ptr object, void* address, bool fromRaise,
       if (!IsRunningInIDE() && !forOtherThread &&
           GetCurrentThreadId() == capture::MainThreadId.load() && !inLoaderLock) {
         // Created suspended so that its ID is known before it can raise anything.
-        auto* worker = new TExceptionThread(object, address, fromRaise, params);
-        capture::WorkerThreadId.store(worker->ThreadID());
-        worker->Resume();
-        while (worker->Running) {
-          FilterMessages();
-          RunPendingCall();
-          Sleep(10);
+        TExceptionThread* worker = nullptr;
+        try {
+          worker = new TExceptionThread(object, address, fromRaise, params);
+        } catch (...) {
+          worker = nullptr;
         }
-        worker->WaitFor();
-        result = worker->NotifyResult;
-        delete worker;
-        RepostQuit();
+        if (worker && worker->Handle()) {
+          capture::WorkerThreadId.store(worker->ThreadID());
+          worker->Resume();
+          result = WaitForWorker(*worker);
+          delete worker;
+          RepostQuit();
+        } else {
+          // No thread could be had: the steps run here rather than the report being lost.
+          delete worker;
+          Trace("ExceptNotify: no worker, the steps run on the faulting thread", {}, 0);
+          result = InternalExceptNotify(object, address, fromRaise, params);
+        }
       } else {
         result = InternalExceptNotify(object, address, fromRaise, params);
       }

@@ -57,6 +57,11 @@ class TExceptionThread : public Classes::TThread {
   CONTEXT FContext;
 };
 
+// The main thread's wait for the worker, until its thread ends: the message filter runs and the
+// calls the worker leaves for this thread are made meanwhile. The worker's result; true (the
+// program's own handling goes on) and an internal error when the thread ended without one.
+bool WaitForWorker(TExceptionThread& worker);
+
 // One pass of the waiting main thread's message filter (up to 11 messages). A WM_QUIT taken
 // out of the queue is remembered; RepostQuit puts it back once the wait is over.
 void FilterMessages();

@@ -29,14 +29,15 @@
 #include "report/html_page.h"
 #include "report/log_file_win.h"
 #include "report/system_info_win.h"
+#include "runtime/system.h"
 
 namespace vl::pipeline {
 
 namespace {
 
 // The record of the running notification.
-TVantorExceptionRecord g_record;
-capture::TVantorStackList g_callStack;
+VL_UNIT_REGISTRATION TVantorExceptionRecord g_record;
+VL_UNIT_REGISTRATION capture::TVantorStackList g_callStack;
 
 TVantorModuleInfo* ModuleOf(void* address) {
   return address ? modules::GetModuleInfoByAddress(address) : nullptr;
@@ -359,7 +360,13 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
         state.Step = 15;
         if (options->AppendToLog()) SaveLog(record);
         if (state.CopyToClipboardRequested) {
-          report::CopyReportToClipboard(record.ReportText);
+          const std::string& reproduction = State().ReproductionText;
+          report::CopyReportToClipboard(
+              reproduction.empty()
+                  ? record.ReportText
+                  : report::WithReproductionBlock(record.ReportText,
+                                                  options->TextTable(core::txReproduceCaption),
+                                                  reproduction));
         }
 
         // [16]

@@ -1,5 +1,7 @@
 #include "runtime/thread.h"
 
+#include <cxxabi.h>
+
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
@@ -10,6 +12,8 @@ DWORD WINAPI ThreadWrapper(void* threadRec) {
   delete static_cast<TThreadRec*>(threadRec);
   try {
     return rec.Func(rec.Parameter);
+  } catch (abi::__forced_unwind&) {
+    throw;  // a thread's cancellation passes every guard
   } catch (...) {
     ExceptProc(std::current_exception(), RaiseAddress());
     return 1;
@@ -72,6 +76,8 @@ DWORD TThread::ThreadProc(void* thread) {
   if (!self->FTerminated) {
     try {
       self->Execute();
+    } catch (abi::__forced_unwind&) {
+      throw;
     } catch (...) {
       self->FatalException = std::current_exception();
     }

@@ -16,10 +16,12 @@
 #include "capture/raise_hook.h"
 #include "capture/raise_state.h"
 #include "capture/thrown_object.h"
+#include "dynamic_spec.h"
 #include "hooking/hooking.h"
 #include "runtime/command_line.h"
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
+#include "runtime/thread.h"
 
 using namespace vl;
 
@@ -29,8 +31,8 @@ struct ECustom : Exception {
   using Exception::Exception;
 };
 
-std::string g_case;
-std::string g_notes;
+VL_UNIT_REGISTRATION std::string g_case;
+VL_UNIT_REGISTRATION std::string g_notes;
 uint8_t g_raiseBytes[16];
 
 void Append(const std::string& line) {
@@ -42,6 +44,11 @@ void Append(const std::string& line) {
   WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   CloseHandle(f);
 }
+
+// Another thread's notification waits (10 s at most) for the main thread to catch an exception
+// of its own meanwhile: a caught raise must not wait for the busy flag.
+HANDLE g_inNotification = nullptr;
+HANDLE g_mainCaught = nullptr;
 
 bool Record(std::exception_ptr object, void* address, bool fromRaise, CONTEXT*, uintptr_t,
             uintptr_t) {
@@ -55,6 +62,11 @@ bool Record(std::exception_ptr object, void* address, bool fromRaise, CONTEXT*, 
     name = rtl::ExceptionClassName(object);
     message = rtl::ExceptionMessage(object);
   }
+  if (message == "busy") {
+    SetEvent(g_inNotification);
+    Append(WaitForSingleObject(g_mainCaught, 10000) == WAIT_OBJECT_0 ? "MAIN CAUGHT FIRST"
+                                                                     : "MAIN WAITED");
+  }
   char line[512];
   std::snprintf(line, sizeof line, "NOTE %s|%s|%08lX|%d|%d", name.c_str(), message.c_str(),
                 static_cast<unsigned long>(state.Context.ContextFlags), fromRaise ? 1 : 0,
@@ -67,6 +79,39 @@ bool Record(std::exception_ptr object, void* address, bool fromRaise, CONTEXT*, 
   throw ECustom(message);
 }
 
+// A thrown class that counts its live objects: the reporter must not keep one past its catch.
+int g_live = 0;
+struct ECounted : ECustom {
+  ECounted() : ECustom("counted") { ++g_live; }
+  ECounted(const ECounted& other) : ECustom(other) { ++g_live; }
+  ~ECounted() override { --g_live; }
+};
+
+// The end of a forced unwind: the thread (or program) ends with 7 at the top of its stack.
+_Unwind_Reason_Code StopAtTheTop(int, _Unwind_Action actions, _Unwind_Exception_Class,
+                                 _Unwind_Exception*, _Unwind_Context*, void*) {
+  if (actions & _UA_END_OF_STACK) {
+    Append("FORCED UNWIND DONE");
+    if (GetCurrentThreadId() == capture::MainThreadId.load()) ExitProcess(7);
+    ExitThread(7);
+  }
+  return _URC_NO_REASON;
+}
+_Unwind_Exception g_forced;
+
+__attribute__((noinline)) void UnwindForced() {
+  g_forced.exception_class = 0x564C46554E57494EULL;  // "VLFUNWIN": nobody's C++ exception
+  g_forced.exception_cleanup = nullptr;
+  _Unwind_ForcedUnwind(&g_forced, StopAtTheTop, nullptr);
+}
+
+DWORD ForcedUnwindThread(void*) {
+  UnwindForced();
+  return 0;
+}
+
+DWORD WINAPI BusyThread(void*) { ThrowCustom("busy"); }
+
 __attribute__((noinline)) void NoExcept() noexcept { ThrowCustom("in noexcept"); }
 
 DWORD WINAPI PlainThread(void*) { ThrowCustom("plain thread"); }
@@ -77,7 +122,8 @@ unsigned __stdcall CrtThread(void*) { ThrowCustom("crt thread"); }
 void FailingInit() {
   if (g_case == "unitinit") ThrowCustom("in unit init");
 }
-const rtl::UnitRegistration g_failing("Failing", rtl::UnitOrderProgram, FailingInit, nullptr);
+VL_UNIT_REGISTRATION const rtl::UnitRegistration g_failing("Failing", rtl::UnitOrderProgram,
+                                                           FailingInit, nullptr);
 
 // Runs after the crash reporter's shut-down: are the runtime's procedures its own again?
 void CheckRestored() {
@@ -88,8 +134,8 @@ void CheckRestored() {
                 rtl::SafeCallErrorProc == nullptr);
   Append(line);
 }
-const rtl::UnitRegistration g_check("Check", rtl::UnitOrderCrashReporter - 50, nullptr,
-                                    CheckRestored);
+VL_UNIT_REGISTRATION const rtl::UnitRegistration g_check("Check", rtl::UnitOrderCrashReporter - 50,
+                                                         nullptr, CheckRestored);
 
 // A code of the program's own, raised through the same import as the C++ throws.
 constexpr DWORD OtherCode = 0xE0564C01;
@@ -164,6 +210,57 @@ void MainBlock() {
     Append(g_otherCodeSeen ? "OTHER CODE PASSED" : "OTHER CODE LOST");
     ThrowCustom("escape through the import");
   }
+  if (g_case == "lifetime") {
+    try {
+      throw ECounted();
+    } catch (const ECounted&) {
+    }
+    try {
+      try {
+        throw ECounted();
+      } catch (...) {
+        throw;
+      }
+    } catch (const ECounted&) {
+    }
+    std::exception_ptr kept = std::make_exception_ptr(ECounted());
+    try {
+      std::rethrow_exception(kept);
+    } catch (const ECounted&) {
+    }
+    kept = nullptr;
+    Append("LIVE " + std::to_string(g_live));
+  }
+  if (g_case == "listed" || g_case == "unlisted") {
+    try {
+      if (g_case == "listed") ThrowListed();
+      ThrowUnlisted();
+    } catch (...) {
+      Append("CAUGHT");
+    }
+  }
+  if (g_case == "forcedthread") {
+    HANDLE h = rtl::BeginThread(nullptr, 0, ForcedUnwindThread, nullptr, 0, nullptr);
+    WaitForSingleObject(h, 20000);
+    DWORD code = 99;
+    GetExitCodeThread(h, &code);
+    CloseHandle(h);
+    Append("THREAD " + std::to_string(code));
+  }
+  if (g_case == "forcedmain") UnwindForced();
+  if (g_case == "busy") {
+    g_inNotification = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    g_mainCaught = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE h = CreateThread(nullptr, 0, BusyThread, nullptr, 0, nullptr);
+    WaitForSingleObject(g_inNotification, 10000);
+    try {
+      ThrowCustom("main");
+    } catch (const ECustom&) {
+      SetEvent(g_mainCaught);
+    }
+    WaitForSingleObject(h, 20000);
+    CloseHandle(h);
+  }
   if (g_case == "caught") {
     try {
       ThrowCustom("caught");
@@ -173,14 +270,20 @@ void MainBlock() {
   }
 }
 
+// Set before the units start (they start before main): the case, the recorder, the raise
+// routine's first bytes as they were.
+struct TSetUp {
+  TSetUp() {
+    std::memcpy(g_raiseBytes, reinterpret_cast<const void*>(&_Unwind_RaiseException), 16);
+    std::vector<std::string> args = rtl::SplitCommandLine(GetCommandLineA());
+    g_case = args.size() > 1 ? args[1] : "";
+    g_notes = args.size() > 2 ? args[2] : "capture_scenario.notes";
+    capture::ExceptNotify = Record;
+    if (g_case == "importraise") capture::RefuseRaiseCodePatch = true;
+  }
+};
+VL_UNIT_REGISTRATION TSetUp g_setUp;
+
 }  // namespace
 
-int main() {
-  std::memcpy(g_raiseBytes, reinterpret_cast<const void*>(&_Unwind_RaiseException), 16);
-  std::vector<std::string> args = rtl::SplitCommandLine(GetCommandLineA());
-  g_case = args.size() > 1 ? args[1] : "";
-  g_notes = args.size() > 2 ? args[2] : "capture_scenario.notes";
-  capture::ExceptNotify = Record;
-  if (g_case == "importraise") capture::RefuseRaiseCodePatch = true;
-  rtl::RunProgram(MainBlock);
-}
+int main() { rtl::RunProgram(MainBlock); }

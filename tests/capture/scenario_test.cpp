@@ -101,6 +101,34 @@ TEST(CaptureScenario, FaultsAreNotifiedWithTheirContext) {
   }
 }
 
+// What the program itself handles, or lets pass, is left as it would be without the reporter:
+// no notification, no thrown object kept past its catch, no wait for another thread's report.
+TEST(CaptureScenario, WhatTheProgramHandlesOrLetsPassIsLeftAlone) {
+  const struct {
+    const char* scenario;
+    const char* line;  // a line the program writes
+    const char* note;  // the one notification, or none
+    DWORD exitCode;
+  } rows[] = {
+      {"lifetime", "LIVE 0", nullptr, 0},  // caught, rethrown, rethrown from a pointer
+      {"listed", "CAUGHT", nullptr, 0},    // passes throw(A, B) as A
+      {"unlisted", "PROLOGUE changed", "runtime_error|not in the list", 3},
+      {"forcedthread", "THREAD 7", nullptr, 0},  // a forced unwind passes the thread's guard
+      {"forcedmain", "FORCED UNWIND DONE", nullptr, 7},  // ... and the main block's
+      {"busy", "MAIN CAUGHT FIRST", "ECustom|busy", 0},
+  };
+  for (const auto& row : rows) {
+    Outcome run = RunCase("capture_scenario", row.scenario);
+    EXPECT_TRUE(Has(run, row.line)) << row.scenario;
+    ASSERT_EQ(run.Notes.size(), row.note ? 1u : 0u) << row.scenario;
+    if (row.note) {
+      EXPECT_EQ(run.Notes[0], std::string(row.note) + "|" + Flags + "|1|1") << row.scenario;
+    }
+    EXPECT_EQ(run.ExitCode, row.exitCode) << row.scenario;
+    EXPECT_FALSE(run.BoxShown) << row.scenario << ": " << run.Box.text;
+  }
+}
+
 TEST(CaptureScenario, CaughtRaisesAndShutDown) {
   Outcome run = RunCase("capture_scenario", "caught");
   EXPECT_TRUE(run.Notes.empty());
