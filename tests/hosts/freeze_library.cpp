@@ -1,7 +1,5 @@
-// A library carrying the freeze watchdog, loaded by freeze_program's "library" mode on its main
-// thread: its notification sets the event "vl_freeze_notifying" and then takes 10 s.
-#include <windows.h>
-
+// freeze_program's "library" mode loads this on its main thread: a library carrying the freeze
+// watchdog, whose notification sets the event "vl_freeze_notifying" and then takes 10 s.
 #include "core/module_options.h"
 #include "hosts/freeze_watchdog.h"
 #include "hosts/main_thread.h"
@@ -10,25 +8,19 @@
 using namespace vl;
 
 namespace {
-
-TVantorModuleOptions* g_options = nullptr;
-
+const TVantorModuleOptions* g_options = nullptr;
 void Init() {
   hosts::NoteMainThread();
-  g_options = new TVantorModuleOptions("freeze_library.dll", false);
-  g_options->SetWatchdogOn(true);
-  g_options->SetWatchdogSeconds(1);
-  hosts::FreezeWatchdogSeams().CurrentOptions = [] {
-    return static_cast<const TVantorModuleOptions*>(g_options);
-  };
+  auto* options = new TVantorModuleOptions("freeze_library.dll", false);
+  options->SetWatchdogOn(true);
+  options->SetWatchdogSeconds(1);
+  g_options = options;
+  hosts::FreezeWatchdogSeams().CurrentOptions = [] { return g_options; };
   hosts::FreezeWatchdogSeams().NotifyFreeze = [](const hosts::TFrozenThreadState&) {
     SetEvent(OpenEventA(EVENT_MODIFY_STATE, FALSE, "vl_freeze_notifying"));
     Sleep(10000);
   };
   hosts::StartFreezeWatchdog();
 }
-
-const rtl::UnitRegistration kUnit("FreezeLibrary", rtl::UnitOrderProgram, Init,
-                                  hosts::StopFreezeWatchdog);
-
+const rtl::UnitRegistration kUnit("FreezeLibrary", 1000, Init, hosts::StopFreezeWatchdog);
 }  // namespace
