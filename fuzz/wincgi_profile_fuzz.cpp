@@ -22,6 +22,7 @@ class OneFile : public hosts::TWinCgiPlatform {
     return f;
   }
   bool FileExists(const std::string&) override { return true; }
+  uint64_t FileSize(const std::string&) override { return 0; }
 
  private:
   const std::string& contents_;

@@ -9,20 +9,10 @@
 #include "delivery/mx_lookup.h"
 #include "delivery/send_texts.h"
 #include "dialogs/send_progress.h"
-#include "runtime/file_names.h"
 #include "runtime/system.h"
 
 namespace vl::delivery {
 namespace {
-
-bool SameFile(const std::string& a, const std::string& b) {
-  char fullA[MAX_PATH * 2] = {}, fullB[MAX_PATH * 2] = {};
-  const DWORD na = GetFullPathNameA(a.c_str(), sizeof fullA, fullA, nullptr);
-  const DWORD nb = GetFullPathNameA(b.c_str(), sizeof fullB, fullB, nullptr);
-  if (na == 0 || nb == 0 || na >= sizeof fullA || nb >= sizeof fullB) return false;
-  return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, fullA, static_cast<int>(na), fullB,
-                        static_cast<int>(nb)) == CSTR_EQUAL;
-}
 
 std::string OwnFolder() {
   return GetTempFolder() + "VantorLog." + std::to_string(GetCurrentProcessId()) + "\\";
@@ -122,10 +112,8 @@ std::string GetTempFolder() {
 
 std::string GetReportAttachmentName(const TSendInput& input) {
   if (!input.Options) return std::string();
-  const std::string logFile = input.Options->OutputLogFile();
-  std::string name = ReportAttachmentName(input.Options->ReportInBody(), GetTempFolder(), logFile);
-  if (!name.empty() && SameFile(name, logFile)) name = OwnFolder() + rtl::ExtractFileName(logFile);
-  return name;
+  return ReportAttachmentName(input.Options->ReportInBody(), OwnFolder(),
+                              input.Options->OutputLogFile());
 }
 
 std::string GetScreenshotAttachmentName(const TSendInput& input) {

@@ -93,10 +93,9 @@ void SocketProgress(TVantorClientSocket* sender, int64_t sent, int64_t total);
 
 // GetTempPathA (260 characters), ending in "\".
 std::string GetTempFolder();
-// The report file to attach: empty with ReportInBody, else the temporary folder + the log
-// file's name. When that is the log file itself (the log lives in the temporary folder), the
-// name is the same file name in a folder of its own ("VantorLog.<process id>" in the temporary
-// folder), so the step never overwrites or deletes the log.
+// The report file to attach: empty with ReportInBody, else the log file's name in this process's
+// own folder ("VantorLog.<process id>" in the temporary folder), so no two instances share the
+// file and the step never overwrites or deletes a log kept in the temporary folder.
 std::string GetReportAttachmentName(const TSendInput& input);
 // The screenshot to attach, or empty (see TSendInput::ScreenshotRequested).
 std::string GetScreenshotAttachmentName(const TSendInput& input);

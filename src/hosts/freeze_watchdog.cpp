@@ -102,12 +102,15 @@ TFreezeThread::~TFreezeThread() {
   DeleteCriticalSection(&FWorkLock);
 }
 
-void TFreezeThread::TerminateWhenIdle() {
+bool TFreezeThread::TerminateWhenIdle() {
   Terminate();
-  EnterCriticalSection(&FWorkLock);
+  // Never waits for a capture or notification: the loader lock is held here and the notification
+  // may need it; at process exit its thread is already gone and the lock orphaned.
+  if (!TryEnterCriticalSection(&FWorkLock)) return false;
   if (!Finished()) TerminateThread(Handle(), 1);
   WaitForSingleObject(Handle(), INFINITE);
   LeaveCriticalSection(&FWorkLock);
+  return true;
 }
 
 HWND TFreezeThread::FindMainWindow() const {
@@ -157,6 +160,13 @@ bool TFreezeThread::Capture(TFrozenThreadState& state) {
 
 TFreezeOutcome TFreezeThread::CaptureAndNotify() {
   const TFreezeWatchdogSeams& seams = FreezeWatchdogSeams();
+  if (rtl::IsLibrary()) {
+    // A library stays loaded from its first capture on: a detach cannot wait for the thread, so
+    // only the process's end (which ends the thread first) may unload the code it runs.
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<const char*>(&FreezeWatchdogSeams), &self);
+  }
   EnterCriticalSection(&FWorkLock);
   TFreezeOutcome outcome = TFreezeOutcome::NoContext;
   if (!Terminated()) {
@@ -221,10 +231,13 @@ void StopFreezeWatchdog() {
   } else {
     TFreezeThread* watchdog = g_watchdog;
     g_watchdog = nullptr;
-    if (rtl::IsLibrary())
-      watchdog->TerminateWhenIdle();
-    else
+    if (!rtl::IsLibrary()) {
       watchdog->Terminate();
+    } else if (!watchdog->TerminateWhenIdle()) {
+      // Busy: its thread may still use the object, which is left to the process's end.
+      Trace("StopFreezeWatchdog: a notification runs; the thread is left alone");
+      watchdog = nullptr;
+    }
     delete watchdog;
   }
   Trace("StopFreezeWatchdog end", {}, -2);

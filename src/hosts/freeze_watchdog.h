@@ -66,8 +66,9 @@ class TFreezeThread : public Classes::TThread {
   ~TFreezeThread() override;
 
   // Ends the thread from another thread inside a DLL's detach, where it cannot be waited for:
-  // waits until no capture or notification runs, then terminates it.
-  void TerminateWhenIdle();
+  // when no capture or notification runs, terminates it and returns true; otherwise only sets
+  // the stop request and returns false at once (the object must then stay alive).
+  bool TerminateWhenIdle();
 
   // The window being probed (null while searching); for tests and traces.
   HWND Window() const { return FWindow; }
@@ -94,7 +95,8 @@ class TFreezeThread : public Classes::TThread {
 // been noted and the process is not the development environment.
 void StartFreezeWatchdog();
 // Stops and frees the watchdog. On the watchdog's own thread (a handler switching WatchdogOn
-// off) it only sets the stop request; in a DLL it ends the thread once idle instead of waiting.
+// off) it only sets the stop request; in a DLL it never waits: an idle thread is ended, a busy
+// one is left to finish (its library is pinned from its first capture on).
 void StopFreezeWatchdog();
 bool FreezeWatchdogRunning();
 // Connects StartFreezeWatchdog and StopFreezeWatchdog to the options' change seam.

@@ -37,6 +37,11 @@ class TSystemFiles : public TWinCgiPlatform {
     DWORD attributes = GetFileAttributesA(name.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
+  uint64_t FileSize(const std::string& name) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  }
 };
 
 const IMAGE_NT_HEADERS* NtHeaders(HMODULE module) {
@@ -80,14 +85,22 @@ bool IsIsapiHost() {
 }
 
 TWinCgiCall WinCgiHost() {
-  if (IsConsoleProgram()) return TWinCgiCall();
-  std::vector<std::string> args = rtl::SplitCommandLine(GetCommandLineA());
-  if (!args.empty()) args.erase(args.begin());
-  char folder[MAX_PATH + 1] = {};
-  GetCurrentDirectoryA(MAX_PATH, folder);
-  TSystemFiles files;
-  return DecideWinCgi(false, args, folder, files);
+  // Decided once, as the program starts (below), while the output file is as the server left it.
+  static const TWinCgiCall call = [] {
+    if (IsConsoleProgram()) return TWinCgiCall();
+    std::vector<std::string> args = rtl::SplitCommandLine(GetCommandLineA());
+    if (!args.empty()) args.erase(args.begin());
+    char folder[MAX_PATH + 1] = {};
+    GetCurrentDirectoryA(MAX_PATH, folder);
+    TSystemFiles files;
+    return DecideWinCgi(false, args, folder, files);
+  }();
+  return call;
 }
+
+namespace {
+[[maybe_unused]] const bool g_winCgiDecidedAtStart = WinCgiHost().isWinCgi;
+}  // namespace
 
 bool IsWinCgiHost() { return WinCgiHost().isWinCgi; }
 

@@ -58,12 +58,16 @@ bool SendCgi(const std::string& page) {
   return ok;
 }
 
-bool SendWinCgi(const std::string& page, const std::string& outputFile) {
+bool SendWinCgi(const std::string& page, const TWinCgiCall& call) {
+  const std::string& outputFile = call.outputFile;
   HANDLE file = INVALID_HANDLE_VALUE;
   try {
+    if (!call.ownOutput)
+      throw EStreamError(Format("The output file \"%s\" is not the server's own; it is left alone.",
+                                outputFile.c_str()));
     file = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE || GetFileType(file) != FILE_TYPE_DISK)
       throw EFCreateError(outputFile, rtl::SysErrorMessage(GetLastError()));
     if (!WriteAll(file, WebErrorHeader(true, page.size())) || !WriteAll(file, page) ||
         !SetEndOfFile(file))
@@ -89,7 +93,7 @@ bool SendWebErrorAnswer(const std::string& page, DWORD faultingThreadId) {
     result = SendCgi(page);
   } else {
     TWinCgiCall call = WinCgiHost();
-    if (call.isWinCgi) result = SendWinCgi(page, call.outputFile);
+    if (call.isWinCgi) result = SendWinCgi(page, call);
   }
   Trace("SendWebErrorAnswer=", {result}, -2);
   return result;

@@ -16,8 +16,10 @@ namespace vl::hosts {
 //   ISAPI: "ISAPI: ServerECB = nil" when the faulting thread serves no request,
 //          "ISAPI: Cannot send the answer." when the server refused it;
 //   CGI: "CGI: Cannot write in the ouput file." when the header or the page was not written;
-//   WinCGI: the section "WinCGI" (the output file could not be opened or written).
-// The WinCGI output file is cut after the answer, so no longer old answer shows through.
+//   WinCGI: the section "WinCGI" (the output file is not the server's own, or could not be
+//           opened or written).
+// The WinCGI output file, the server's own (wincgi_call.h), is cut after the answer, so no
+// longer partial answer shows through; any other file is neither written nor cut.
 bool SendWebErrorAnswer(const std::string& page, DWORD faultingThreadId);
 
 }  // namespace vl::hosts

@@ -127,22 +127,43 @@ std::string AbsoluteFileName(const std::string& name, const std::string& current
   return out;
 }
 
+bool IsDeviceName(const std::string& name) {
+  if (name.size() >= 4 && (name[0] == '\\' || name[0] == '/') &&
+      (name[1] == '\\' || name[1] == '/') && (name[2] == '.' || name[2] == '?') &&
+      (name[3] == '\\' || name[3] == '/'))
+    return true;
+  const size_t slash = name.find_last_of("\\/:");
+  std::string base = name.substr(slash == std::string::npos ? 0 : slash + 1);
+  base = base.substr(0, base.find('.'));
+  while (!base.empty() && (IsBlank(base.back()) || base.back() == ':')) base.pop_back();
+  for (char& c : base) c = Lower(c);
+  if (base == "con" || base == "prn" || base == "aux" || base == "nul" || base == "conin$" ||
+      base == "conout$")
+    return true;
+  return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
 TWinCgiCall DecideWinCgi(bool consoleProgram, const std::vector<std::string>& parameters,
                          const std::string& currentFolder, TWinCgiPlatform& platform) {
   TWinCgiCall call;
   if (consoleProgram || parameters.empty() || parameters[0].empty()) return call;
   const std::string profileFile = AbsoluteFileName(parameters[0], currentFolder);
+  if (IsDeviceName(profileFile)) return call;
   TFileFacts facts = platform.Inspect(profileFile);
   if (!facts.exists || !facts.regularFile || !facts.readable || facts.size > MaxProfileBytes ||
       facts.contents.size() > MaxProfileBytes)
     return call;
   if (ProfileValue(facts.contents, "CGI", "Request Method").empty()) return call;
+  const std::string named = ProfileValue(facts.contents, "System", "Output File");
   std::string output = parameters.size() > 2 ? parameters[2] : "";
-  if (output.empty()) output = ProfileValue(facts.contents, "System", "Output File");
+  if (output.empty()) output = named;
   if (output.empty()) return call;
   output = AbsoluteFileName(output, currentFolder);
-  if (!platform.FileExists(output)) return call;
+  if (IsDeviceName(output) || !platform.FileExists(output)) return call;
   call.isWinCgi = true;
+  call.ownOutput = (named.empty() || SameName(AbsoluteFileName(named, currentFolder), output)) &&
+                   platform.FileSize(output) == 0;
   call.profileFile = profileFile;
   call.outputFile = output;
   return call;

@@ -6,7 +6,13 @@
 // The profile is untrusted bytes: it is read once, at most MaxProfileBytes of it, and only
 // when it is a regular file; anything else means "not WinCGI". Names are made absolute against
 // the folder current at the decision, so a later change of the current folder cannot redirect
-// the answer, and a bare name is never looked up in the system's folders.
+// the answer, and a bare name is never looked up in the system's folders. Device, pipe and
+// "\\.\" / "\\?\" names are never handed to the platform at all.
+//
+// The answer may cut the output file only when it is the server's own: named by the request
+// (the profile's "Output File", or the third parameter when the profile names none) and empty
+// when the decision was made, which the program does as it starts. A file that held data is
+// never cut.
 #pragma once
 
 #include <cstddef>
@@ -50,12 +56,20 @@ class TWinCgiPlatform {
   // regular file whose size is at most MaxProfileBytes.
   virtual TFileFacts Inspect(const std::string& absoluteName) = 0;
   virtual bool FileExists(const std::string& absoluteName) = 0;
+  // The file's size in bytes (0 when it cannot be told).
+  virtual uint64_t FileSize(const std::string& absoluteName) = 0;
 };
+
+// True for names the system takes for a device or a pipe: "\\.\..." and "\\?\..." (either
+// slash), and a last part named CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$ or CONOUT$ with any
+// extension, in any case, followed by any blanks, dots or colon.
+bool IsDeviceName(const std::string& name);
 
 struct TWinCgiCall {
   bool isWinCgi = false;
   std::string profileFile;  // absolute
   std::string outputFile;   // absolute; the answer goes there
+  bool ownOutput = false;   // the server's own output file, empty at the decision: may be cut
 };
 
 // The decision: not for a console program; Parameters are the command line's parameters

@@ -4,12 +4,16 @@
 // How the file is kept safe:
 // - every read and write is checked; a short write, a failed truncation, a file that cannot be
 //   opened or read, or one too large to load raises ELogFileError and the file stays as it was;
+// - a save never leaves a mixed file: new entries are appended after the old ones; when old
+//   entries go (capacity) or damaged text is left out, the whole text is written to "<log>.tmp",
+//   flushed, and moved over the log in one step;
 // - text the parser cannot keep (damaged entries, text between entries) is appended to
-//   "<log>.bak" before the file is rewritten; a file with text but no entry is not ours and is
-//   never rewritten;
-// - processes saving the same log take turns: load -> add -> save runs under a named mutex made
-//   from the upper-cased path (an abandoned mutex counts as taken; after 5 s the save goes on
-//   without it). Readers open the file sharing everything and take no lock.
+//   "<log>.bak" before the file is rewritten; a damaged log without any entry (zero-filled, or
+//   starting with a cut entry) goes there whole and the log starts afresh; a file with other
+//   text but no entry is not ours and is never rewritten;
+// - processes saving the same log take turns: the duplicate test and load -> add -> save run
+//   under a named mutex made from the canonical path (an abandoned mutex counts as taken; after
+//   5 s the save goes on without it). Readers open the file sharing everything.
 #pragma once
 
 #include <windows.h>
@@ -56,21 +60,29 @@ class TLogFile {
   void Add(const std::string& Report, int MaxCount) { text_.Add(Report, MaxCount); }
   std::string GetText() const { return text_.GetText(); }
 
-  // Refuses a foreign file; first appends the dropped text to "<log>.bak"; then creates the
-  // file when it was not open, writes GetText from offset 0 and truncates after it. Raises
-  // ELogFileError on any failure (the log is then unchanged unless the write itself failed
-  // part-way).
+  // Refuses a foreign file that is not a damaged log; first appends the dropped text to
+  // "<log>.bak"; then appends the new entries when nothing else changed and the file still has
+  // the loaded size, else replaces the file through "<log>.tmp". Raises ELogFileError on any
+  // failure (the log then holds its old entries, and at most a cut last entry after them).
   void Save();
 
  private:
+  size_t Replace();
+
   std::string fileName_;
   TMode mode_;
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   TLogText text_;
 };
 
-// The name of the mutex that serialises the saves of FileName: "VantorLog.Log." + the path
-// upper-cased with every "\" replaced by "/".
+// The log's path as the system resolves it, whatever its spelling: full, every existing part in
+// its long form, upper-cased (ANSI code page), "\" replaced by "/".
+std::string CanonicalLogPath(const std::string& FileName);
+
+// Kernel object names stay below this length.
+constexpr size_t MaxLogMutexName = 250;
+// The name of the mutex that serialises the saves of FileName: "VantorLog.Log." + the canonical
+// path; when that is too long, "VantorLog.Log." + a 16-digit hash of it + "." + its end.
 std::string LogMutexName(const std::string& FileName);
 
 // Holds the log's mutex while it lives (waits up to TimeoutMs; goes on without it after that).
@@ -88,7 +100,9 @@ class TLogFileLock {
 };
 
 // True only when SkipRepeats is set and the log holds an entry with all four values. Opens the
-// log only then, read-only; a log that cannot be read counts as no duplicate (traced).
+// log only then, read-only, under the log's lock; a log that cannot be read counts as no
+// duplicate (traced). When it finds none, the next SaveReportToLog of the same log in this
+// process repeats the test under its own lock and adds nothing if the entry has appeared.
 bool IsDuplicateInLog(const std::string& FileName, bool SkipRepeats,
                       const TDuplicateValues& Values);
 

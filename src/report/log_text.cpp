@@ -44,7 +44,8 @@ void TLogText::Load(std::string FileText) {
   };
   size_t pos = text.find(LogEntryMarker);
   while (pos != std::string::npos) {
-    const bool lineStart = pos == 0 || (pos >= 2 && text[pos - 2] == '\r' && text[pos - 1] == '\n');
+    const bool lineStart = pos == 0 || text[pos - 1] == '\0' ||
+                           (pos >= 2 && text[pos - 2] == '\r' && text[pos - 1] == '\n');
     if (!lineStart) {
       pos = text.find(LogEntryMarker, pos + 1);
       continue;
@@ -59,6 +60,10 @@ void TLogText::Load(std::string FileText) {
   }
   drop(kept, text.size());
   foreign_ = spans_.empty() && !dropped_.empty();
+  size_t start = 0;
+  while (start < text.size() && (text[start] == '\r' || text[start] == '\n')) ++start;
+  damaged_ = foreign_ && start < text.size() &&
+             (text[start] == '\0' || text.compare(start, markerLength, LogEntryMarker) == 0);
 }
 
 std::string_view TLogText::Item(int Index) const {
@@ -153,6 +158,18 @@ std::vector<std::string_view> TLogText::Pieces() const {
     pieceEnd = span.Start + span.Length + 2;
   }
   if (pieceEnd > pieceStart) pieces.push_back(text.substr(pieceStart, pieceEnd - pieceStart));
+  for (const std::string& item : added_) {
+    pieces.push_back(item);
+    pieces.push_back("\r\n");
+  }
+  return pieces;
+}
+
+std::vector<std::string_view> TLogText::AppendedPieces() const {
+  std::vector<std::string_view> pieces;
+  if (added_.empty()) return pieces;
+  const size_t size = text_.size();
+  if (size > 0 && (size < 2 || text_.compare(size - 2, 2, "\r\n") != 0)) pieces.push_back("\r\n");
   for (const std::string& item : added_) {
     pieces.push_back(item);
     pieces.push_back("\r\n");

@@ -10,7 +10,11 @@
 // Text that does not follow the layout (an unterminated last entry, text between entries,
 // "VantorLog " in the middle of a line) cannot be kept in the entries; loading collects it as
 // the dropped text, so the caller can save it elsewhere before the file is rewritten, and can
-// leave a file that holds text but no entry alone.
+// leave a file that holds text but no entry alone. A zero byte also ends a line for the marker:
+// a power loss can leave a run of zeros where text was, and the entries after it are kept.
+//
+// A file that holds no entry is either not ours (leave it alone) or a log of ours that a crash
+// or a power loss damaged (save its text elsewhere and start afresh): see Damaged.
 #pragma once
 
 #include <cstddef>
@@ -41,6 +45,17 @@ class TLogText {
   // The loaded text held text (beyond line breaks) but no entry: not a log of ours, or wholly
   // damaged. Stays as loaded whatever is added later.
   bool Foreign() const { return foreign_; }
+  // Foreign, but the text is a damaged log of ours: after its leading line breaks it starts with
+  // the entry marker or with a zero byte (a zero-filled file). Such a file is moved aside whole.
+  bool Damaged() const { return damaged_; }
+  // The size of the loaded text.
+  size_t LoadedSize() const { return text_.size(); }
+  // True when saving only adds to the loaded text: no loaded item was dropped and the load lost
+  // nothing. Then AppendedPieces is what goes after the loaded text.
+  bool AppendOnly() const { return first_ == 0 && dropped_.empty(); }
+  // The items added since the load, each followed by CR LF, preceded by one CR LF when the loaded
+  // text does not end in one (so the first marker starts a line). Empty when nothing was added.
+  std::vector<std::string_view> AppendedPieces() const;
 
   // True when some item carries, for every k, the item line "  " + Keys[k] + " " whose value
   // (after its first ": ", up to the line's end) equals Values[k] exactly. Lists of different
@@ -69,6 +84,7 @@ class TLogText {
   std::vector<std::string> added_;  // items added since the load, oldest first
   std::string dropped_;
   bool foreign_ = false;
+  bool damaged_ = false;
 };
 
 // The entry marker: every report starts with it.

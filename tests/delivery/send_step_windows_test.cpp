@@ -85,7 +85,11 @@ std::vector<std::string> Commands(const std::string& mode) {
   return list;
 }
 
-bool TempReportLeft() { return testsupport::FileExists(GetTempFolder() + "app.vlf"); }
+// The report file is this process's own.
+std::string TempReport() {
+  return GetTempFolder() + "VantorLog." + std::to_string(GetCurrentProcessId()) + "\\app.vlf";
+}
+bool TempReportLeft() { return testsupport::FileExists(TempReport()); }
 
 }  // namespace
 
@@ -274,7 +278,7 @@ TEST(SendStep, MailClientFallsBackToMailto) {
   // MAPI sends: no mailto.
   EXPECT_TRUE(SendReportByEmail(Input(*options, calls)));
   const std::vector<std::string> mapi = TakeLog(MapiLog());
-  const std::string file = "File -1 " + GetTempFolder() + "app.vlf app.vlf";
+  const std::string file = "File -1 " + TempReport() + " app.vlf";
   EXPECT_NE(std::find(mapi.begin(), mapi.end(), file), mapi.end())
       << ::testing::PrintToString(mapi);
   EXPECT_TRUE(TakeLog(MailtoLog()).empty());

@@ -4,7 +4,9 @@
 //       FrozenMainThread (spinning, sleeping, allocating and freeing in a loop);
 //       stall - it stops for 0.5 s only; nowindow - it spins for 3 s without a visible window;
 //       busy - spins for 3 s while another notification holds the busy flag;
-//       stop - it stays responsive, and the watchdog is stopped after 0.5 s.
+//       stop - it stays responsive, and the watchdog is stopped after 0.5 s;
+//       library - spins as "spin" under freeze_library.dll's watchdog, unloads it while its
+//       notification runs, then exits during it ("free_ms=<ms>").
 // Each report appends to LOG a line "report thread=<main|other> class=<class> message=<text>
 // in_function=<0|1> copy=<bytes>"; at the end "reports=<n> stop_ms=<ms> running=<0|1>".
 // Exits 0.
@@ -119,7 +121,9 @@ int main(int argc, char** argv) {
                                 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
     ShowWindow(form, SW_SHOWNORMAL);
   }
-  hosts::StartFreezeWatchdog();
+  HANDLE notifying = CreateEventA(nullptr, TRUE, FALSE, "vl_freeze_notifying");
+  HMODULE library = mode == "library" ? LoadLibraryA("freeze_library.dll") : nullptr;
+  if (!library) hosts::StartFreezeWatchdog();
   Pump(400);
   if (mode == "busy") g_busy = true;
   if (mode == "stall")
@@ -127,6 +131,12 @@ int main(int argc, char** argv) {
   else if (mode != "stop")
     FrozenMainThread(mode, 3000);
   AfterFrozenMainThread();
+  if (library && WaitForSingleObject(notifying, 5000) == WAIT_OBJECT_0) {
+    const DWORD start = GetTickCount();
+    FreeLibrary(library);
+    std::ofstream(g_log, std::ios::binary) << "free_ms=" << GetTickCount() - start << "\n";
+    ExitProcess(0);
+  }
   g_busy = false;
   Pump(mode == "stop" ? 100 : 500);
   DWORD before = GetTickCount();

@@ -54,3 +54,11 @@ TEST(FreezeWatchdog, StopEndsTheThreadPromptly) {
   EXPECT_LE(std::stoi(m[1]), 300) << log;
   EXPECT_EQ(m[2], "0");
 }
+
+TEST(FreezeWatchdog, ALibrarysStopNeverWaitsForARunningNotification) {
+  // Unloading, then the process's end, both while the notification runs (exit code 0 in time).
+  std::smatch m;
+  const std::string log = RunFrozen("library");
+  ASSERT_TRUE(std::regex_search(log, m, std::regex("free_ms=(\\d+)"))) << log;
+  EXPECT_LE(std::stoi(m[1]), 300);
+}

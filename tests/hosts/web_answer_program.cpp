@@ -20,6 +20,9 @@ int main() {
   const char* report = std::getenv("VL_TEST_REPORT");
   if (!report) return 2;
   ClearStepError();
+  // VL_TEST_PARTIAL: a part of an answer the program writes before it fails.
+  if (const char* partial = std::getenv("VL_TEST_PARTIAL"))
+    std::ofstream(hosts::WinCgiHost().outputFile, std::ios::binary) << partial;
   bool result = hosts::SendWebErrorAnswer(page ? page : "", GetCurrentThreadId());
   std::ofstream(report, std::ios::binary)
       << "console=" << hosts::IsConsoleProgram() << " cgi=" << hosts::IsCgiHost()

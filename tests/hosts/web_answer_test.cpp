@@ -58,15 +58,21 @@ TEST(CgiHost, WithoutTheVariableAConsoleProgramWritesNothing) {
   EXPECT_EQ(out.output, "");
 }
 
-TEST(WinCgiHost, AnswerReplacesTheOutputFileAndCutsTheOldLongerOne) {
+TEST(WinCgiHost, AnswerReplacesAPartialAnswerButNeverTouchesAFileThatHeldData) {
   const std::string dir = ExeFolder();
   const std::string ini = dir + "wincgi_request.ini";
   const std::string output = dir + "wincgi_output.htm";
   ASSERT_TRUE(WriteFileText(
       ini, "[CGI]\r\nRequest Method=GET\r\n[System]\r\nOutput File=" + output + "\r\n"));
-  ASSERT_TRUE(WriteFileText(output, std::string(5000, 'o')));
-  Outcome out = RunProgram("web_answer_gui", " " + Quoted(ini), {"REQUEST_METHOD"});
+  ASSERT_TRUE(WriteFileText(output, ""));
+  Outcome out = RunProgram("web_answer_gui", " " + Quoted(ini),
+                           {"REQUEST_METHOD", "VL_TEST_PARTIAL=" + std::string(5000, 'o')});
   EXPECT_EQ(out.report, "console=0 cgi=0 wincgi=1 isapi=0 web=1 gui=0 result=1 error=\n");
+  EXPECT_EQ(ReadFileText(output), CgiAnswer(true));
+  out = RunProgram("web_answer_gui", " " + Quoted(ini), {"REQUEST_METHOD"});
+  EXPECT_NE(out.report.find("wincgi=1 isapi=0 web=1 gui=0 result=0 error=[WinCGI] The output"),
+            std::string::npos)
+      << out.report;
   EXPECT_EQ(ReadFileText(output), CgiAnswer(true));
 }
 

@@ -33,6 +33,7 @@ class FakeFiles : public hosts::TWinCgiPlatform {
     return f;
   }
   bool FileExists(const std::string& name) override { return files.count(name) != 0; }
+  uint64_t FileSize(const std::string& name) override { return files[name].size; }
 };
 
 const char kProfile[] =
@@ -133,6 +134,22 @@ TEST(WinCgiDecision, OnlyARegularSmallProfileWithARequestMethodAndAnExistingOutp
     EXPECT_EQ(call.isWinCgi, c.isWinCgi) << c.what;
     EXPECT_EQ(call.outputFile, c.output) << c.what;
   }
+  // Only the server's own output may be cut: named by the request and empty at the decision.
+  fs.Add("C:\\cgi\\fresh.ini", "[CGI]\nRequest Method=GET\n[System]\nOutput File=my.htm");
+  struct Own {
+    std::vector<std::string> params;
+    bool own;
+  } owns[] = {{{"fresh.ini"}, true},
+              {{"nooutput.ini", "", "my.htm"}, true},
+              {{"req.ini"}, false},                       // held data
+              {{"req.ini", "in.dat", "my.htm"}, false}};  // not the profile's
+  for (const Own& o : owns)
+    EXPECT_EQ(hosts::DecideWinCgi(false, o.params, "C:\\cgi", fs).ownOutput, o.own);
+  // Devices and pipes are never looked at, as profile or as output.
+  for (const char* device :
+       {"\\\\.\\pipe\\req", "//?/C:/cgi/req.ini", "nul", "Com1.ini", "CONOUT$ "})
+    EXPECT_FALSE(hosts::DecideWinCgi(false, {device}, "C:\\cgi", fs).isWinCgi) << device;
+  EXPECT_FALSE(hosts::DecideWinCgi(false, {"req.ini", "", "lpt1.htm"}, "C:\\cgi", fs).isWinCgi);
   // The profile is looked for beside the current folder, never by its bare name.
   for (const std::string& name : fs.inspected) EXPECT_EQ(name.rfind("C:\\cgi\\", 0), 0u) << name;
 }

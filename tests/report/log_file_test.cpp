@@ -1,7 +1,10 @@
 // The log file on disk under Wine: capacity, damaged, foreign, locked, huge and missing files,
-// the duplicate test, retries, and two processes saving at once.
+// the duplicate test, retries, two processes saving at once, and a writer killed mid-save.
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include <random>
+#include <set>
 
 #include "core/internal_errors.h"
 #include "report/log_file_win.h"
@@ -65,11 +68,10 @@ TEST_F(LogFileTest, AMissingFileIsCreatedAndTheNewEntryEndsWithFiveLineBreaks) {
   EXPECT_EQ(ReadFileText(file_), Entry("first") + kRun + "\r\n");
   EXPECT_EQ(step.LoggedReport, Entry("first"));
   EXPECT_FALSE(FileExists(file_ + ".bak"));
-  // The next save carries the first entry over with four.
+  // The next save appends, leaving the first entry as it stands.
   TLogSaveStep second = Step("second");
   EXPECT_TRUE(report::SaveReportToLog(second));
-  // (Its own last line break counts as the first of the four.)
-  EXPECT_EQ(ReadFileText(file_), Entry("first") + kCarried + Entry("second") + kRun + "\r\n");
+  EXPECT_EQ(ReadFileText(file_), Entry("first") + kRun + "\r\n" + Entry("second") + kRun + "\r\n");
 }
 
 TEST_F(LogFileTest, AFullLogDropsItsOldestEntry) {
@@ -108,7 +110,7 @@ TEST_F(LogFileTest, FilesThatCannotBeUsedFailTheStepAndStayUntouched) {
     std::string contents;
   } cases[] = {
       {"foreign", "[Settings]\r\nKey=Value\r\n"},
-      {"binary", std::string("\0\1\2VantorLog", 12)},
+      {"binary", std::string("MZ\0\1VantorLog", 13)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -119,6 +121,16 @@ TEST_F(LogFileTest, FilesThatCannotBeUsedFailTheStepAndStayUntouched) {
     EXPECT_EQ(LastStepError().Message.rfind("[Log] ", 0), 0u) << LastStepError().Message;
     EXPECT_EQ(ReadFileText(file_), c.contents);
     EXPECT_FALSE(FileExists(file_ + ".bak"));
+  }
+
+  // A log damaged by a power loss or a cut save goes to the .bak whole; logging goes on.
+  for (const std::string& damaged : {std::string(64, '\0'), Entry("cut")}) {
+    ASSERT_TRUE(WriteFileText(file_, damaged));
+    DeleteFileA((file_ + ".bak").c_str());
+    TLogSaveStep step = Step("new");
+    EXPECT_TRUE(report::SaveReportToLog(step));
+    EXPECT_EQ(ReadFileText(file_), Entry("new") + kRun + "\r\n");
+    EXPECT_EQ(ReadFileText(file_ + ".bak"), damaged + (damaged[0] ? "" : "\r\n"));
   }
 
   // Held share-none by someone else: the step fails, the duplicate test says "no duplicate".
@@ -168,12 +180,12 @@ TEST_F(LogFileTest, TheDuplicateTestNeedsSkipRepeatsAndAllFourValues) {
   EXPECT_FALSE(report::IsDuplicateInLog(file_, true, other));
   EXPECT_FALSE(report::IsDuplicateInLog(folder_ + "\\none.vlf", true, same));
 
-  // A duplicate is not appended; the file is rewritten unchanged in content.
+  // A duplicate is not appended; the file is not written.
   TLogSaveStep step = Step("ignored");
   step.IsDuplicate = true;
   step.SendWholeLog = true;
   EXPECT_TRUE(report::SaveReportToLog(step));
-  EXPECT_EQ(ReadFileText(file_), entry + kCarried);
+  EXPECT_EQ(ReadFileText(file_), entry + kRun);
   EXPECT_EQ(step.SendText, entry + kCarried);
 }
 
@@ -219,6 +231,26 @@ TEST_F(LogFileTest, AnActionHandlerCanSuppressTheWriteButTheSendTextIsPrepared) 
   EXPECT_EQ(step.SendText, Entry("old") + kCarried + Entry("new") + kRun + "\r\n");
 }
 
+// The messages of the log's entries, oldest first.
+std::vector<std::string> Messages(const std::string& text) {
+  report::TLogText log;
+  log.Load(text);
+  std::vector<std::string> messages;
+  for (const std::string& item : log.Items()) {
+    const size_t at = item.find("Message: ") + 9;
+    messages.push_back(item.substr(at, item.find("\r\n", at) - at));
+  }
+  return messages;
+}
+
+// Another spelling of Folder: its short form, upper-cased, with a "." part.
+std::string Respelled(const std::string& folder) {
+  char name[MAX_PATH] = {};
+  GetShortPathNameA(folder.c_str(), name, MAX_PATH);
+  CharUpperBuffA(name, MAX_PATH);
+  return name + std::string("\\.");
+}
+
 TEST_F(LogFileTest, TwoProcessesSavingAtOnceLoseNoReport) {
   const std::string writer = testsupport::ExeFolder() + "log_writer.exe";
   const std::string gateName = "vl_log_gate_" + std::to_string(GetCurrentProcessId());
@@ -232,18 +264,71 @@ TEST_F(LogFileTest, TwoProcessesSavingAtOnceLoseNoReport) {
   SetEvent(gate);
   EXPECT_EQ(a.Wait(120000), 0u);
   EXPECT_EQ(b.Wait(120000), 0u);
-  CloseHandle(gate);
   const std::string text = ReadFileText(file_);
   EXPECT_EQ(CountEntries(text), 40);
   for (int i = 0; i < 20; ++i) {
     EXPECT_NE(text.find("Message: A " + std::to_string(i) + "\r\n"), std::string::npos) << i;
     EXPECT_NE(text.find("Message: B " + std::to_string(i) + "\r\n"), std::string::npos) << i;
   }
+  // Two spellings of the log, the same crashes logged with hfSkipRepeats: each crash once.
+  DeleteFileA(file_.c_str());
+  const std::string respelled = Respelled(folder_) + "\\APP.VLF";
+  testsupport::ChildProcess c("\"" + writer + "\" \"" + file_ + "\" C 20 64 " + gateName + " skip");
+  testsupport::ChildProcess d("\"" + writer + "\" \"" + respelled + "\" D 20 64 " + gateName +
+                              " skip");
+  EXPECT_EQ(c.Wait(120000) + d.Wait(120000), 0u);
+  CloseHandle(gate);
+  const std::vector<std::string> crashes = Messages(ReadFileText(file_));
+  EXPECT_EQ(std::set<std::string>(crashes.begin(), crashes.end()).size(), 20u);
+  EXPECT_EQ(crashes.size(), 20u);
 }
 
-TEST(LogMutexName, IsTheUpperCasedPathWithoutBackslashes) {
-  EXPECT_EQ(report::LogMutexName("C:\\Temp\\app.vlf"), "VantorLog.Log.C:/TEMP/APP.VLF");
-  EXPECT_EQ(report::LogMutexName("c:\\temp\\APP.vlf"), report::LogMutexName("C:\\TEMP\\app.VLF"));
+// A second process kills the writer at 20 random moments of its save, at full capacity (the log
+// is replaced) and below (appended to): the log holds the old entries, or those and the new one.
+TEST_F(LogFileTest, AWriterKilledMidSaveLeavesTheOldEntriesOrThoseAndTheNewOne) {
+  std::string old, padding;  // 16 entries of 512 KB: 8 MB to load and rewrite
+  while (padding.size() < 512 * 1024) padding += "|00401000|app.exe|Unit|Class|Procedure|1|\r\n";
+  for (int i = 0; i < 16; ++i) old += Entry("old " + std::to_string(i)) + padding + kRun;
+  const std::vector<std::string> before = Messages(old);
+  const std::string gate = "vl_kill_gate_" + std::to_string(GetCurrentProcessId());
+  std::mt19937 random(GetTickCount());
+  DWORD saveMs = INFINITE;
+  for (int round = 0; round <= 20; ++round) {  // round 0 times a whole save
+    ASSERT_TRUE(WriteFileText(file_, old));
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, gate.c_str());
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, (gate + "_ready").c_str());
+    const std::string tag = "K" + std::to_string(round);
+    testsupport::ChildProcess child("\"" + testsupport::ExeFolder() + "log_writer.exe\" \"" +
+                                    file_ + "\" " + tag + " 1 " + (round % 2 ? "16 " : "64 ") +
+                                    gate);
+    ASSERT_EQ(WaitForSingleObject(ready, 30000), WAIT_OBJECT_0);
+    const DWORD start = GetTickCount();
+    SetEvent(go);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, child.Id());
+    if (WaitForSingleObject(process, saveMs == INFINITE ? 60000 : random() % (saveMs + 1)) ==
+        WAIT_TIMEOUT)
+      TerminateProcess(process, 9);
+    CloseHandle(process);
+    if (round == 0) saveMs = GetTickCount() - start;
+    child.Wait();
+    CloseHandle(go);
+    CloseHandle(ready);
+    std::vector<std::string> after(before.begin() + round % 2, before.end());
+    after.push_back(tag + " 0");
+    const std::vector<std::string> now = Messages(ReadFileText(file_));
+    EXPECT_TRUE(now == before || now == after) << round << ": " << now.size();
+  }
+}
+
+TEST_F(LogFileTest, EverySpellingOfTheLogGivesOneMutexAndLongPathsAreHashed) {
+  ASSERT_TRUE(WriteFileText(file_, ""));
+  const std::string name = report::LogMutexName(file_);
+  EXPECT_EQ(name.find('\\'), std::string::npos);
+  EXPECT_EQ(report::LogMutexName(Respelled(folder_) + "\\x\\..\\App.VLF"), name);
+  const std::string deep = "C:\\" + std::string(300, 'd') + "\\";
+  EXPECT_LT(report::LogMutexName(deep + "a.vlf").size(), report::MaxLogMutexName);
+  EXPECT_NE(report::LogMutexName(deep + "a.vlf"), report::LogMutexName(deep + "b.vlf"));
+  EXPECT_TRUE(report::TLogFileLock(deep + "a.vlf", 0).Owned());
 }
 
 }  // namespace

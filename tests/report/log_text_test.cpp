@@ -49,6 +49,10 @@ TEST(LogText, LoadingKeepsWellFormedEntriesAndCollectsEverythingElse) {
        {"VantorLog a\r\n\r\n\r\n", "VantorLog b\r\n\r\n\r\n"},
        "between\r\n"},
       {"foreign", "[Settings]\r\nA=1\r\n", {}, "[Settings]\r\nA=1\r\n"},
+      {"after a zero-filled run",
+       std::string(3, '\0') + "VantorLog a" + kRun,
+       {"VantorLog a\r\n\r\n\r\n"},
+       std::string(3, '\0') + "\r\n"},
       {"no final line break",
        "VantorLog a" + kRun + "tail",
        {"VantorLog a\r\n\r\n\r\n"},
@@ -67,6 +71,13 @@ TEST(LogText, LoadingKeepsWellFormedEntriesAndCollectsEverythingElse) {
   foreign.Load("[Settings]\r\n");
   foreign.Add("VantorLog new", 32);
   EXPECT_TRUE(foreign.Foreign());
+  EXPECT_FALSE(foreign.Damaged());
+  // A log of ours without a whole entry is damaged, not foreign: it may be set aside.
+  for (const std::string& damaged : {std::string(8, '\0'), std::string("\r\nVantorLog cut\r\n")}) {
+    TLogText log;
+    log.Load(damaged);
+    EXPECT_TRUE(log.Foreign() && log.Damaged());
+  }
 }
 
 TEST(LogText, AnEntryWrittenNowEndsWithFiveLineBreaksAndAfterReloadingWithFour) {
