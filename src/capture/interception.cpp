@@ -178,8 +178,9 @@ void GoNotify(std::exception_ptr object, void* address, bool fromRaise,
       !IsExceptionHandled(object, address)) {
     t_seenObject = thrown ? thrown->Object : ThrownObjectOfPointer(object).Object;
     SetLastException(object, address, fromRaise);
-    Publish(object, thrown);
     if (TakeHandling()) {
+      // Under the busy flag: one thread at a time writes the published record.
+      Publish(object, thrown);
       try {
         CallExceptNotify(object, address, fromRaise, nullptr, 0, 0);
       } catch (...) {

@@ -1,5 +1,6 @@
 #include "modules/published_data.h"
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -99,6 +100,12 @@ uint8_t* PutView(uint8_t* out, std::string_view text) {
 }  // namespace
 
 void PublishExceptionText(std::string_view className, std::string_view message) noexcept {
+  // One writer at a time: a record is never unmapped and replaced while another thread writes.
+  static std::atomic_flag busy = ATOMIC_FLAG_INIT;
+  while (busy.test_and_set(std::memory_order_acquire)) Sleep(0);
+  struct TRelease {
+    ~TRelease() { busy.clear(std::memory_order_release); }
+  } release;
   try {
     const std::string_view name = PublishedView(className);
     const std::string_view text = PublishedView(message);

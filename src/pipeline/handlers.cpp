@@ -4,6 +4,7 @@
 #include "modules/published_data.h"
 #include "pipeline/build_report.h"
 #include "pipeline/except_notify.h"
+#include "runtime/system.h"
 
 namespace vl::pipeline {
 
@@ -50,7 +51,9 @@ void CallErrorHandler(const TVantorExceptionRecord& record, int action, bool& re
 }
 
 void ReadCrossModuleData(HMODULE module) {
-  if (!module) return;
+  // This module's own record holds what this reporter published itself, the exception being
+  // reported: nothing to learn there, and no other thread's text to take by mistake.
+  if (!module || module == rtl::LibraryInstance()) return;
   std::string className;
   std::string message;
   if (!modules::ReadPublishedException(module, className, message)) return;
