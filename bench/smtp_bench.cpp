@@ -106,7 +106,7 @@ int main() {
     agent = std::make_unique<TVantorClientSocket>("127.0.0.1", port, true, 30000);
     agent->Connect();
   }
-  for (int i = 0; i < runs; ++i) {
+  for (int i = 0; i < 2 * runs; ++i) {
     ours.push_back(MillisecondsEach(1, [&] { ok = SendSmtpMail(mail) && ok; }));
     if (!agent) continue;
     agent->SendText("SEND " + std::to_string(mail.Port) + " bench\r\n");
@@ -117,7 +117,7 @@ int main() {
   std::printf(
       "SMTP, 1 MiB screenshot + 20 KB report, no login, per recipient (median, mean of %d):\n"
       "  ours %.1f ms, %.1f ms\n",
-      runs, Median(ours), Mean(ours));
+      static_cast<int>(ours.size()), Median(ours), Mean(ours));
   if (agent) {
     std::printf("  smtplib %.1f ms, %.1f ms\n  ours / smtplib %.2f (medians), %.2f (means)\n",
                 Median(theirs), Mean(theirs), Median(ours) / Median(theirs),

@@ -20,8 +20,12 @@ const char* const FallbackNameServer = "9.9.9.9";
 
 namespace {
 
+// A name server is an address that names a host (IsHostAddress): entries such as "0.0.0.0",
+// which the system reports for an unset server, are left out before anything is sent.
 void AddServer(std::vector<std::string>& list, const std::string& server) {
-  if (TrimText(server) != "0.0.0.0") list.push_back(server);
+  const std::string text = TrimText(server);
+  const unsigned long address = inet_addr(text.c_str());
+  if (address != INADDR_NONE && IsHostAddress(static_cast<uint32_t>(address))) list.push_back(text);
 }
 
 using GetNetworkParamsProc = DWORD(WINAPI*)(PFIXED_INFO, PULONG);

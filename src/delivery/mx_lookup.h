@@ -11,7 +11,8 @@ namespace vl::delivery {
 extern const char* const FallbackNameServer;  // "9.9.9.9"
 
 // The system's name servers (IP Helper's GetNetworkParams, loaded at run time, when present),
-// then FallbackNameServer; entries that read "0.0.0.0" are left out. Sends nothing.
+// then FallbackNameServer; entries that are not dotted host addresses (IsHostAddress: "0.0.0.0",
+// broadcast, multicast, names) are left out. Sends nothing.
 std::vector<std::string> GetDnsServers();
 
 // The exchanger of the domain after the address's first "@" (the whole address without one).

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "core/internal_errors.h"
 #include "core/trace.h"
 #include "delivery/address_list.h"
@@ -184,6 +186,11 @@ bool SendSmtpToAll(bool direct, const SmtpMail& mail, const std::string& recipie
   try {
     const std::vector<std::string> list = SplitAddressList(recipients);
     const int count = static_cast<int>(list.size());
+    // The files once for all recipients (a file that cannot be read fails them all alike).
+    SmtpMail shared = mail;
+    if (!shared.Files && count > 0)
+      shared.Files = std::make_shared<const std::vector<MailAttachment>>(
+          ReadMailAttachments(mail.Attachments));
     SmtpSessionHooks hooks;
     hooks.Status = [](const std::string& text) { dialogs::SetSendProgressText(text); };
     hooks.ConnectingText = texts.Connecting;
@@ -192,7 +199,7 @@ bool SendSmtpToAll(bool direct, const SmtpMail& mail, const std::string& recipie
     for (int i = 0; i < count; ++i) {
       dialogs::SetSendProgressPosition(0);
       dialogs::SetSendProgressRecipient(i + 1, count);
-      SmtpMail one = mail;
+      SmtpMail one = shared;
       one.Recipient = list[static_cast<size_t>(i)];
       // The data's progress only while the dialog is there to show it.
       hooks.Progress = nullptr;

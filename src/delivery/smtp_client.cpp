@@ -79,6 +79,15 @@ bool ReadAttachmentFile(const std::string& path, MailAttachment& file) {
   return true;
 }
 
+std::vector<MailAttachment> ReadMailAttachments(const std::vector<std::string>& paths) {
+  std::vector<MailAttachment> files;
+  for (const std::string& path : paths) {
+    MailAttachment file;
+    if (ReadAttachmentFile(path, file)) files.push_back(std::move(file));
+  }
+  return files;
+}
+
 std::string EncodeFileBase64(const std::string& path) {
   MailAttachment file;
   return ReadAttachmentFile(path, file) ? EncodeBase64(file.Bytes) : std::string();
@@ -129,10 +138,7 @@ bool SendSmtpMail(const SmtpMail& mail, const SmtpSessionHooks& hooks) {
     message.Subject = mail.Subject;
     message.BodyText = mail.Body;
     message.CodePage = GetACP();
-    for (const std::string& path : mail.Attachments) {
-      MailAttachment file;
-      if (ReadAttachmentFile(path, file)) message.Attachments.push_back(std::move(file));
-    }
+    message.Attachments = mail.Files ? *mail.Files : ReadMailAttachments(mail.Attachments);
 
     status(hooks.ConnectedText);
     // A machine without a name would send "HELO " and be refused: name it "localhost".

@@ -17,7 +17,7 @@ import socket
 import struct
 import sys
 
-MX_ANSWERS = {  # domain -> [(preference, exchange)]; the tests resolve mxN.test to 127.0.0.N
+MX_ANSWERS = {  # domain -> [(preference, exchange)]
     "two.test": [(10, "mx2.test")],
     "three.test": [(10, "mx3.test")],
     "pref.test": [(20, "mx9.test"), (10, "mx2.test"), (10, "mx3.test")],
@@ -145,7 +145,7 @@ def serve(out):
         if mode == "uncompressed":
             return head(1) + question + rec(query[12:qend + 1], 15, b"\x00\x01" + name("mx2.test"))
         if mode == "wrongid":
-            return head(1, struct.pack(">H", (struct.unpack(">H", qid)[0] + 1) & 0xFFFF)) + question + mx
+            return head(1, bytes([query[0] ^ 1, query[1]])) + question + mx
         if mode == "servfail":  # an error answer, even though it carries a record
             return head(1)[:3] + b"\x82" + head(1)[4:] + question + mx
         return None
@@ -192,10 +192,8 @@ def serve(out):
             transport, _ = await loop.create_datagram_endpoint(lambda m=mode: Dns(m),
                                                                local_addr=("127.0.0.1", 0))
             env["VL_DNS_" + mode.upper()] = transport.get_extra_info("sockname")[1]
-        # A chain of name servers on one port: 127.0.0.4 fails, .5 is silent, .6 answers.
         for host, mode in [("127.0.0.4", "servfail"), ("127.0.0.5", "silence"), ("127.0.0.6", "good")]:
-            await loop.create_datagram_endpoint(lambda m=mode: Dns(m),
-                                                local_addr=(host, env["VL_DNS_GOOD"]))
+            await loop.create_datagram_endpoint(lambda m=mode: Dns(m), local_addr=(host, env["VL_DNS_GOOD"]))
         closed = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         closed.bind(("127.0.0.1", 0))
         env["VL_DNS_CLOSED"] = closed.getsockname()[1]

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <utility>
 
 #include "core/internal_errors.h"
 #include "delivery/client_socket.h"
@@ -260,20 +261,19 @@ TEST(SmtpSession, NothingLeavesTheLoopbackNetwork) {
 }
 
 TEST(SmtpSession, TheProductsResolverRefusesWhatIsNoHost) {
-  const auto seam = Seams().ResolveHost;
-  Seams().ResolveHost = nullptr;  // the product's own; only literals here, nothing is looked up
-  for (const std::string host : {"0.0.0.0", "0.1.2.3", "255.255.255.255", "224.0.0.1"}) {
+  const auto seam = std::exchange(Seams().ResolveHost, nullptr);  // the product's; literals only
+  for (const std::string host :
+       {"0.0.0.0", "0.1.2.3", "255.255.255.255", "224.0.0.1", "127.0.0.1"}) {
     g_connects.clear();
-    SmtpMail mail = Mail("VL_SMTP_PLAIN", "never");
+    SmtpMail mail = Mail("VL_SMTP_PLAIN", "resolver");
     mail.Host = host;
-    EXPECT_FALSE(SendSmtpMail(mail));
-    EXPECT_EQ(LastError(), "[SMTP] Connection error: \"" + host +
-                               " is not the address of a host (" + host + ").\"");
-    EXPECT_TRUE(g_connects.empty()) << host;
+    const bool loopback = host == "127.0.0.1";
+    EXPECT_EQ(SendSmtpMail(mail), loopback) << LastError();
+    EXPECT_EQ(g_connects.size(), loopback ? 1u : 0u) << host;
+    EXPECT_TRUE(loopback || LastError() == "[SMTP] Connection error: \"" + host +
+                                               " is not the address of a host (" + host + ").\"")
+        << LastError();
   }
-  SmtpMail loopback = Mail("VL_SMTP_PLAIN", "resolver");
-  EXPECT_TRUE(SendSmtpMail(loopback)) << LastError();
-  Expect("resolver", loopback, {});
   Seams().ResolveHost = seam;
 }
 
