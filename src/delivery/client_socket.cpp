@@ -47,7 +47,17 @@ int DefaultResolve(const std::string& host, uint32_t& address) {
   if (entry == nullptr) return WSAGetLastError() != 0 ? WSAGetLastError() : WSAHOST_NOT_FOUND;
   if (entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr)
     return WSANO_DATA;
+  // The first address that names a host: a hosts file that sends a name to 0.0.0.0 beside its
+  // real address must not make the real one unreachable. None: the first, which Connect refuses.
   memcpy(&address, entry->h_addr_list[0], 4);
+  for (int i = 0; entry->h_addr_list[i] != nullptr && i < 64; ++i) {
+    uint32_t candidate = 0;
+    memcpy(&candidate, entry->h_addr_list[i], 4);
+    if (IsHostAddress(candidate)) {
+      address = candidate;
+      break;
+    }
+  }
   return 0;
 }
 

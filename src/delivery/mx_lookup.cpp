@@ -25,7 +25,12 @@ namespace {
 void AddServer(std::vector<std::string>& list, const std::string& server) {
   const std::string text = TrimText(server);
   const unsigned long address = inet_addr(text.c_str());
-  if (address != INADDR_NONE && IsHostAddress(static_cast<uint32_t>(address))) list.push_back(text);
+  if (address == INADDR_NONE || !IsHostAddress(static_cast<uint32_t>(address))) return;
+  // Each server once: a dead one listed twice (or the fallback listed by the system) would
+  // cost its time-out twice.
+  for (const std::string& known : list)
+    if (inet_addr(known.c_str()) == address) return;
+  list.push_back(text);
 }
 
 using GetNetworkParamsProc = DWORD(WINAPI*)(PFIXED_INFO, PULONG);

@@ -12,7 +12,8 @@ extern const char* const FallbackNameServer;  // "9.9.9.9"
 
 // The system's name servers (IP Helper's GetNetworkParams, loaded at run time, when present),
 // then FallbackNameServer; entries that are not dotted host addresses (IsHostAddress: "0.0.0.0",
-// broadcast, multicast, names) are left out. Sends nothing.
+// broadcast, multicast, names) are left out, and so is a second entry for the same address.
+// Sends nothing.
 std::vector<std::string> GetDnsServers();
 
 // The exchanger of the domain after the address's first "@" (the whole address without one).
