@@ -1,16 +1,21 @@
 // Prints what one SMTP delivery and one MX look-up cost against the loopback peers of
-// tests/delivery/peers.py. Run it through tests/delivery/run-with-peers.sh, e.g.
-//   tests/delivery/run-with-peers.sh build/win64/bench-peers scripts/wine-run
-//   build/win64/bench/smtp_bench.exe   (one line)
+// tests/delivery/peers.py, and the same message sent by Python's smtplib to the same peer, run
+// for run in turn with ours. Run it through tests/delivery/run-with-peers.sh and
+// bench/smtp_bench_smtplib.py (the smtplib agent), e.g. (one line)
+//   tests/delivery/run-with-peers.sh build/win64/bench-peers /usr/bin/python3
+//   bench/smtp_bench_smtplib.py scripts/wine-run build/win64/bench/smtp_bench.exe
 // Only loopback addresses are reachable from it (the same seams as the tests). Asserts nothing.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "delivery/mx_lookup.h"
 #include "delivery/send_step.h"
@@ -26,6 +31,18 @@ namespace {
 uint16_t Port(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? static_cast<uint16_t>(std::atoi(value)) : 0;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double Mean(const std::vector<double>& values) {
+  double sum = 0;
+  for (double v : values) sum += v;
+  return values.empty() ? 0 : sum / static_cast<double>(values.size());
 }
 
 double MillisecondsEach(int runs, const std::function<void()>& body) {
@@ -81,8 +98,43 @@ int main() {
   mail.Attachments = {report, screenshot};
   const int runs = 10;
   bool ok = true;
-  std::printf("SMTP, 1 MiB screenshot + 20 KB report, no login: %.1f ms per recipient\n",
-              MillisecondsEach(runs, [&] { ok = SendSmtpMail(mail) && ok; }));
+  // Ours and smtplib in turn, the same message to the same peer: the peer saved ours as
+  // bench.eml, and the agent sends those bytes.
+  std::vector<double> ours, theirs;
+  std::unique_ptr<TVantorClientSocket> agent;
+  if (const uint16_t port = Port("VL_SMTPLIB_AGENT")) {
+    agent = std::make_unique<TVantorClientSocket>("127.0.0.1", port, true, 30000);
+    agent->Connect();
+  }
+  for (int i = 0; i < 2 * runs; ++i) {
+    ours.push_back(MillisecondsEach(1, [&] { ok = SendSmtpMail(mail) && ok; }));
+    if (!agent) continue;
+    agent->SendText("SEND " + std::to_string(mail.Port) + " bench\r\n");
+    const std::string answer = agent->ReadReply();
+    if (answer.rfind("250 ", 0) != 0) std::printf("smtplib: %s", answer.c_str());
+    theirs.push_back(std::atof(answer.c_str() + 4));
+  }
+  std::printf(
+      "SMTP, 1 MiB screenshot + 20 KB report, no login, per recipient (median, mean of %d):\n"
+      "  ours %.1f ms, %.1f ms\n",
+      static_cast<int>(ours.size()), Median(ours), Mean(ours));
+  if (agent) {
+    std::printf("  smtplib %.1f ms, %.1f ms\n  ours / smtplib %.2f (medians), %.2f (means)\n",
+                Median(theirs), Mean(theirs), Median(ours) / Median(theirs),
+                Mean(ours) / Mean(theirs));
+  } else {
+    std::printf("  smtplib: not measured (run through bench/smtp_bench_smtplib.py)\n");
+  }
+  // Of ours, the client's own work: reading the files and making the DATA text.
+  std::printf("  of ours, files read and DATA text made: %.1f ms\n", MillisecondsEach(runs, [&] {
+                MailMessage message;
+                message.BodyText = mail.Body;
+                for (const std::string& path : mail.Attachments) {
+                  message.Attachments.emplace_back();
+                  ReadAttachmentFile(path, message.Attachments.back());
+                }
+                ok = !BuildDataText(message).empty() && ok;
+              }));
   SmtpMail login = mail;
   login.Port = Port("VL_SMTP_AUTH");
   login.User = "reporter";

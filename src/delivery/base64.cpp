@@ -30,10 +30,19 @@ int Value(char c) {
 }  // namespace
 
 std::string EncodeBase64(std::string_view bytes) {
+  std::string out;
+  AppendBase64(out, bytes);
+  return out;
+}
+
+void AppendBase64(std::string& out, std::string_view bytes) {
   const size_t fullLines = bytes.size() / 60;
   const size_t tail = bytes.size() % 60;
-  std::string out(fullLines * 82 + (tail > 0 ? (tail + 2) / 3 * 4 + 2 : 0), '\0');
-  char* o = &out[0];
+  const size_t start = out.size();
+  // Written in place: the text's size is known before the first byte.
+  out.resize(start + fullLines * 82 + (tail > 0 ? (tail + 2) / 3 * 4 + 2 : 0));
+  if (out.size() == start) return;
+  char* o = &out[start];
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   for (size_t line = 0; line < fullLines; ++line) {
     for (int group = 0; group < 20; ++group, p += 3) {
@@ -53,7 +62,6 @@ std::string EncodeBase64(std::string_view bytes) {
     last += "\r\n";
     last.copy(o, last.size());
   }
-  return out;
 }
 
 std::string EncodeBase64Line(std::string_view bytes) {

@@ -9,6 +9,8 @@ namespace vl::delivery {
 // Lines of at most 80 characters (60 input bytes), every line, the last one too, ended by CR LF.
 // An empty input gives an empty text.
 std::string EncodeBase64(std::string_view bytes);
+// The same lines appended to Out (one allocation at most, no copy of the encoded text).
+void AppendBase64(std::string& out, std::string_view bytes);
 // The same encoder over the bytes of a text.
 inline std::string EncodeBase64Text(std::string_view text) { return EncodeBase64(text); }
 // One line without any line break (header words and login answers).

@@ -10,7 +10,9 @@
 namespace vl::delivery {
 namespace {
 
-const int kPiece = 1024;
+// The data goes out in pieces this large: few enough send calls (each one costs a trip through
+// Wine's server), and progress still moves in about 1.5% steps of a 4 MiB message.
+const int kPiece = 65536;
 
 // Milliseconds left until Deadline (a GetTickCount value), 0 once it has passed.
 DWORD Remaining(DWORD start, DWORD limit) {
@@ -45,11 +47,27 @@ int DefaultResolve(const std::string& host, uint32_t& address) {
   if (entry == nullptr) return WSAGetLastError() != 0 ? WSAGetLastError() : WSAHOST_NOT_FOUND;
   if (entry->h_addrtype != AF_INET || entry->h_length != 4 || entry->h_addr_list[0] == nullptr)
     return WSANO_DATA;
+  // The first address that names a host: a hosts file that sends a name to 0.0.0.0 beside its
+  // real address must not make the real one unreachable. None: the first, which Connect refuses.
   memcpy(&address, entry->h_addr_list[0], 4);
+  for (int i = 0; entry->h_addr_list[i] != nullptr && i < 64; ++i) {
+    uint32_t candidate = 0;
+    memcpy(&candidate, entry->h_addr_list[i], 4);
+    if (IsHostAddress(candidate)) {
+      address = candidate;
+      break;
+    }
+  }
   return 0;
 }
 
 }  // namespace
+
+bool IsHostAddress(uint32_t address) {
+  // The first byte in memory is the first number of the dotted form.
+  const unsigned first = reinterpret_cast<const unsigned char*>(&address)[0];
+  return first != 0 && first < 224;
+}
 
 std::string SocketErrorText(int code) { return rtl::SysErrorMessage(static_cast<DWORD>(code)); }
 
@@ -113,6 +131,13 @@ void TVantorClientSocket::Connect() {
       seams.ResolveHost ? seams.ResolveHost(Host, address) : DefaultResolve(Host, address);
   if (resolved != 0)
     RaiseError(Format("Connection error: \"%s\"", SocketErrorText(resolved).c_str()));
+  // Checked here, before any socket exists, whichever resolver answered: a literal, a hosts-file
+  // entry or a seam.
+  if (!IsHostAddress(address)) {
+    const auto* a = reinterpret_cast<const unsigned char*>(&address);
+    RaiseError(Format("Connection error: \"%s is not the address of a host (%d.%d.%d.%d).\"",
+                      Host.c_str(), a[0], a[1], a[2], a[3]));
+  }
 
   Socket = socket(AF_INET, Stream ? SOCK_STREAM : SOCK_DGRAM, 0);
   if (Socket == INVALID_SOCKET)

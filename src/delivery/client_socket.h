@@ -33,7 +33,9 @@ class TVantorClientSocket {
   TVantorClientSocket& operator=(const TVantorClientSocket&) = delete;
 
   // Resolves Host (an unresolvable host raises "Connection error: \"%s\"" with the resolver's
-  // text and nothing is connected), creates the socket ("Invalid socket: \"%s\"."), connects
+  // text and nothing is connected; so does an address that names no single host, see
+  // IsHostAddress: "Connection error: \"<host> is not the address of a host (a.b.c.d).\""),
+  // creates the socket ("Invalid socket: \"%s\"."), connects
   // within Timeout ("Connection error: \"%s\""). Transcript := "Connected to a.b.c.d port N\r\n".
   virtual void Connect();
   // Closes the socket ("Cannot close the socket: \"%s\""), clears the transcript.
@@ -42,7 +44,7 @@ class TVantorClientSocket {
   // Sends all Length bytes; returns the count, 0 when not connected. A failure disconnects and
   // raises "Error into \"send\": \"%s\"".
   int SendBuffer(const void* data, int length);
-  // Sends the text in pieces of 1024 bytes, calling OnProgress after each; stops at the first
+  // Sends the text in pieces of 64 KiB, calling OnProgress after each; stops at the first
   // piece not sent whole. Returns the bytes sent (the text's length on success).
   int SendText(const std::string& text);
   // Size -1: the bytes waiting. Otherwise one recv; a failure disconnects and raises
@@ -80,6 +82,12 @@ class TVantorClientSocket {
   void ResetPeer();
   void CloseQuietly();
 };
+
+// False for the addresses that name no single remote host, whatever resolved to them:
+// 0.0.0.0/8 ("this network": Wine connects 0.0.0.0 to the local machine), multicast
+// 224.0.0.0/4 and the reserved 240.0.0.0/4 with the broadcast 255.255.255.255. Network byte
+// order.
+bool IsHostAddress(uint32_t address);
 
 // The system's message text for a Winsock or system error code.
 std::string SocketErrorText(int code);

@@ -8,6 +8,8 @@ uint16_t Read16(std::string_view p, size_t at) {
                                static_cast<unsigned char>(p[at + 1]));
 }
 
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 // Walks the name at Position. Returns false for a malformed name; Text receives the dotted name
 // (empty for the root).
 bool WalkName(std::string_view packet, size_t& position, std::string& text) {
@@ -48,11 +50,13 @@ std::string MailDomain(const std::string& address) {
   return at == std::string::npos ? address : address.substr(at + 1);
 }
 
-std::string BuildMxQuery(const std::string& domain) {
+std::string BuildMxQuery(const std::string& domain, uint16_t id) {
   std::string name = domain;
   if (!name.empty() && name.back() == '.') name.pop_back();
   if (name.empty() || name.size() > 253) return {};
-  std::string packet("\x41\x41\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00", 12);
+  std::string packet("\x00\x00\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00", 12);
+  packet[0] = static_cast<char>(id >> 8);
+  packet[1] = static_cast<char>(id & 0xFF);
   size_t start = 0;
   for (;;) {
     const size_t dot = name.find('.', start);
@@ -76,21 +80,44 @@ std::string ReadDnsName(std::string_view packet, size_t& position) {
   return text;
 }
 
-bool IsMxAnswer(std::string_view packet) {
-  return packet.size() >= 12 && Read16(packet, 0) == MxQueryId &&
-         (static_cast<unsigned char>(packet[2]) & 0x80) != 0;
+TDnsAnswerKind ClassifyMxAnswer(std::string_view packet, std::string_view query) {
+  // The query's question is its bytes after the header: labels without pointers, type, class.
+  // The echo must be those bytes again (letters in either case), so a pointer, another name,
+  // type or class, or a second question makes the datagram foreign.
+  if (query.size() <= 12 || packet.size() < query.size()) return TDnsAnswerKind::Foreign;
+  if (Read16(packet, 0) != Read16(query, 0) ||
+      (static_cast<unsigned char>(packet[2]) & 0x80) == 0 || Read16(packet, 4) != 1)
+    return TDnsAnswerKind::Foreign;
+  for (size_t i = 12; i < query.size(); ++i) {
+    if (LowerAscii(packet[i]) != LowerAscii(query[i])) return TDnsAnswerKind::Foreign;
+  }
+  return (static_cast<unsigned char>(packet[3]) & 0x0F) == 0 ? TDnsAnswerKind::Answered
+                                                             : TDnsAnswerKind::Failed;
 }
 
-std::string ParseMxAnswer(std::string_view packet) {
-  if (!IsMxAnswer(packet)) return {};
-  const unsigned questions = Read16(packet, 4);
-  const unsigned answers = Read16(packet, 6);
-  size_t at = 12;
-  std::string name;
-  for (unsigned q = 0; q < questions; ++q) {
-    if (!WalkName(packet, at, name) || at + 4 > packet.size()) return {};
-    at += 4;
+bool IsAddressLiteral(std::string_view name) {
+  if (name.find_first_of(":[") != std::string_view::npos) return true;
+  const size_t dot = name.rfind('.');
+  std::string_view last = dot == std::string_view::npos ? name : name.substr(dot + 1);
+  if (last.empty()) return false;
+  bool hex = false;
+  if (last.size() > 1 && last[0] == '0' && (last[1] == 'x' || last[1] == 'X')) {
+    last.remove_prefix(2);
+    hex = true;
   }
+  for (char c : last) {
+    const bool digit = c >= '0' && c <= '9';
+    const bool hexLetter = (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (!digit && !(hex && hexLetter)) return false;
+  }
+  return true;
+}
+
+std::string ParseMxAnswer(std::string_view packet, std::string_view query) {
+  if (ClassifyMxAnswer(packet, query) != TDnsAnswerKind::Answered) return {};
+  const unsigned answers = Read16(packet, 6);
+  size_t at = query.size();  // past the one question, which equals the query's
+  std::string name;
   std::string best;
   unsigned bestPreference = 0;
   for (unsigned r = 0; r < answers; ++r) {
@@ -105,7 +132,7 @@ std::string ParseMxAnswer(std::string_view packet) {
       const unsigned preference = Read16(packet, data);
       size_t nameAt = data + 2;
       std::string exchange = ReadDnsName(record, nameAt);
-      bool printable = !exchange.empty();
+      bool printable = !exchange.empty() && !IsAddressLiteral(exchange);
       for (unsigned char c : exchange) printable = printable && c > ' ' && c < 0x7F;
       if (printable && (best.empty() || preference < bestPreference)) {
         best = exchange;

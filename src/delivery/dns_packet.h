@@ -8,19 +8,17 @@
 
 namespace vl::delivery {
 
-// The identifier every query carries (bytes 0x41 0x41); answers with another one are ignored.
-constexpr uint16_t MxQueryId = 0x4141;
 // The most compression pointers followed while reading one name.
 constexpr int MaxDnsPointers = 32;
 
 // The domain of a recipient address: the text after the first "@", or the whole address.
 std::string MailDomain(const std::string& address);
 
-// The query packet: 12-byte header (id 0x4141, recursion desired, one question), the domain as
-// labels, type MX, class IN. Empty when the domain cannot be asked for: empty, an empty label
-// (leading dot, two dots), a label over 63 bytes or a name over 253 bytes. One trailing dot is
-// allowed.
-std::string BuildMxQuery(const std::string& domain);
+// The query packet: 12-byte header (the given id, which the caller draws at random per query;
+// recursion desired; one question), the domain as labels, type MX, class IN. Empty when the domain
+// cannot be asked for: empty, an empty label (leading dot, two dots), a label over 63 bytes or a
+// name over 253 bytes. One trailing dot is allowed.
+std::string BuildMxQuery(const std::string& domain, uint16_t id);
 
 // Reads the name at Position (labels and compression pointers, at most MaxDnsPointers of them)
 // and moves Position past it: past the two bytes of the first pointer, or past the terminating
@@ -28,13 +26,30 @@ std::string BuildMxQuery(const std::string& domain);
 // reserved, there are too many pointers or the name is the root.
 std::string ReadDnsName(std::string_view packet, size_t& position);
 
-// True when the packet is a response (QR set) carrying the query's identifier.
-bool IsMxAnswer(std::string_view packet);
+// What a datagram is to the query (a packet of BuildMxQuery) that was sent.
+enum class TDnsAnswerKind {
+  // Not the answer to this query: too short, not a response (QR clear), another id, or not
+  // exactly one question equal to the one asked (the name compared without regard to ASCII
+  // case, type and class too). Ignored: the wait for the real answer goes on.
+  Foreign,
+  // The answer to this query with a non-zero RCODE: the server failed or knows no such name.
+  Failed,
+  // The answer to this query, RCODE 0.
+  Answered,
+};
+TDnsAnswerKind ClassifyMxAnswer(std::string_view packet, std::string_view query);
+
+// True when Name (dotted) is an address literal rather than a host name: its last label is a
+// number (decimal, octal or 0x hexadecimal, every form the socket library's address parser
+// takes), or it holds a ':' or '[' (IPv6 and bracketed literals). Host names end in a
+// top-level label that is not a number.
+bool IsAddressLiteral(std::string_view name);
 
 // The exchange of the most preferred MX record (lowest preference; the first of equal ones) in
-// the answer section, or empty. The answer must carry the query id and the response flag; only
+// the answer section, or empty. Only an Answered packet (ClassifyMxAnswer) is read; only
 // records of type MX (15) and class IN (1) count, and each record is walked by its owner name and
-// RDLENGTH. The exchange name must lie within its record's data and be printable ASCII.
-std::string ParseMxAnswer(std::string_view packet);
+// RDLENGTH. The exchange name must lie within its record's data, be printable ASCII and not be
+// an address literal (such records are skipped).
+std::string ParseMxAnswer(std::string_view packet, std::string_view query);
 
 }  // namespace vl::delivery

@@ -3,6 +3,8 @@
 #include <iphlpapi.h>
 #include <windows.h>
 #include <winsock2.h>
+// After windows.h: RtlGenRandom (advapi32's SystemFunction036).
+#include <ntsecapi.h>
 
 #include <memory>
 
@@ -18,11 +20,64 @@ const char* const FallbackNameServer = "9.9.9.9";
 
 namespace {
 
+// A name server is an address that names a host (IsHostAddress): entries such as "0.0.0.0",
+// which the system reports for an unset server, are left out before anything is sent.
 void AddServer(std::vector<std::string>& list, const std::string& server) {
-  if (TrimText(server) != "0.0.0.0") list.push_back(server);
+  const std::string text = TrimText(server);
+  const unsigned long address = inet_addr(text.c_str());
+  if (address == INADDR_NONE || !IsHostAddress(static_cast<uint32_t>(address))) return;
+  // Each server once: a dead one listed twice (or the fallback listed by the system) would
+  // cost its time-out twice.
+  for (const std::string& known : list)
+    if (inet_addr(known.c_str()) == address) return;
+  list.push_back(text);
 }
 
 using GetNetworkParamsProc = DWORD(WINAPI*)(PFIXED_INFO, PULONG);
+
+// A query id nobody off the path can guess: the system's random generator. Should it ever fail,
+// the performance counter and the tick count still make every id differ from the last.
+uint16_t RandomQueryId() {
+  uint16_t id = 0;
+  if (RtlGenRandom(&id, sizeof id)) return id;
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  static uint32_t previous = 0;
+  previous = previous * 2654435761u + static_cast<uint32_t>(now.QuadPart) + GetTickCount();
+  return static_cast<uint16_t>(previous ^ (previous >> 16));
+}
+
+// Asks one name server. Returns the exchanger, or empty when the server names none: no answer
+// within DnsTimeout (foreign datagrams do not count as answers), an error answer, an answer
+// without a usable MX record, or a socket error (traced).
+std::string AskNameServer(const std::string& server, const std::string& domain) {
+  const SocketSeams& seams = Seams();
+  const std::string query = BuildMxQuery(domain, RandomQueryId());
+  try {
+    TVantorClientSocket socket(server, seams.DnsPort, false, seams.DnsTimeout);
+    socket.Connect();
+    if (socket.SendText(query) != static_cast<int>(query.size())) return {};
+    const DWORD start = GetTickCount();
+    for (;;) {
+      const std::string answer = socket.ReadReply();  // raises "Socket timeout."
+      switch (ClassifyMxAnswer(answer, query)) {
+        case TDnsAnswerKind::Answered:
+          return ParseMxAnswer(answer, query);
+        case TDnsAnswerKind::Failed:
+          Trace("ResolveMxHost: error answer", {server, static_cast<uint32_t>(answer[3] & 0x0F)});
+          return {};
+        case TDnsAnswerKind::Foreign:
+          break;
+      }
+      const DWORD spent = GetTickCount() - start;
+      if (spent >= seams.DnsTimeout) return {};
+      socket.Timeout = seams.DnsTimeout - spent;
+    }
+  } catch (const EVantorSocketError& e) {
+    Trace("ResolveMxHost: name server failed", {server, e.Message});
+    return {};
+  }
+}
 
 }  // namespace
 
@@ -57,27 +112,13 @@ std::vector<std::string> GetDnsServers() {
 std::string ResolveMxHost(const std::string& address) {
   Trace("ResolveMxHost", {address}, 2);
   const std::string domain = MailDomain(address);
-  const std::string query = BuildMxQuery(domain);
   std::string host;
-  if (!query.empty()) {
+  if (!BuildMxQuery(domain, 0).empty()) {
     const SocketSeams& seams = Seams();
     const std::vector<std::string> servers =
         seams.NameServers ? seams.NameServers() : GetDnsServers();
     for (const std::string& server : servers) {
-      TVantorClientSocket socket(server, seams.DnsPort, false, seams.DnsTimeout);
-      socket.Connect();
-      if (socket.SendText(query) != static_cast<int>(query.size())) continue;
-      const DWORD start = GetTickCount();
-      for (;;) {
-        const std::string answer = socket.ReadReply();  // raises "Socket timeout."
-        if (IsMxAnswer(answer)) {
-          host = ParseMxAnswer(answer);
-          break;
-        }
-        const DWORD spent = GetTickCount() - start;
-        if (spent >= seams.DnsTimeout) socket.RaiseError("Socket timeout.");
-        socket.Timeout = seams.DnsTimeout - spent;
-      }
+      host = AskNameServer(server, domain);
       if (!host.empty()) break;
     }
   }

@@ -11,14 +11,18 @@ namespace vl::delivery {
 extern const char* const FallbackNameServer;  // "9.9.9.9"
 
 // The system's name servers (IP Helper's GetNetworkParams, loaded at run time, when present),
-// then FallbackNameServer; entries that read "0.0.0.0" are left out. Sends nothing.
+// then FallbackNameServer; entries that are not dotted host addresses (IsHostAddress: "0.0.0.0",
+// broadcast, multicast, names) are left out, and so is a second entry for the same address.
+// Sends nothing.
 std::vector<std::string> GetDnsServers();
 
 // The exchanger of the domain after the address's first "@" (the whole address without one).
-// A domain that cannot be asked for, or no server naming an exchanger, raises
-// EVantorSocketError "Cannot resolve the \"%s\" MX record."; a name server's socket error or
-// time-out raises that error and ends the look-up. Answers that do not carry the query's id
-// and the response flag are ignored (the wait for the real one goes on).
+// Each name server in turn gets its own query with a random id. A server's error answer
+// (RCODE not 0), its time-out, its socket error or an answer without a usable MX record moves
+// on to the next server (the fallback last). Datagrams that are not the answer to the query
+// (see ClassifyMxAnswer) are ignored and the wait goes on. A domain that cannot be asked for,
+// or no server naming an exchanger, raises EVantorSocketError "Cannot resolve the \"%s\" MX
+// record.". The exchanger is a host name, never an address literal.
 std::string ResolveMxHost(const std::string& address);
 
 }  // namespace vl::delivery

@@ -2,9 +2,15 @@
 
 #include <windows.h>
 
+#include <exception>
+#include <map>
+#include <memory>
+#include <utility>
+
 #include "core/internal_errors.h"
 #include "core/trace.h"
 #include "delivery/address_list.h"
+#include "delivery/dns_packet.h"
 #include "delivery/mail_client.h"
 #include "delivery/mx_lookup.h"
 #include "delivery/send_texts.h"
@@ -69,6 +75,27 @@ void CallHandler(const TSendInput& input, const std::function<void(int, bool&)>&
     }
   } catch (...) {
     Trace("SendReportByEmail: the handler call failed", {action});
+  }
+}
+
+// The MX look-ups of one send, by domain (lower-case): the exchanger, or the error to raise
+// again. Recipients at one domain share one look-up, so a domain whose name servers do not
+// answer costs their time-outs once, not once per recipient.
+using TLookUps = std::map<std::string, std::pair<std::string, std::exception_ptr>>;
+
+std::string ExchangerOf(const std::string& recipient, TLookUps& lookUps) {
+  std::string domain = MailDomain(recipient);
+  for (char& c : domain) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  const auto known = lookUps.find(domain);
+  if (known != lookUps.end()) {
+    if (known->second.second) std::rethrow_exception(known->second.second);
+    return known->second.first;
+  }
+  try {
+    return lookUps[domain].first = ResolveMxHost(recipient);
+  } catch (...) {
+    lookUps[domain].second = std::current_exception();
+    throw;
   }
 }
 
@@ -172,6 +199,12 @@ bool SendSmtpToAll(bool direct, const SmtpMail& mail, const std::string& recipie
   try {
     const std::vector<std::string> list = SplitAddressList(recipients);
     const int count = static_cast<int>(list.size());
+    // The files once for all recipients (a file that cannot be read fails them all alike).
+    SmtpMail shared = mail;
+    if (!shared.Files && count > 0)
+      shared.Files = std::make_shared<const std::vector<MailAttachment>>(
+          ReadMailAttachments(mail.Attachments));
+    TLookUps lookUps;
     SmtpSessionHooks hooks;
     hooks.Status = [](const std::string& text) { dialogs::SetSendProgressText(text); };
     hooks.ConnectingText = texts.Connecting;
@@ -180,7 +213,7 @@ bool SendSmtpToAll(bool direct, const SmtpMail& mail, const std::string& recipie
     for (int i = 0; i < count; ++i) {
       dialogs::SetSendProgressPosition(0);
       dialogs::SetSendProgressRecipient(i + 1, count);
-      SmtpMail one = mail;
+      SmtpMail one = shared;
       one.Recipient = list[static_cast<size_t>(i)];
       // The data's progress only while the dialog is there to show it.
       hooks.Progress = nullptr;
@@ -189,7 +222,7 @@ bool SendSmtpToAll(bool direct, const SmtpMail& mail, const std::string& recipie
       try {
         if (direct) {
           dialogs::SetSendProgressText(texts.Resolving);
-          one.Host = ResolveMxHost(one.Recipient);
+          one.Host = ExchangerOf(one.Recipient, lookUps);
         }
       } catch (...) {
         // This recipient cannot be served; the others still are.

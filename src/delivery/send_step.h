@@ -83,8 +83,11 @@ SmtpStatusTexts SmtpStatusTextsOf(const TVantorModuleOptions& options);
 // entry as recipient; with Direct the host of each is the entry's mail exchanger (Mail.Host is
 // not used). The progress dialog, when showing, counts the entries ("Message 1/2: ..."), gets
 // the status texts and the data's progress, its bar set back to 0 per entry, and is closed at
-// the end. A failed session or look-up is recorded (eeEmailSMTPError; a look-up as "[SMTP] "
-// + its text) and the loop goes on; true when any recipient was served. Never raises.
+// the end. With Direct, recipients at one domain (in any case) share one MX look-up and its
+// outcome. A failed session or look-up is recorded (eeEmailSMTPError; a look-up as "[SMTP] "
+// + its text) and the loop goes on; true when any recipient was served. The attachments are
+// read once, before the first session (unless Mail.Files holds them); a file that cannot be read
+// is recorded and fails every recipient. Never raises.
 bool SendSmtpToAll(bool direct, const SmtpMail& mail, const std::string& recipients,
                    const SmtpStatusTexts& texts = SmtpStatusTexts());
 

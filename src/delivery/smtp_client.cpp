@@ -40,11 +40,13 @@ bool TVantorClientSMTP::SendCommand(const std::string& command, const std::vecto
                                     const std::string& shownAs) {
   if (command.empty()) return false;
   Trace("TVantorClientSMTP.SendCommand", {shownAs.empty() ? command : shownAs}, 2);
-  std::string line = command;
-  if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) line += "\r\n";
-  const bool sent = SendText(line) == static_cast<int>(line.size());
+  // A command that ends its line already (the DATA text) is sent as it is, not copied.
+  const bool ended = command.size() >= 2 && command.compare(command.size() - 2, 2, "\r\n") == 0;
+  const std::string line = ended ? std::string() : command + "\r\n";
+  const std::string& text = ended ? command : line;
+  const bool sent = SendText(text) == static_cast<int>(text.size());
   if (sent) {
-    Transcript += shownAs.empty() ? line : shownAs + "\r\n";
+    Transcript += shownAs.empty() ? text : shownAs + "\r\n";
     if (CheckReply(codes)) {
       Trace("TVantorClientSMTP.SendCommand=", {true}, -2);
       return true;
@@ -61,6 +63,10 @@ bool ReadAttachmentFile(const std::string& path, MailAttachment& file) {
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) throw EFOpenError(path, rtl::SysErrorMessage(GetLastError()));
   std::string bytes;
+  LARGE_INTEGER size{};
+  // The whole file in one allocation (a larger file, grown while read, is still read whole).
+  if (GetFileSizeEx(h, &size) && size.QuadPart < 0x40000000)
+    bytes.reserve(static_cast<size_t>(size.QuadPart));
   char buffer[65536];
   DWORD n = 0;
   BOOL ok;
@@ -71,6 +77,15 @@ bool ReadAttachmentFile(const std::string& path, MailAttachment& file) {
   file.FileName = FileNamePart(path);
   file.Bytes = std::move(bytes);
   return true;
+}
+
+std::vector<MailAttachment> ReadMailAttachments(const std::vector<std::string>& paths) {
+  std::vector<MailAttachment> files;
+  for (const std::string& path : paths) {
+    MailAttachment file;
+    if (ReadAttachmentFile(path, file)) files.push_back(std::move(file));
+  }
+  return files;
 }
 
 std::string EncodeFileBase64(const std::string& path) {
@@ -123,10 +138,7 @@ bool SendSmtpMail(const SmtpMail& mail, const SmtpSessionHooks& hooks) {
     message.Subject = mail.Subject;
     message.BodyText = mail.Body;
     message.CodePage = GetACP();
-    for (const std::string& path : mail.Attachments) {
-      MailAttachment file;
-      if (ReadAttachmentFile(path, file)) message.Attachments.push_back(std::move(file));
-    }
+    message.Attachments = mail.Files ? *mail.Files : ReadMailAttachments(mail.Attachments);
 
     status(hooks.ConnectedText);
     // A machine without a name would send "HELO " and be refused: name it "localhost".
@@ -146,7 +158,8 @@ bool SendSmtpMail(const SmtpMail& mail, const SmtpSessionHooks& hooks) {
 
     status(hooks.SendingText);
     message.Date = LocalMailDate();
-    const std::string data = BuildDataText(message);
+    std::string data = BuildDataText(message);
+    data += "\r\n";  // the end mark's line end: the data goes out without another copy
     message.Attachments.clear();
 
     ok = ok && smtp.SendCommand("RCPT TO:<" + mail.Recipient + ">", {250, 251}) &&
@@ -156,7 +169,7 @@ bool SendSmtpMail(const SmtpMail& mail, const SmtpSessionHooks& hooks) {
         hooks.Progress(sent, total);
       };
     }
-    ok = ok && smtp.SendCommand(data, {250}, TranscriptMessage(data.size() + 2));
+    ok = ok && smtp.SendCommand(data, {250}, TranscriptMessage(data.size()));
     smtp.OnProgress = nullptr;
     result = ok;
   } catch (...) {

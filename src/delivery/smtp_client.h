@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ struct SmtpMail {
   std::string Subject;
   std::string Body;
   std::vector<std::string> Attachments;  // file paths; empty or missing ones are left out
+  // The attachments already read (ReadMailAttachments): when set, Attachments is not read, so
+  // a send to many recipients reads its files once and every recipient gets the same bytes.
+  std::shared_ptr<const std::vector<MailAttachment>> Files;
 };
 
 // How the session reports its way (all optional).
@@ -61,6 +65,8 @@ bool SendSmtpMail(const SmtpMail& mail, const SmtpSessionHooks& hooks = SmtpSess
 // The file's contents as an attachment; false for an empty (trimmed) path or a missing file.
 // A file that exists but cannot be read raises EFOpenError.
 bool ReadAttachmentFile(const std::string& path, MailAttachment& file);
+// ReadAttachmentFile for each path, in order; the files that exist. Raises as it does.
+std::vector<MailAttachment> ReadMailAttachments(const std::vector<std::string>& paths);
 // The file's base64 text; empty for an empty path or a missing file.
 std::string EncodeFileBase64(const std::string& path);
 // gethostname's answer (250-byte buffer), empty on failure.

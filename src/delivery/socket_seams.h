@@ -21,7 +21,9 @@ struct SocketSeams {
   // Silence that ends an SMTP reply whose last line never comes, in ms.
   uint32_t ReplySilence = 1000;
   // Host name or dotted address to an IPv4 address (network byte order). Returns 0 on success or
-  // the Winsock error code. Null: the dotted form, else the system's host look-up.
+  // the Winsock error code. Null: the dotted form, else the system's host look-up (its first
+  // address that names a host). Whichever answers, Connect refuses an address that names no
+  // host (IsHostAddress) before any socket exists.
   std::function<int(const std::string& host, uint32_t& address)> ResolveHost;
   // Asked before every connection with the peer's address (network byte order); false refuses
   // it (the connection fails with WSAEACCES). Null: every address is allowed.

@@ -20,18 +20,24 @@ namespace {
 
 enum : int { idStatus = 100, idBar = 101 };
 constexpr UINT WM_PROGRESS_SHOWN = WM_APP + 77;
-constexpr DWORD MessageTimeoutMs = 5000;
+// Posted by the sending thread: the state's status text, or its percentage, has changed.
+constexpr UINT WM_PROGRESS_TEXT = WM_APP + 78;
+constexpr UINT WM_PROGRESS_POSITION = WM_APP + 79;
 constexpr DWORD StartTimeoutMs = 5000;
 
-// Process-wide progress state.
+// Process-wide progress state. The sending thread never hands the dialog a pointer: it copies
+// the status text in here and posts a note, and the dialog's thread copies it out, so a text
+// freed by the sender (after a time-out, say) can never reach the window.
 struct TProgressState {
   std::atomic<HWND> Window{nullptr};
   std::atomic<bool> Up{false};
   std::atomic<bool> ThreadRunning{false};
   std::atomic<int> Current{0};
   std::atomic<int> Count{0};
-  std::mutex Lock;  // guards MessageWord
+  std::atomic<int> Percent{0};  // what the bar shows, or is about to
+  std::mutex Lock;              // guards MessageWord and Status
   std::string MessageWord;
+  std::string Status;
 };
 
 TProgressState& Progress() {
@@ -79,6 +85,18 @@ INT_PTR Handle(TProgressDialogParams& p, HWND d, UINT message, WPARAM wParam) {
         KillTimer(d, FirstTickTimer);
         if (!p.Painted) EndDialog(d, 0);
       }
+      return TRUE;
+    case WM_PROGRESS_TEXT: {
+      std::string text;
+      {
+        std::lock_guard<std::mutex> guard(state.Lock);
+        text = state.Status;
+      }
+      SetDlgItemTextA(d, idStatus, text.c_str());
+      return TRUE;
+    }
+    case WM_PROGRESS_POSITION:
+      SendDlgItemMessageA(d, idBar, PBM_SETPOS, static_cast<WPARAM>(state.Percent.load()), 0);
       return TRUE;
     case WM_CLOSE_PROGRESS:
       EndDialog(d, 0);
@@ -161,9 +179,11 @@ bool StartSendProgress(const TVantorModuleOptions& options, THostKind host) {
   state.Up.store(false);
   state.Current.store(0);
   state.Count.store(0);
+  state.Percent.store(0);  // the bar of a new dialog
   {
     std::lock_guard<std::mutex> guard(state.Lock);
     state.MessageWord = options.TextTable(core::txSmtpMessage);
+    state.Status.clear();
   }
   const bool smtp = options.MailMode() == mmViaServer || options.MailMode() == mmDirect;
   if (!options.ShowSmtpProgress() || !smtp || host != THostKind::Gui ||
@@ -209,32 +229,25 @@ bool IsSendProgressShowing() {
 void SetSendProgressText(const std::string& step) {
   if (!IsSendProgressShowing()) return;
   TProgressState& state = Progress();
-  std::string word;
   {
     std::lock_guard<std::mutex> guard(state.Lock);
-    word = state.MessageWord;
+    state.Status =
+        ProgressStatusText(state.MessageWord, state.Current.load(), state.Count.load(), step);
   }
-  std::string text = ProgressStatusText(word, state.Current.load(), state.Count.load(), step);
-  DWORD_PTR ignored = 0;
-  SendMessageTimeoutA(GetDlgItem(state.Window.load(), idStatus), WM_SETTEXT, 0,
-                      reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, MessageTimeoutMs,
-                      &ignored);
+  PostMessageA(state.Window.load(), WM_PROGRESS_TEXT, 0, 0);
 }
 
 void SetSendProgressPosition(int percent) {
   if (!IsSendProgressShowing()) return;
-  DWORD_PTR ignored = 0;
-  SendMessageTimeoutA(GetDlgItem(Progress().Window.load(), idBar), PBM_SETPOS,
-                      static_cast<WPARAM>(percent), 0, SMTO_NORMAL, MessageTimeoutMs, &ignored);
+  // Only a new percentage is worth a message; the sender never waits for the dialog.
+  if (Progress().Percent.exchange(percent) == percent) return;
+  PostMessageA(Progress().Window.load(), WM_PROGRESS_POSITION, 0, 0);
 }
 
 void CloseSendProgress() {
   Trace("CloseSendProgress", {}, 2);
-  if (IsSendProgressShowing()) {
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(Progress().Window.load(), WM_CLOSE_PROGRESS, 0, 0, SMTO_NORMAL,
-                        MessageTimeoutMs, &ignored);
-  }
+  // Posted behind the updates still queued, so the dialog shows them before it ends.
+  if (IsSendProgressShowing()) PostMessageA(Progress().Window.load(), WM_CLOSE_PROGRESS, 0, 0);
   const DWORD start = GetTickCount();
   while (Progress().ThreadRunning.load() && GetTickCount() - start < StartTimeoutMs) Sleep(10);
   Trace("CloseSendProgress=", {}, -2);

@@ -1,7 +1,7 @@
 // The SMTP progress dialog. It runs on its own thread (TSMTPThread) so that it keeps painting
-// while the notification's thread performs the blocking SMTP session; that thread talks to it
-// only through messages with a time limit. Every operation does nothing when no progress
-// dialog is showing.
+// while the notification's thread performs the blocking SMTP session; that thread never waits
+// for it: it copies texts and the percentage into shared state and posts a note, which the
+// dialog's thread reads. Every operation does nothing when no progress dialog is showing.
 #pragma once
 
 #include <windows.h>
@@ -21,11 +21,12 @@ namespace vl::dialogs {
 bool StartSendProgress(const TVantorModuleOptions& options, THostKind host);
 // The recipient the next status texts count ("Message 1/2: ...").
 void SetSendProgressRecipient(int current, int count);
-// Status label: "<Message> <current>/<count>: <step>".
+// Status label: "<Message> <current>/<count>: <step>" (copied; the caller's text may go).
 void SetSendProgressText(const std::string& step);
-// Progress bar, 0 to 100.
+// Progress bar, 0 to 100; a percentage the bar already has sends nothing.
 void SetSendProgressPosition(int percent);
-// Closes the dialog and waits (at most 5 seconds) for its thread to end.
+// Closes the dialog after the updates already posted and waits (at most 5 seconds) for its
+// thread to end.
 void CloseSendProgress();
 // The dialog's window is known and still exists.
 bool IsSendProgressShowing();

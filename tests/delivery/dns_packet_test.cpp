@@ -40,18 +40,19 @@ std::string Answer(int count, const std::string& records) {
   return header + kQuestion + records;
 }
 const std::string kPtr = Bytes({0xC0, 12});  // the question's name
+const std::string kQuery = BuildMxQuery("example.org", 0x4141);
 
 }  // namespace
 
 TEST(DnsQuery, PacketBytesAndRefusedDomains) {
-  EXPECT_EQ(BuildMxQuery("example.org"),
-            Bytes({0x41, 0x41, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0}) + kQuestion);
-  EXPECT_EQ(BuildMxQuery("example.org."), BuildMxQuery("example.org"));
-  EXPECT_EQ(BuildMxQuery(std::string(63, 'a') + ".org").size(), 12u + 1 + 63 + 4 + 1 + 4);
+  EXPECT_EQ(BuildMxQuery("example.org", 0xA15E),
+            Bytes({0xA1, 0x5E, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0}) + kQuestion);
+  EXPECT_EQ(BuildMxQuery("example.org.", 1), BuildMxQuery("example.org", 1));
+  EXPECT_EQ(BuildMxQuery(std::string(63, 'a') + ".org", 1).size(), 12u + 1 + 63 + 4 + 1 + 4);
   for (const std::string& bad :
        {std::string(), std::string("."), std::string(".org"), std::string("a..org"),
         std::string(64, 'a') + ".org", std::string("org.."), std::string(254, 'a')}) {
-    EXPECT_EQ(BuildMxQuery(bad), "") << bad;
+    EXPECT_EQ(BuildMxQuery(bad, 1), "") << bad;
   }
   EXPECT_EQ(MailDomain("bugs@example.org"), "example.org");
   EXPECT_EQ(MailDomain("example.org"), "example.org");
@@ -127,13 +128,29 @@ TEST(DnsAnswer, PicksTheLowestPreferenceAmongMxRecords) {
       {"empty", "", ""},
       {"null MX", Answer(1, Record(kPtr, 15, Mx(0, Bytes({0})))), ""},
       {"control bytes", Answer(1, Record(kPtr, 15, Mx(0, Name("a\rb.org")))), ""},
+      {"address literal skipped",
+       Answer(2, Record(kPtr, 15, Mx(1, Name("[::1]"))) + Record(kPtr, 15, Mx(2, Name("m.0a")))),
+       "m.0a"},
   };
-  for (const Case& c : cases) EXPECT_EQ(ParseMxAnswer(c.packet), c.host) << c.what;
+  for (const Case& c : cases) EXPECT_EQ(ParseMxAnswer(c.packet, kQuery), c.host) << c.what;
+}
 
-  std::string wrongId = cases[0].packet;
-  wrongId[1] = 0x42;
-  EXPECT_EQ(ParseMxAnswer(wrongId), "");
-  std::string query = cases[0].packet;
-  query[2] = 0x01;  // QR clear
-  EXPECT_EQ(ParseMxAnswer(query), "");
+TEST(DnsAnswer, OnlyTheAnswerToTheQuestionAskedIsRead) {
+  using K = TDnsAnswerKind;
+  struct Case {
+    const char* what;
+    size_t at;  // the byte changed in an answer naming mx.example.org
+    int value;
+    K kind;
+  } cases[] = {{"as asked", 0, 0x41, K::Answered},  {"name in capitals", 13, 'E', K::Answered},
+               {"other id", 1, 0x42, K::Foreign},   {"QR clear", 2, 0x01, K::Foreign},
+               {"two questions", 5, 2, K::Foreign}, {"other name", 14, 'y', K::Foreign},
+               {"type A", 26, 1, K::Foreign},       {"class CH", 28, 3, K::Foreign},
+               {"SERVFAIL", 3, 0x82, K::Failed},    {"NXDOMAIN", 3, 0x83, K::Failed}};
+  for (const Case& c : cases) {
+    std::string packet = Answer(1, Record(kPtr, 15, Mx(10, Name("mx.example.org"))));
+    packet[c.at] = static_cast<char>(c.value);
+    EXPECT_EQ(ClassifyMxAnswer(packet, kQuery), c.kind) << c.what;
+    EXPECT_EQ(ParseMxAnswer(packet, kQuery) == "mx.example.org", c.kind == K::Answered) << c.what;
+  }
 }

@@ -18,9 +18,10 @@ import struct
 import sys
 
 MX_ANSWERS = {  # domain -> [(preference, exchange)]
-    "two.test": [(10, "127.0.0.2")],
-    "three.test": [(10, "127.0.0.3")],
-    "pref.test": [(20, "127.0.0.9"), (10, "127.0.0.2"), (10, "127.0.0.3")],
+    "two.test": [(10, "mx2.test")],
+    "three.test": [(10, "mx3.test")],
+    "pref.test": [(20, "mx9.test"), (10, "mx2.test"), (10, "mx3.test")],
+    "literal.test": [(1, "127.0.0.2"), (5, "0x7f000002"), (9, "mx3.test")],
 }
 
 
@@ -129,7 +130,7 @@ def serve(out):
         def head(count, ident=qid):
             return ident + b"\x81\x80\x00\x01" + struct.pack(">H", count) + b"\0\0\0\0"
         ptr = b"\xc0\x0c"
-        mx = rec(ptr, 15, b"\x00\x0a" + name("127.0.0.2"))
+        mx = rec(ptr, 15, b"\x00\x0a" + name("mx2.test"))
         if mode == "truncated":
             return (head(1) + question + mx)[:len(question) + 20]
         if mode == "selfptr":
@@ -140,11 +141,13 @@ def serve(out):
             return head(1) + question + ptr + struct.pack(">HHIH", 15, 1, 60, 200) + b"\x00\x0a"
         if mode == "cnamefirst":
             return head(3) + question + rec(ptr, 1, bytes([127, 0, 0, 7])) + \
-                rec(ptr, 5, name("alias.test")) + rec(ptr, 15, b"\x00\x05" + name("127.0.0.3"))
+                rec(ptr, 5, name("alias.test")) + rec(ptr, 15, b"\x00\x05" + name("mx3.test"))
         if mode == "uncompressed":
-            return head(1) + question + rec(query[12:qend + 1], 15, b"\x00\x01" + name("127.0.0.2"))
+            return head(1) + question + rec(query[12:qend + 1], 15, b"\x00\x01" + name("mx2.test"))
         if mode == "wrongid":
-            return head(1, b"\x42\x42") + question + mx
+            return head(1, bytes([query[0] ^ 1, query[1]])) + question + mx
+        if mode == "servfail":  # an error answer, even though it carries a record
+            return head(1)[:3] + b"\x82" + head(1)[4:] + question + mx
         return None
 
     class Dns(asyncio.DatagramProtocol):
@@ -185,10 +188,12 @@ def serve(out):
             server = await asyncio.start_server(raw_factory(mode), "127.0.0.1", 0)
             env["VL_SMTP_" + mode.upper()] = server.sockets[0].getsockname()[1]
         for mode in ["good", "truncated", "selfptr", "ptrpast", "rdlenpast", "cnamefirst",
-                     "uncompressed", "wrongid", "silence"]:
+                     "uncompressed", "wrongid", "silence", "servfail"]:
             transport, _ = await loop.create_datagram_endpoint(lambda m=mode: Dns(m),
                                                                local_addr=("127.0.0.1", 0))
             env["VL_DNS_" + mode.upper()] = transport.get_extra_info("sockname")[1]
+        for host, mode in [("127.0.0.4", "servfail"), ("127.0.0.5", "silence"), ("127.0.0.6", "good")]:
+            await loop.create_datagram_endpoint(lambda m=mode: Dns(m), local_addr=(host, env["VL_DNS_GOOD"]))
         closed = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         closed.bind(("127.0.0.1", 0))
         env["VL_DNS_CLOSED"] = closed.getsockname()[1]

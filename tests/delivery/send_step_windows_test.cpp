@@ -185,9 +185,11 @@ TEST(SendStep, HandlersCancelObserveAndRetry) {
 }
 
 TEST(SendStep, DirectModeGoesOnAfterAFailedLookUp) {
-  // Three recipients: the first domain has no exchanger, the others are served by their own.
+  // The first domain has no exchanger (asked once for both of its recipients), the others are
+  // served by their own.
   auto options =
-      Options(mmDirect, "VL_SMTP_PLAIN", "lost@unknown.test; step-d1@two.test;step-d2@three.test");
+      Options(mmDirect, "VL_SMTP_PLAIN",
+              "lost@unknown.test; step-d1@two.test;also@UNKNOWN.test;step-d2@three.test");
   options->SetSmtpServer("10.9.9.9");  // never used in the direct mode
   Calls calls;
   const size_t asked = Commands("dns-good").size();

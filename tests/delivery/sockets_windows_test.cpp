@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <utility>
 
 #include "core/internal_errors.h"
 #include "delivery/client_socket.h"
@@ -78,7 +79,8 @@ class LoopbackOnly : public ::testing::Environment {
     seams.DnsTimeout = 1500;
     seams.SmtpTimeout = 3000;
     seams.ReplySilence = 1000;
-    seams.ResolveHost = [](const std::string& host, uint32_t& address) {
+    seams.ResolveHost = [](const std::string& name, uint32_t& address) {
+      const std::string host = name.rfind("mx", 0) == 0 ? "127.0.0." + name.substr(2, 1) : name;
       const unsigned long dotted = inet_addr(host.c_str());
       if (host == "localhost") {
         address = htonl(INADDR_LOOPBACK);
@@ -132,11 +134,12 @@ TEST(SmtpSession, BothDialoguesDeliverTheMessageWithItsFiles) {
   plain.Attachments = {PeerDir() + "\\Report.vlf", "", PeerDir() + "\\missing.bin",
                        PeerDir() + "\\Screenshot.png"};
   std::vector<std::string> statuses;
-  int64_t lastSent = 0, lastTotal = 0;
+  int64_t lastSent = 0, lastTotal = 0, pieces = 0;
   SmtpSessionHooks hooks;
   hooks.Status = [&](const std::string& s) { statuses.push_back(s); };
   hooks.Progress = [&](int64_t sent, int64_t total) {
     EXPECT_GE(sent, lastSent);
+    ++pieces;
     lastSent = sent;
     lastTotal = total;
   };
@@ -148,6 +151,7 @@ TEST(SmtpSession, BothDialoguesDeliverTheMessageWithItsFiles) {
                                       "Connected with SMTP server.", "Sending message..."}));
   EXPECT_EQ(lastSent, lastTotal);
   EXPECT_GT(lastTotal, 1400000);
+  EXPECT_EQ(pieces, (lastTotal + 65535) / 65536) << "pieces of 64 KiB";
   EXPECT_EQ(Commands("plain"), (std::vector<std::string>{"HELO", "RSET", "MAIL", "RCPT", "DATA"}));
   plain.Subject = "Caf\xE9 cr\xE8me Bcc: x@y";  // what the subject header must read
   Expect("plain", plain, {"Report.vlf", "Screenshot.png"});
@@ -256,6 +260,23 @@ TEST(SmtpSession, NothingLeavesTheLoopbackNetwork) {
   EXPECT_EQ(LastError(), "[SMTP] An address holds a control character.");
 }
 
+TEST(SmtpSession, TheProductsResolverRefusesWhatIsNoHost) {
+  const auto seam = std::exchange(Seams().ResolveHost, nullptr);  // the product's; literals only
+  for (const std::string host :
+       {"0.0.0.0", "0.1.2.3", "255.255.255.255", "224.0.0.1", "127.0.0.1"}) {
+    g_connects.clear();
+    SmtpMail mail = Mail("VL_SMTP_PLAIN", "resolver");
+    mail.Host = host;
+    const bool loopback = host == "127.0.0.1";
+    EXPECT_EQ(SendSmtpMail(mail), loopback) << LastError();
+    EXPECT_EQ(g_connects.size(), loopback ? 1u : 0u) << host;
+    EXPECT_TRUE(loopback || LastError() == "[SMTP] Connection error: \"" + host +
+                                               " is not the address of a host (" + host + ").\"")
+        << LastError();
+  }
+  Seams().ResolveHost = seam;
+}
+
 TEST(SocketClient, ExactTextsAndTheErrorEvent) {
   TVantorClientSocket udp("127.0.0.1", PortOf("VL_DNS_SILENCE"), false, 300);
   EXPECT_EQ(udp.SendText("x"), 0) << "not connected: nothing sent";
@@ -293,9 +314,10 @@ TEST(MxLookup, AnswersOfTheLoopbackNameServer) {
     std::string address;
     std::string result;  // the host, or the error text
   } cases[] = {
-      {"VL_DNS_GOOD", "x@two.test", "127.0.0.2"},
-      {"VL_DNS_GOOD", "three.test", "127.0.0.3"},
-      {"VL_DNS_GOOD", "a@pref.test", "127.0.0.2"},
+      {"VL_DNS_GOOD", "x@two.test", "mx2.test"},
+      {"VL_DNS_GOOD", "three.test", "mx3.test"},
+      {"VL_DNS_GOOD", "a@pref.test", "mx2.test"},
+      {"VL_DNS_GOOD", "a@literal.test", "mx3.test"},
       {"VL_DNS_GOOD", "a@unknown.test", "Cannot resolve the \"unknown.test\" MX record."},
       {"VL_DNS_GOOD", "a@", "Cannot resolve the \"\" MX record."},
       {"VL_DNS_GOOD", "a@" + std::string(64, 'x') + ".test",
@@ -304,11 +326,12 @@ TEST(MxLookup, AnswersOfTheLoopbackNameServer) {
       {"VL_DNS_SELFPTR", "a@x.test", "Cannot resolve the \"x.test\" MX record."},
       {"VL_DNS_PTRPAST", "a@x.test", "Cannot resolve the \"x.test\" MX record."},
       {"VL_DNS_RDLENPAST", "a@x.test", "Cannot resolve the \"x.test\" MX record."},
-      {"VL_DNS_CNAMEFIRST", "a@x.test", "127.0.0.3"},
-      {"VL_DNS_UNCOMPRESSED", "a@x.test", "127.0.0.2"},
-      {"VL_DNS_WRONGID", "a@x.test", "Socket timeout."},
-      {"VL_DNS_SILENCE", "a@x.test", "Socket timeout."},
-      {"VL_DNS_CLOSED", "a@x.test", "Socket timeout."},
+      {"VL_DNS_CNAMEFIRST", "a@x.test", "mx3.test"},
+      {"VL_DNS_UNCOMPRESSED", "a@x.test", "mx2.test"},
+      {"VL_DNS_WRONGID", "a@x.test", "Cannot resolve the \"x.test\" MX record."},
+      {"VL_DNS_SILENCE", "a@x.test", "Cannot resolve the \"x.test\" MX record."},
+      {"VL_DNS_CLOSED", "a@x.test", "Cannot resolve the \"x.test\" MX record."},
+      {"VL_DNS_SERVFAIL", "a@two.test", "Cannot resolve the \"two.test\" MX record."},
   };
   for (const Case& c : cases) {
     Seams().DnsPort = PortOf(c.dnsPort);
@@ -325,6 +348,14 @@ TEST(MxLookup, AnswersOfTheLoopbackNameServer) {
     EXPECT_LT(GetTickCount() - start, 2500u) << c.dnsPort;
   }
   Seams().DnsPort = PortOf("VL_DNS_GOOD");
+  // A failing and a silent server: the look-up goes on to the next, with a new id each time.
+  Seams().NameServers = [] {
+    return std::vector<std::string>{"127.0.0.4", "127.0.0.5", "127.0.0.6"};
+  };
+  EXPECT_EQ(ResolveMxHost("a@two.test"), "mx2.test");
+  Seams().NameServers = [] { return std::vector<std::string>{"127.0.0.1"}; };
+  const std::vector<std::string> ids = Commands("dns-silence");
+  EXPECT_NE(ids.back().substr(0, 4), ids[ids.size() - 2].substr(0, 4));
   // Refused domains are never asked for.
   size_t asked = Commands("dns-good").size();
   EXPECT_THROW(ResolveMxHost("a@.test"), EVantorSocketError);

@@ -104,16 +104,20 @@ TEST(SendProgress, ComesUpShowsStatusAndCloses) {
   EXPECT_NE(GetWindowThreadProcessId(d, nullptr), GetCurrentThreadId()) << "its own thread";
   EXPECT_EQ(ItemText(d, 100), "Static") << "template text until the first status";
 
+  auto shows = [d](const char* text, LRESULT bar) {  // updates are posted: within a second
+    for (int i = 0; i < 100; ++i, Sleep(10))
+      if (ItemText(d, 100) == text && SendDlgItemMessageA(d, 101, PBM_GETPOS, 0, 0) == bar)
+        return true;
+    return false;
+  };
   SetSendProgressRecipient(1, 2);
   SetSendProgressText("Connecting with SMTP server...");
-  EXPECT_EQ(ItemText(d, 100), "Message 1/2: Connecting with SMTP server...");
   SetSendProgressPosition(40);
-  EXPECT_EQ(SendDlgItemMessageA(d, 101, PBM_GETPOS, 0, 0), 40);
+  EXPECT_TRUE(shows("Message 1/2: Connecting with SMTP server...", 40)) << ItemText(d, 100);
   SetSendProgressRecipient(2, 2);
   SetSendProgressPosition(0);
   SetSendProgressText("Sending message...");
-  EXPECT_EQ(ItemText(d, 100), "Message 2/2: Sending message...");
-  EXPECT_EQ(SendDlgItemMessageA(d, 101, PBM_GETPOS, 0, 0), 0);
+  EXPECT_TRUE(shows("Message 2/2: Sending message...", 0)) << ItemText(d, 100);
 
   CloseSendProgress();
   EXPECT_FALSE(IsWindow(d));
