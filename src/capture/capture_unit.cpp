@@ -68,6 +68,11 @@ void StopCapture() {
   Trace("StopCapture", {}, 2);
   // Off first: from here on every hook only forwards.
   CaptureInstalled.store(false, std::memory_order_release);
+  // A notification still running on another thread finishes before its state goes (5 s at
+  // most: at a DLL's detach the loader lock is held, and that thread may need it).
+  bool took = false;
+  const bool ownNotification = HandlingThreadId() == GetCurrentThreadId();
+  for (int i = 0; i < 500 && !ownNotification && !(took = TryTakeHandling()); ++i) Sleep(10);
   if (core::OptionsPlatform().StopFreezeWatchdog) core::OptionsPlatform().StopFreezeWatchdog();
   if (MainThreadHandle) CloseHandle(MainThreadHandle);
   MainThreadHandle = nullptr;
@@ -76,6 +81,7 @@ void StopCapture() {
   ClearIgnoredThreads();
   ClearLastException();
   modules::DeactivateModules();
+  if (took) ReleaseHandling();
   Trace("StopCapture=", {}, -2);
   SaveTraceLogIfRequested();
 }

@@ -131,12 +131,13 @@ void InstallThreadHooks() {
 }
 
 void FreeThreadRegistry() {
-  TVantorThreadsList* registry = g_registry.exchange(nullptr);
+  // The list itself stays until the process ends: a hook on another thread may have taken it
+  // just before the capture was switched off.
+  TVantorThreadsList* registry = g_registry.load();
   if (!registry) return;
   registry->Lock();
   registry->Clear();
   registry->Unlock();
-  delete registry;
 }
 
 }  // namespace vl::capture

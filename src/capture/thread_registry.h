@@ -67,8 +67,8 @@ class TVantorThreadsList {
 TVantorThreadsList* ThreadRegistry();
 
 // Start-up: creates the registry, then redirects the three imports of the crash reporter's
-// module (a missing import is skipped). Shut-down: frees the registry (the redirections stay and
-// forward).
+// module (a missing import is skipped). Shut-down: empties the registry, which itself stays until
+// the process ends (the redirections stay and forward).
 void CreateThreadRegistry();
 void InstallThreadHooks();
 void FreeThreadRegistry();

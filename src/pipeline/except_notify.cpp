@@ -186,8 +186,10 @@ bool ExceptNotifyWith(std::exception_ptr object, void* address, bool fromRaise,
         params.ActiveControlClass = report::GetFocusedControlClass();
         params.ActiveControlText = report::GetFocusedControlText();
       }
+      // A worker could not start while this thread holds the loader lock: report in place.
       const bool inLoaderLock =
-          rtl::IsLibrary() && (rtl::InUnitInitialization() || rtl::InUnitFinalization());
+          rtl::HoldsLoaderLock() ||
+          (rtl::IsLibrary() && (rtl::InUnitInitialization() || rtl::InUnitFinalization()));
       if (!IsRunningInIDE() && !forOtherThread &&
           GetCurrentThreadId() == capture::MainThreadId.load() && !inLoaderLock) {
         // Created suspended so that its ID is known before it can raise anything.

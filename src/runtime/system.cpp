@@ -205,6 +205,20 @@ bool LibraryEntry(HINSTANCE instance, DWORD reason) {
 bool IsLibrary() { return LibraryInstance() != GetModuleHandleA(nullptr); }
 HINSTANCE LibraryInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
 
+bool HoldsLoaderLock() {
+  // The process environment block's LoaderLock (a critical section whose OwningThread holds the
+  // owner's thread ID), at the same offsets on Windows and Wine.
+  const uint8_t* peb = nullptr;
+#if defined(__x86_64__)
+  __asm__("movq %%gs:0x60, %0" : "=r"(peb));
+  const auto* lock = *reinterpret_cast<RTL_CRITICAL_SECTION* const*>(peb + 0x110);
+#else
+  __asm__("movl %%fs:0x30, %0" : "=r"(peb));
+  const auto* lock = *reinterpret_cast<RTL_CRITICAL_SECTION* const*>(peb + 0xA0);
+#endif
+  return lock && reinterpret_cast<uintptr_t>(lock->OwningThread) == GetCurrentThreadId();
+}
+
 void Halt(int exitCode) {
   Finish();
   ExitProcess(static_cast<UINT>(exitCode));

@@ -101,6 +101,11 @@ bool LibraryEntry(HINSTANCE instance, DWORD reason);
 bool IsLibrary();
 HINSTANCE LibraryInstance();
 
+// True when the calling thread owns the loader lock (inside a DLL's entry point, its static
+// objects' construction or destruction, a TLS callback): another thread that loads a module or
+// starts then waits for it.
+bool HoldsLoaderLock();
+
 // The orderly halt: exit procedures, unit finalisation, then the process ends with ExitCode. An
 // exception escaping an exit procedure or a finalisation goes to ExceptProc; when that returns,
 // the rest of the halt runs (the default ends the process at once, with exit code 1).
