@@ -97,6 +97,15 @@ size_t SlotOf(const std::type_info* type) {
   return (reinterpret_cast<uintptr_t>(type) >> 4) % FrontSlots;
 }
 
+// The facts' lock, left on every path (an allocation that fails inside raises).
+struct TFactsLocked {
+  TFactsLocked() { EnterCriticalSection(FactsLock()); }
+  ~TFactsLocked() { LeaveCriticalSection(FactsLock()); }
+  TFactsLocked(const TFactsLocked&) = delete;
+  TFactsLocked& operator=(const TFactsLocked&) = delete;
+};
+
+// Null when the facts cannot be had (no memory): the callers then read the type alone.
 const TTypeFacts* FactsOf(const TThrownObject& thrown) {
   if (!thrown.Type || !thrown.Object) return nullptr;
   std::atomic<const TTypeFacts*>& slot = g_front[SlotOf(thrown.Type)];
@@ -104,22 +113,28 @@ const TTypeFacts* FactsOf(const TThrownObject& thrown) {
   if (facts && facts->Type == thrown.Type) return facts;
   static std::map<const std::type_info*, const TTypeFacts*>* known =
       new std::map<const std::type_info*, const TTypeFacts*>();
-  EnterCriticalSection(FactsLock());
-  auto it = known->find(thrown.Type);
-  facts = it != known->end() ? it->second : nullptr;
-  LeaveCriticalSection(FactsLock());
+  {
+    TFactsLocked lock;
+    auto it = known->find(thrown.Type);
+    facts = it != known->end() ? it->second : nullptr;
+  }
   if (!facts) {
-    auto* fresh = new TTypeFacts();
-    fresh->Type = thrown.Type;
-    fresh->Name = rtl::ClassName(*thrown.Type);
-    fresh->Abort = CatchesThrown(typeid(EAbort), thrown);
-    fresh->ExceptionPart = PartOffset(typeid(Exception), thrown);
-    fresh->StdExceptionPart = PartOffset(typeid(std::exception), thrown);
-    EnterCriticalSection(FactsLock());
-    auto placed = known->emplace(thrown.Type, fresh);
-    LeaveCriticalSection(FactsLock());
-    if (!placed.second) delete fresh;  // another thread was first: one record per type
-    facts = placed.first->second;
+    TTypeFacts* fresh = nullptr;
+    try {
+      fresh = new TTypeFacts();
+      fresh->Type = thrown.Type;
+      fresh->Name = rtl::ClassName(*thrown.Type);
+      fresh->Abort = CatchesThrown(typeid(EAbort), thrown);
+      fresh->ExceptionPart = PartOffset(typeid(Exception), thrown);
+      fresh->StdExceptionPart = PartOffset(typeid(std::exception), thrown);
+      TFactsLocked lock;
+      auto placed = known->emplace(thrown.Type, fresh);
+      if (!placed.second) delete fresh;  // another thread was first: one record per type
+      facts = placed.first->second;
+    } catch (...) {
+      delete fresh;
+      return nullptr;
+    }
   }
   slot.store(facts, std::memory_order_release);
   return facts;
@@ -196,13 +211,17 @@ const std::string& ThrownClassName(const TThrownObject& thrown) {
     // No object to read the parts from: the name alone, kept per type all the same.
     static std::map<const std::type_info*, std::string>* names =
         new std::map<const std::type_info*, std::string>();
-    EnterCriticalSection(FactsLock());
-    auto it = names->find(thrown.Type);
-    if (it == names->end()) it = names->emplace(thrown.Type, rtl::ClassName(*thrown.Type)).first;
-    LeaveCriticalSection(FactsLock());
-    return it->second;
+    try {
+      TFactsLocked lock;
+      auto it = names->find(thrown.Type);
+      if (it == names->end()) it = names->emplace(thrown.Type, rtl::ClassName(*thrown.Type)).first;
+      return it->second;
+    } catch (...) {
+      return *foreign;  // no memory for the name: the report goes on without it
+    }
   }
-  return FactsOf(thrown)->Name;
+  const TTypeFacts* facts = FactsOf(thrown);
+  return facts ? facts->Name : *foreign;
 }
 
 std::string_view ThrownMessageView(const TThrownObject& thrown) {
