@@ -1,6 +1,12 @@
 // A server's reply arrives in pieces of any size: the reply found by feeding the pieces must be
 // the one found in the whole text, and reading its code either succeeds or raises the
-// conversion error. The first byte chooses where the text is cut.
+// conversion error. The first byte chooses where the text is cut; when it is 0xFF the text is
+// repeated beyond the reply limit and cut in pieces of up to 4 KiB, as the socket reads.
+//
+// The socket's reply loop is checked too: each reply is read from what the one before left over
+// plus further pieces. The replies and what is left are the text, in order, each reply the first
+// complete reply of what was left, and a reply that ends within the limit is never refused.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -11,27 +17,69 @@
 
 using namespace vl;
 
+namespace {
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   unsigned seed = data[0];
-  const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const bool large = seed == 0xFF;
+  const std::string once(reinterpret_cast<const char*>(data) + 1, size - 1);
+  std::string repeated = once;
+  while (large && !once.empty() && repeated.size() <= delivery::MaxSmtpReplyBytes + 4096)
+    repeated += once;
+  const std::string_view text(repeated);
+  auto piece = [&seed, large] {
+    seed = seed * 1103515245u + 12345u;
+    return 1 + (seed >> 16) % (large ? 4096 : 17);
+  };
+
   const size_t whole = delivery::SmtpReplyLength(text);
   delivery::SmtpReplyScanner scanner;
   size_t at = 0;
   while (at < text.size() && !scanner.Complete()) {
-    seed = seed * 1103515245u + 12345u;
-    const size_t piece = 1 + (seed >> 16) % 17;
-    scanner.Append(text.substr(at, piece));
-    at += piece;
+    const size_t n = piece();
+    scanner.Append(text.substr(at, n));
+    at += n;
   }
-  if (scanner.Length() != whole) std::abort();
+  Check(scanner.Length() == whole);
   if (whole != 0) {
     const std::string_view reply = text.substr(0, whole);
-    if (reply.back() != '\n') std::abort();
+    Check(reply.back() == '\n');
     try {
-      if (delivery::SmtpReplyCode(reply) < 0) std::abort();
+      Check(delivery::SmtpReplyCode(reply) >= 0);
     } catch (const EConvertError&) {
     }
+  }
+
+  // The reply loop (TVantorClientSocket::ReadReply without the socket).
+  std::string held;
+  size_t fed = 0, consumed = 0;
+  for (int replies = 0; replies < 64; ++replies) {
+    delivery::SmtpReplyScanner reader;
+    reader.Append(held);
+    while (!reader.Complete() && !reader.Overflow() && fed < text.size()) {
+      const size_t n = piece();
+      reader.Append(text.substr(fed, n));
+      fed = std::min(text.size(), fed + n);
+    }
+    // The first reply of what was left, as far as the reader received it.
+    const size_t expected =
+        delivery::SmtpReplyLength(text.substr(consumed, reader.Received().size()));
+    Check(reader.Received() == text.substr(consumed, fed - consumed));
+    if (reader.Overflow()) Check(expected == 0 || expected > delivery::MaxSmtpReplyBytes);
+    if (!reader.Complete()) {
+      Check(expected == 0 || reader.Overflow());
+      break;
+    }
+    Check(reader.Length() == expected);
+    held = reader.Received().substr(reader.Length());
+    consumed += reader.Length();
   }
   return 0;
 }

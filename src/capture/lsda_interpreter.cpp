@@ -2,6 +2,51 @@
 
 namespace vl::capture {
 
+namespace {
+
+// The type table: entries counted backwards from its end (Base, a position in the table),
+// and the throw lists that follow that end.
+struct TTypeTable {
+  const TLsdaFrame& Frame;
+  size_t Base;  // 0: the table has no type table
+  uint8_t Encoding;
+  TLsdaContext& Context;
+
+  // Entry Index (1 = the last): the std::type_info address, 0 for catch (...). False when the
+  // entry lies outside the table or cannot be read.
+  bool Entry(uint64_t index, uint64_t& typeInfo) const {
+    const unsigned size = TEhReader::FixedSize(Encoding, Frame.PointerSize);
+    if (Base == 0 || size == 0 || index > Base / size) return false;
+    TEhReader entry(Frame.Table, Frame.Size, Frame.TableAddress, Frame.PointerSize);
+    if (!entry.Seek(Base - static_cast<size_t>(index) * size)) return false;
+    typeInfo = entry.Encoded(Encoding, Frame.RegionStart, &Context);
+    return entry.Ok();
+  }
+
+  enum TList { tlAllows, tlViolated, tlMalformed };
+  // The throw list of negative Filter: entry indexes (ULEB128, ended by 0) that start -Filter - 1
+  // bytes past the type table's end. The raise passes when a listed type catches it, as in the
+  // runtime's check_exception_spec; the empty list throw() passes nothing.
+  TList ListAllows(int64_t filter) const {
+    const uint64_t offset = static_cast<uint64_t>(-(filter + 1));
+    TEhReader list(Frame.Table, Frame.Size, Frame.TableAddress, Frame.PointerSize);
+    if (Base == 0 || offset > Frame.Size - Base || !list.Seek(Base + static_cast<size_t>(offset)))
+      return tlMalformed;
+    for (unsigned n = 0; n < MaxLsdaActions; ++n) {
+      const uint64_t index = list.Uleb128();
+      uint64_t typeInfo = 0;
+      if (!list.Ok()) return tlMalformed;
+      if (index == 0) return tlViolated;
+      // A null entry is no type: the compiler never lists catch (...).
+      if (!Entry(index, typeInfo) || typeInfo == 0) return tlMalformed;
+      if (Context.Catches(typeInfo)) return tlAllows;
+    }
+    return tlMalformed;
+  }
+};
+
+}  // namespace
+
 TLsdaVerdict InterpretLsda(const TLsdaFrame& frame, TLsdaContext& context) {
   if (!frame.Table || frame.Size == 0 || (frame.PointerSize != 4 && frame.PointerSize != 8)) {
     return TLsdaVerdict::lvMalformed;
@@ -53,7 +98,7 @@ TLsdaVerdict InterpretLsda(const TLsdaFrame& frame, TLsdaContext& context) {
   // Action records: (filter, displacement to the next record) pairs.
   if (action - 1 > r.Size() - actionTable) return TLsdaVerdict::lvMalformed;
   size_t record = actionTable + static_cast<size_t>(action - 1);
-  const unsigned entrySize = TEhReader::FixedSize(ttypeEncoding, frame.PointerSize);
+  const TTypeTable types{frame, ttypeBase, ttypeEncoding, context};
   for (unsigned visited = 0; visited < MaxLsdaActions; ++visited) {
     if (!r.Seek(record)) return TLsdaVerdict::lvMalformed;
     int64_t filter = r.Sleb128();
@@ -61,24 +106,25 @@ TLsdaVerdict InterpretLsda(const TLsdaFrame& frame, TLsdaContext& context) {
     int64_t disp = r.Sleb128();
     if (!r.Ok()) return TLsdaVerdict::lvMalformed;
     if (filter > 0) {
-      // Entry Filter counts backwards from the type table's end.
-      if (ttypeBase == 0 || entrySize == 0) return TLsdaVerdict::lvMalformed;
-      const uint64_t back = static_cast<uint64_t>(filter) * entrySize;
-      if (back > ttypeBase) return TLsdaVerdict::lvMalformed;
-      TEhReader entry(frame.Table, frame.Size, frame.TableAddress, frame.PointerSize);
-      if (!entry.Seek(ttypeBase - static_cast<size_t>(back))) return TLsdaVerdict::lvMalformed;
-      uint64_t typeInfo = entry.Encoded(ttypeEncoding, frame.RegionStart, &context);
-      if (!entry.Ok()) return TLsdaVerdict::lvMalformed;
+      uint64_t typeInfo = 0;
+      if (!types.Entry(static_cast<uint64_t>(filter), typeInfo)) return TLsdaVerdict::lvMalformed;
       if (typeInfo == 0) return TLsdaVerdict::lvCatchAll;
       if (context.Catches(typeInfo)) return TLsdaVerdict::lvCatchTyped;
     } else if (filter < 0) {
-      // Exception specifications only occur where nothing may leave the function.
-      return TLsdaVerdict::lvTerminate;
+      // A throw list: a listed type passes on to the next record, any other raise ends in
+      // std::unexpected, that is std::terminate.
+      const TTypeTable::TList list = types.ListAllows(filter);
+      if (list == TTypeTable::tlMalformed) return TLsdaVerdict::lvMalformed;
+      if (list == TTypeTable::tlViolated) return TLsdaVerdict::lvTerminate;
     }
     if (disp == 0) return TLsdaVerdict::lvCleanup;
-    const int64_t next = static_cast<int64_t>(dispPosition) + disp;
-    if (next < 0 || static_cast<uint64_t>(next) >= r.Size()) return TLsdaVerdict::lvMalformed;
-    record = static_cast<size_t>(next);
+    // The next record lies Disp bytes from the displacement's own first byte, inside the table.
+    const uint64_t distance =
+        disp < 0 ? 0 - static_cast<uint64_t>(disp) : static_cast<uint64_t>(disp);
+    if (disp < 0 ? distance > dispPosition : distance >= r.Size() - dispPosition)
+      return TLsdaVerdict::lvMalformed;
+    record = disp < 0 ? dispPosition - static_cast<size_t>(distance)
+                      : dispPosition + static_cast<size_t>(distance);
   }
   return TLsdaVerdict::lvMalformed;
 }

@@ -4,9 +4,11 @@
 // unwinder's FDE points to it on 32-bit, the function's SEH handler data is it on 64-bit).
 //
 // The decisions follow the runtime's personality routine: an address not listed in the call-site
-// table, or a dynamic throw list, ends in std::terminate; a listed address without landing
-// pad does nothing; a landing pad without action runs cleanups only; a null type entry catches
-// everything; a typed entry catches when the caller's matcher says the thrown object converts.
+// table ends in std::terminate; a listed address without landing pad does nothing; a landing pad
+// without action runs cleanups only; a null type entry catches everything; a typed entry catches
+// when the caller's matcher says the thrown object converts. A dynamic throw list (C++03
+// "throw(A, B)") lets a raise of a listed type pass on, tested by the same matcher; any other
+// raise, and any raise through the empty list "throw()", ends in std::terminate.
 // The personality itself is never called: on a match it would start the real unwind.
 #pragma once
 
@@ -19,11 +21,12 @@ namespace vl::capture {
 
 enum class TLsdaVerdict {
   lvNothing,     // the address is listed without landing pad: the frame neither catches nor cleans
-  lvCleanup,     // only cleanups (destructors) run; the search goes on outwards
+  lvCleanup,     // only cleanups (destructors) run, or a throw list lets the raise pass; the
+                 // search goes on outwards
   lvCatchAll,    // catch (...)
   lvCatchTyped,  // a typed handler accepts the thrown object
-  lvTerminate,   // not listed, or a dynamic exception filter (throw list): the runtime calls
-                 // std::terminate
+  lvTerminate,   // not listed, or a throw list that names no type of the raise: the runtime
+                 // calls std::terminate
   lvMalformed,   // the table could not be read within its bounds
 };
 
@@ -32,7 +35,7 @@ enum class TLsdaVerdict {
 class TLsdaContext : public TPointerReader {
  public:
   // True when a handler for the type whose std::type_info lies at TypeInfo catches the thrown
-  // object.
+  // object (also asked for each type of a throw list).
   virtual bool Catches(uint64_t typeInfo) = 0;
 };
 
@@ -45,8 +48,8 @@ struct TLsdaFrame {
   unsigned PointerSize = sizeof(void*);
 };
 
-// Upper bound of action records followed for one address (a table whose records loop is
-// malformed).
+// Upper bound of action records followed for one address, and of the types of one throw list
+// (a table whose records loop is malformed).
 constexpr unsigned MaxLsdaActions = 256;
 
 TLsdaVerdict InterpretLsda(const TLsdaFrame& frame, TLsdaContext& context);

@@ -77,6 +77,29 @@ const std::vector<uint8_t> Cleanup64 = {0xff, 0xff, 0x01, 0x08, 0x05, 0x05,
                                         0x1b, 0x00, 0x2b, 0x06, 0x00, 0x00};
 // A noexcept function: an empty call-site table (both widths emit the same bytes).
 const std::vector<uint8_t> NoExcept = {0xff, 0xff, 0x01, 0x00};
+// C++03 throw lists (compiled with -std=c++14, ill-formed in C++17): f(x) throw(A, B) { g(x); },
+// e(x) throw() { g(x); }, h(x) throw(A) { R r; try { g(x); } catch (const B&) {} }.
+// f's and e's call returns to +0x0F (32) / +0x09 (64), h's to +0x11 / +0x0B.
+const std::vector<uint8_t> ThrowAB32 = {0xff, 0x9b, 0x15, 0x01, 0x08, 0x0a, 0x05, 0x13, 0x01, 0x1b,
+                                        0x0a, 0x00, 0x00, 0x7f, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                        0x00, 0x00, 0x00, 0x00, 0x01, 0x02, 0x00, 0x00};
+const std::vector<uint8_t> ThrowAB64 = {0xff, 0x9b, 0x15, 0x01, 0x08, 0x04, 0x05, 0x0f, 0x01, 0x18,
+                                        0x0b, 0x00, 0x00, 0x7f, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                        0x00, 0x00, 0x00, 0x00, 0x01, 0x02, 0x00, 0x00};
+const std::vector<uint8_t> ThrowNone32 = {0xff, 0x9b, 0x0d, 0x01, 0x08, 0x0a, 0x05,
+                                          0x13, 0x01, 0x1b, 0x0a, 0x00, 0x00, 0x7f,
+                                          0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+const std::vector<uint8_t> ThrowNone64 = {0xff, 0x9b, 0x0d, 0x01, 0x08, 0x04, 0x05,
+                                          0x0f, 0x01, 0x18, 0x0b, 0x00, 0x00, 0x7f,
+                                          0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+const std::vector<uint8_t> ThrowA32 = {0xff, 0x9b, 0x1d, 0x01, 0x0c, 0x0c, 0x05, 0x20, 0x05,
+                                       0x31, 0x05, 0x38, 0x03, 0x4d, 0x0a, 0x00, 0x00, 0x7f,
+                                       0x00, 0x00, 0x7d, 0x02, 0x7d, 0x00, 0x00, 0x00, 0x00,
+                                       0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
+const std::vector<uint8_t> ThrowA64 = {0xff, 0x9b, 0x21, 0x01, 0x10, 0x06, 0x05, 0x1d, 0x05, 0x3f,
+                                       0x05, 0x00, 0x00, 0x49, 0x05, 0x55, 0x03, 0x50, 0x05, 0x00,
+                                       0x00, 0x7f, 0x00, 0x00, 0x7d, 0x02, 0x7d, 0x00, 0x00, 0x00,
+                                       0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
 
 constexpr uint64_t TypeB = 0x7000, TypeC = 0x7100, TypeInt = 0x7200, TypeA = 0x7300;
 
@@ -149,6 +172,43 @@ TEST(LsdaInterpreter, CleanupsNothingAndNoexcept) {
   EXPECT_EQ(Interpret(NoExcept, 0x0a, process, 8), V::lvTerminate);
 }
 
+TEST(LsdaInterpreter, ThrowListsPassTheirTypesAndTerminateTheRest) {
+  const struct {
+    const char* name;
+    unsigned pointerSize;
+    const std::vector<uint8_t>*ab, *none, *a;
+    uint64_t fReturn, hReturn;
+    size_t hTypes;  // h's type entry 1 (A, the list's); entry 2 (B, the catch) is before it
+  } cases[] = {{"i686", 4, &ThrowAB32, &ThrowNone32, &ThrowA32, 0x0f, 0x11, 0x1c},
+               {"x86_64", 8, &ThrowAB64, &ThrowNone64, &ThrowA64, 0x09, 0x0b, 0x20}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeProcess process;
+    std::vector<uint8_t> ab = *c.ab, a = *c.a;
+    SetTypeEntry(ab, 0x14, process, TypeA);
+    SetTypeEntry(ab, 0x10, process, TypeB);
+    SetTypeEntry(a, c.hTypes, process, TypeA);
+    SetTypeEntry(a, c.hTypes - 4, process, TypeB);
+    for (uint64_t raised : {TypeA, TypeB, TypeC}) {
+      process.Accepting = {raised};
+      EXPECT_EQ(Interpret(ab, c.fReturn, process, c.pointerSize),
+                raised == TypeC ? V::lvTerminate : V::lvCleanup);
+      EXPECT_EQ(Interpret(*c.none, c.fReturn, process, c.pointerSize), V::lvTerminate);
+      // The catch is tried first, then the destructor, then the list.
+      EXPECT_EQ(Interpret(a, c.hReturn, process, c.pointerSize), raised == TypeB ? V::lvCatchTyped
+                                                                 : raised == TypeA
+                                                                     ? V::lvCleanup
+                                                                     : V::lvTerminate);
+    }
+    // Every truncation stays inside the bytes (ASan checks) and never lets the raise pass.
+    for (size_t n = 0; n < a.size(); ++n) {
+      const std::vector<uint8_t> cut(a.begin(), a.begin() + n);
+      const V v = Interpret(cut, c.hReturn, process, c.pointerSize);
+      EXPECT_TRUE(v == V::lvMalformed || v == V::lvTerminate) << n;
+    }
+  }
+}
+
 TEST(LsdaInterpreter, DamagedTablesEndAsMalformedNeverOutOfBounds) {
   FakeProcess process;
   std::vector<uint8_t> table = Multi32;
@@ -185,10 +245,28 @@ TEST(LsdaInterpreter, DamagedTablesEndAsMalformedNeverOutOfBounds) {
       {"endless leb",
        {0xff, 0x9b, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff},
        V::lvMalformed},
-      // a dynamic throw list (negative filter)
-      {"exception spec",
+      // a throw list without a type table; with one type entry (absolute, not the raise's):
+      // a list naming it, one that runs off the end, one naming entry 9
+      {"list, no types",
        {0xff, 0xff, 0x01, 0x04, 0x00, 0x10, 0x01, 0x01, 0x7f, 0x00},
+       V::lvMalformed},
+      {"list violated",
+       {0xff, 0x00, 0x0c, 0x01, 0x04, 0x00, 0x10, 0x01, 0x01, 0x7f, 0x00, 0x00, 0x73, 0x00, 0x00,
+        0x01, 0x00},
        V::lvTerminate},
+      {"list unended",
+       {0xff, 0x00, 0x0c, 0x01, 0x04, 0x00, 0x10, 0x01, 0x01, 0x7f, 0x00, 0x00, 0x73, 0x00, 0x00,
+        0x01},
+       V::lvMalformed},
+      {"list entry too far",
+       {0xff, 0x00, 0x0c, 0x01, 0x04, 0x00, 0x10, 0x01, 0x01, 0x7f, 0x00, 0x00, 0x73, 0x00, 0x00,
+        0x09, 0x00},
+       V::lvMalformed},
+      // a displacement of nearly 2^63 (the fuzzer's signed-overflow input)
+      {"huge displacement",
+       {0xff, 0xff, 0x01, 0x04, 0x00, 0x10, 0x01, 0x01, 0x00, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+        0xff, 0xff, 0xff, 0x00},
+       V::lvMalformed},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(Interpret(row.bytes, 0x05, process, 4), row.expected) << row.name;
