@@ -4,6 +4,7 @@
 #include "capture/interception.h"
 #include "capture/process_memory.h"
 #include "capture/raise_hook.h"
+#include "capture/termination.h"
 #include "capture/thread_registry.h"
 #include "core/module_options.h"
 #include "core/trace.h"
@@ -44,6 +45,7 @@ void StartCapture() {
   CreateThreadRegistry();
   if (!DevelopmentEnvironmentMode) {
     InstallProcedureHooks();
+    InstallEndingHooks();
     InstallRaiseHook();
     InstallThreadHooks();
   }
@@ -72,6 +74,7 @@ void StopCapture() {
   if (MainThreadHandle) CloseHandle(MainThreadHandle);
   MainThreadHandle = nullptr;
   RestoreProcedureHooks();
+  RemoveEndingHooks();
   FreeThreadRegistry();
   ClearIgnoredThreads();
   ClearLastException();
