@@ -88,6 +88,28 @@ std::vector<uintptr_t> CallStackAddresses(uintptr_t errorAddress, uintptr_t stac
   return out;
 }
 
+uintptr_t CallerSlot(uintptr_t stackTop, uintptr_t stackBottom, uintptr_t low, uintptr_t high,
+                     uintptr_t& callSite) {
+  bool inside = false;
+  std::vector<uintptr_t> found;
+  for (uintptr_t slot = stackTop & ~(SlotSize - 1); slot + SlotSize <= stackBottom;
+       slot += SlotSize) {
+    if (!IsReadable(slot, SlotSize)) continue;
+    uintptr_t v;
+    std::memcpy(&v, reinterpret_cast<const void*>(slot), SlotSize);
+    found.clear();
+    Candidate(v, found);
+    if (found.empty()) continue;
+    if (v > low && v <= high) {
+      inside = true;
+    } else if (inside || (low == high && v == low)) {
+      callSite = found.back();
+      return slot;
+    }
+  }
+  return 0;
+}
+
 std::vector<uintptr_t> CallStackAddressesOfCopy(uintptr_t errorAddress, const uint8_t* copy,
                                                 size_t size) {
   std::vector<uintptr_t> out;

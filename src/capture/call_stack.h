@@ -37,6 +37,14 @@ std::vector<uintptr_t> CallStackAddresses(uintptr_t errorAddress, uintptr_t stac
 std::vector<uintptr_t> CallStackAddressesOfCopy(uintptr_t errorAddress, const uint8_t* copy,
                                                 size_t size);
 
+// Where the caller of a routine left its return address: the first stack slot from StackTop
+// (towards StackBottom) holding a return address outside [Low, High) that lies above a slot
+// holding one inside it (a return into the routine, or into its module). Returns the slot and
+// sets CallSite to the calling instruction; 0 when none is found. With Low == High: the first slot
+// holding exactly the return address Low (a caller whose return address is known).
+uintptr_t CallerSlot(uintptr_t stackTop, uintptr_t stackBottom, uintptr_t low, uintptr_t high,
+                     uintptr_t& callSite);
+
 // Each address resolved with GetSourceInfo.
 TVantorStackList GetCallStack(uintptr_t errorAddress, uintptr_t stackTop, uintptr_t stackBottom);
 TVantorStackList GetCallStackOfCopy(uintptr_t errorAddress, const uint8_t* copy, size_t size);

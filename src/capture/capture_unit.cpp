@@ -4,6 +4,7 @@
 #include "capture/interception.h"
 #include "capture/process_memory.h"
 #include "capture/raise_hook.h"
+#include "capture/termination.h"
 #include "capture/thread_registry.h"
 #include "core/module_options.h"
 #include "core/trace.h"
@@ -21,6 +22,17 @@ HANDLE MainThreadHandle = nullptr;
 bool DevelopmentEnvironmentMode = false;
 uintptr_t MainStackBase = 0;
 
+// Stack kept back for the crash path after a stack overflow, where the system has it.
+constexpr ULONG OverflowReserve = 64 * 1024;
+
+void ReserveStackForOverflow() {
+  using TGuarantee = BOOL(WINAPI*)(ULONG*);
+  const auto guarantee = reinterpret_cast<TGuarantee>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetThreadStackGuarantee")));
+  ULONG size = OverflowReserve;
+  if (guarantee) guarantee(&size);
+}
+
 void StartCapture() {
   Trace("StartCapture", {}, 2);
   MainThreadId.store(GetCurrentThreadId());
@@ -37,6 +49,7 @@ void StartCapture() {
   uintptr_t low = 0;
   CurrentStackBounds(low, MainStackBase);
   CatchingEnabled.store(true);
+  ReserveStackForOverflow();
   // A plain main has no runtime main block around it: faults reach the runtime's filter.
   rtl::InstallLastChanceFilter();
   ReleaseHandling();
@@ -44,6 +57,7 @@ void StartCapture() {
   CreateThreadRegistry();
   if (!DevelopmentEnvironmentMode) {
     InstallProcedureHooks();
+    InstallEndingHooks();
     InstallRaiseHook();
     InstallThreadHooks();
   }
@@ -77,6 +91,7 @@ void StopCapture() {
   if (MainThreadHandle) CloseHandle(MainThreadHandle);
   MainThreadHandle = nullptr;
   RestoreProcedureHooks();
+  RemoveEndingHooks();
   FreeThreadRegistry();
   ClearIgnoredThreads();
   ClearLastException();

@@ -1,16 +1,21 @@
 #include "capture/interception.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 
+#include "capture/call_stack.h"
 #include "capture/capture_state.h"
+#include "capture/process_memory.h"
 #include "capture/raise_state.h"
 #include "core/trace.h"
 #include "modules/published_data.h"
 #include "modules/safecalls_list.h"
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
+
+extern "C" std::terminate_handler __real__ZSt13set_terminatePFvvE(std::terminate_handler) noexcept;
 
 namespace vl::capture {
 
@@ -103,6 +108,68 @@ void ReportIfUnseen(const std::exception_ptr& object, void* address) {
 
 std::terminate_handler g_previousTerminate = nullptr;
 
+// The thread that claimed the process's end: one end is reported once, whichever ways it passes
+// (a pure virtual call ends in terminate, which ends in abort).
+std::atomic<DWORD> g_endingThread{0};
+
+// A terminate handler's caller: the runtime's std::terminate, a few bytes long.
+constexpr uintptr_t TerminateLength = 64;
+
+}  // namespace
+
+bool ClaimEnding() {
+  DWORD none = 0;
+  return g_endingThread.compare_exchange_strong(none, GetCurrentThreadId());
+}
+
+void ReleaseEnding() {
+  DWORD self = GetCurrentThreadId();
+  g_endingThread.compare_exchange_strong(self, 0);
+}
+
+__attribute__((noinline)) void ReportEnding(const std::exception_ptr& object, uintptr_t low,
+                                            uintptr_t high) {
+  if (!CaptureInstalled.load() || !CatchingEnabled.load() ||
+      IsThreadIgnored(GetCurrentThreadId()) || !ClaimEnding()) {
+    return;
+  }
+  // The report starts at the caller of the routine that ends the program: the first return
+  // address outside it above one inside it, else this frame's caller.
+  const auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  uintptr_t stackLow = 0, stackHigh = 0;
+  CurrentStackBounds(stackLow, stackHigh);
+  uintptr_t callSite = 0;
+  uintptr_t slot = CallerSlot(here, stackHigh, low, high, callSite);
+  if (slot == 0) {
+    slot = here;
+    callSite = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
+  }
+  if (!TakeHandling()) return;
+  TThreadRaiseState& state = CurrentRaiseState();
+  state.InCapture = true;
+  state.ThrownObject = nullptr;
+  state.ThrownType = nullptr;
+  state.HandledKnown = false;
+  state.Context.ContextFlags = 0;
+  state.StackPointer = slot + sizeof(void*);
+  void* const address = reinterpret_cast<void*>(callSite);
+  state.RaiseAddress = address;
+  t_seenObject = nullptr;
+  SetLastException(object, address, false);
+  Publish(object, nullptr);
+  try {
+    CallExceptNotify(object, address, false, nullptr, 0, 0);
+  } catch (...) {
+    Trace("ReportEnding: the notification raised", {}, 0);
+  }
+  ClearLastException();
+  ResetRaiseState(state);
+  state.InCapture = false;
+  ReleaseHandling();
+}
+
+namespace {
+
 // The C++ runtime's own handler (which prints and aborts), also where the runtime is a DLL and
 // this module only knows its import stub.
 bool IsRuntimeDefault(std::terminate_handler handler) {
@@ -121,11 +188,20 @@ bool IsRuntimeDefault(std::terminate_handler handler) {
 // std::terminate with an active exception: one that escaped main, a noexcept function or a
 // thread, reported at its raise (or here, when the raise hooks never saw it). An exception that
 // escaped the main thread's stack ends the program as under the runtime's main block, with exit
-// code 1; otherwise the program ends as the C++ runtime ends it. A handler the program set before
-// the start runs after the report.
+// code 1; otherwise the program ends as the C++ runtime ends it. Without an active exception
+// (the program called std::terminate) an ETerminate is reported from the caller. The program's
+// own handler, set before the start or after it, runs after the report.
 [[noreturn]] void HookedTerminate() {
   const std::exception_ptr current = std::current_exception();
-  if (current && CaptureInstalled.load()) ReportIfUnseen(current, rtl::RaiseAddress());
+  if (current) {
+    ClaimEnding();  // reported at its raise: the abort that follows stays silent
+    if (CaptureInstalled.load()) ReportIfUnseen(current, rtl::RaiseAddress());
+  } else {
+    const auto terminate = reinterpret_cast<uintptr_t>(&std::terminate);
+    ReportEnding(std::make_exception_ptr(
+                     ETerminate("The program was terminated without an active exception")),
+                 terminate, terminate + TerminateLength);
+  }
   const std::terminate_handler previous = g_previousTerminate;
   if (previous && !IsRuntimeDefault(previous)) previous();
   const TThreadRaiseState& state = CurrentRaiseState();
@@ -312,7 +388,7 @@ void InstallProcedureHooks() {
   rtl::ExceptProc = HookedExceptProc;
   rtl::ExceptObjProc = HookedExceptionObject;
   rtl::InitProc = HookedInitProc;
-  g_previousTerminate = std::set_terminate(HookedTerminate);
+  g_previousTerminate = __real__ZSt13set_terminatePFvvE(HookedTerminate);
   g_procsInstalled = true;
 }
 
@@ -325,9 +401,24 @@ void RestoreProcedureHooks() {
     rtl::SafeCallErrorProc = g_savedSafeCallError;
   }
   g_safeCallHooked = false;
-  // Only when nobody replaced it since: the program's own handler stays.
-  if (std::get_terminate() == HookedTerminate) std::set_terminate(g_previousTerminate);
   g_procsInstalled = false;
+  // Only when nobody replaced it since: the program's own handler stays.
+  if (std::get_terminate() == HookedTerminate) __real__ZSt13set_terminatePFvvE(g_previousTerminate);
+}
+
+std::terminate_handler SetProgramTerminate(std::terminate_handler handler) {
+  if (!g_procsInstalled || std::get_terminate() != HookedTerminate)
+    return __real__ZSt13set_terminatePFvvE(handler);
+  // Ours stays in place and calls the program's after its report.
+  const std::terminate_handler previous = g_previousTerminate;
+  g_previousTerminate = handler;
+  return previous;
 }
 
 }  // namespace vl::capture
+
+// The program's std::set_terminate (the link wraps it): see SetProgramTerminate.
+extern "C" std::terminate_handler __wrap__ZSt13set_terminatePFvvE(
+    std::terminate_handler handler) noexcept {
+  return vl::capture::SetProgramTerminate(handler);
+}

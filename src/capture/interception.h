@@ -32,6 +32,21 @@ void GoNotify(std::exception_ptr object, void* address, bool fromRaise,
 bool IsExceptionHandled(std::exception_ptr object, void* address);
 void SetHandledKind(THandlerKind kind, bool raisedInSafeCallCheck = false);
 
+// The ways a program ends without a raise of its own (termination.h and the terminate handler).
+// ClaimEnding: true for the first thread to claim the process's end (its end is reported once,
+// whatever routines it passes afterwards); ReleaseEnding gives the claim back (the program went
+// on after all). ReportEnding claims the end and reports Object from the caller of the routine
+// or module at [Low, High) (Low == High: the caller returning to Low): the call stack starts
+// there and the call site is the exception's address. Nothing when the capture is off, the thread
+// is ignored or the end was claimed.
+bool ClaimEnding();
+void ReleaseEnding();
+void ReportEnding(const std::exception_ptr& object, uintptr_t low, uintptr_t high);
+
+// The program's std::set_terminate, while our handler is in place: the program's handler becomes
+// the one ours calls after its report, and the one it replaced is returned.
+std::terminate_handler SetProgramTerminate(std::terminate_handler handler);
+
 // Runtime procedure replacements.
 std::exception_ptr HookedExceptionObject(EXCEPTION_RECORD* record);
 void HookedExceptProc(std::exception_ptr object, void* address);

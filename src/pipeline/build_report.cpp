@@ -152,7 +152,7 @@ void BuildReport(TVantorExceptionRecord& record, const TFaultFacts& fault,
       ReadProcessBytes(static_cast<uintptr_t>(cpu.ExceptionAddress), report::CodeDumpBytes);
 
   state.Facts = std::move(facts);
-  state.Blocks = report::BuildReportBlocks(state.Facts, *record.Options);
+  state.Blocks = report::BuildBoundedReportBlocks(state.Facts, *record.Options);
   record.ReportText = state.Blocks.Full;
   state.ErrorMessage = state.Blocks.ErrorMessage;
   Trace("BuildReport=", {static_cast<int64_t>(record.ReportText.size())}, -2);

@@ -26,6 +26,9 @@ const std::function<void()>* g_pendingCall = nullptr;
 bool g_quitSeen = false;
 WPARAM g_quitCode = 0;
 // Windows whose painting waited for the end of the notification (repainted then).
+// Less stack than this left below a notifying thread's frame: its steps run on a worker.
+constexpr uintptr_t StackReserveForSteps = 128 * 1024;
+
 HWND g_unpainted[16] = {};
 size_t g_unpaintedCount = 0;
 
@@ -59,6 +62,13 @@ bool Active() {
 }
 
 }  // namespace
+
+bool StackNearlyExhausted() {
+  MEMORY_BASIC_INFORMATION info{};
+  const auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  if (!VirtualQuery(reinterpret_cast<void*>(here), &info, sizeof info)) return false;
+  return here - reinterpret_cast<uintptr_t>(info.AllocationBase) < StackReserveForSteps;
+}
 
 bool WaitForWorker(TExceptionThread& worker) {
   HANDLE thread = worker.Handle();
@@ -190,8 +200,10 @@ bool ExceptNotifyWith(std::exception_ptr object, void* address, bool fromRaise,
       const bool inLoaderLock =
           rtl::HoldsLoaderLock() ||
           (rtl::IsLibrary() && (rtl::InUnitInitialization() || rtl::InUnitFinalization()));
-      if (!IsRunningInIDE() && !forOtherThread &&
-          GetCurrentThreadId() == capture::MainThreadId.load() && !inLoaderLock) {
+      // A thread near the end of its stack (a stack overflow) has the steps run by a worker as
+      // well: the walk, the report and the log would overflow it again.
+      if (!IsRunningInIDE() && !forOtherThread && !inLoaderLock &&
+          (GetCurrentThreadId() == capture::MainThreadId.load() || StackNearlyExhausted())) {
         // Created suspended so that its ID is known before it can raise anything.
         TExceptionThread* worker = nullptr;
         try {

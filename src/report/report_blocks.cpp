@@ -101,6 +101,16 @@ TReportBlocks BuildReportBlocks(const TReportFacts& Facts, const TVantorModuleOp
   return blocks;
 }
 
+TReportBlocks BuildBoundedReportBlocks(TReportFacts& Facts, const TVantorModuleOptions& Options) {
+  const std::vector<TStackEntryFacts> whole = std::move(Facts.Stack);
+  for (size_t keep = MaxCallStackRows / 2;; keep /= 2) {
+    Facts.Stack = whole;
+    CapCallStack(Facts.Stack, keep);
+    TReportBlocks blocks = BuildReportBlocks(Facts, Options);
+    if (blocks.Full.size() <= MaxReportBytes || keep == 0) return blocks;
+  }
+}
+
 void RebuildGeneralBlock(TReportBlocks& Blocks, const TReportFacts& Facts,
                          const TVantorModuleOptions& Options) {
   Blocks.General = BuildGeneralBlock(Facts, Options);

@@ -93,6 +93,12 @@ struct TReportBlocks {
 std::string BuildGeneralBlock(const TReportFacts& Facts, const TVantorModuleOptions& Options);
 // Every block, the header line, the send text and the duplicate values.
 TReportBlocks BuildReportBlocks(const TReportFacts& Facts, const TVantorModuleOptions& Options);
+// The most a report may hold before its call stack is shortened further.
+constexpr size_t MaxReportBytes = 256 * 1024;
+// BuildReportBlocks after capping Facts.Stack (CapCallStack, MaxCallStackRows): while the full
+// report is over MaxReportBytes, fewer rows are kept at each end. Facts keeps the stack that the
+// report shows, for the dialog's list.
+TReportBlocks BuildBoundedReportBlocks(TReportFacts& Facts, const TVantorModuleOptions& Options);
 // After the exception's type or message changed: the general block again, the full report (and
 // send text) reassembled with the stored stack-and-modules and CPU blocks.
 void RebuildGeneralBlock(TReportBlocks& Blocks, const TReportFacts& Facts,

@@ -39,13 +39,53 @@ std::string FormatTable(const std::string& Title, const TTableRow& Headers,
   return out;
 }
 
+namespace {
+
+bool Listed(const TStackEntryFacts& Entry) {
+  return Entry.OmittedRows != 0 || (Entry.Kind >= 2 && Entry.Kind <= 4);
+}
+
+std::string Cell(const std::string& Text) {
+  std::string cell = CleanControlChars(Text);
+  if (cell.size() > MaxCallStackCell) cell.replace(MaxCallStackCell - 3, std::string::npos, "...");
+  return cell;
+}
+
+}  // namespace
+
+void CapCallStack(std::vector<TStackEntryFacts>& Entries, size_t KeepEachEnd) {
+  size_t listed = 0;
+  for (const TStackEntryFacts& entry : Entries) listed += Listed(entry) ? 1 : 0;
+  if (listed <= 2 * KeepEachEnd) return;
+  std::vector<TStackEntryFacts> kept;
+  kept.reserve(2 * KeepEachEnd + 1);
+  size_t row = 0;
+  for (TStackEntryFacts& entry : Entries) {
+    const bool isListed = Listed(entry);
+    if (isListed && row == KeepEachEnd) {
+      TStackEntryFacts gap;
+      gap.OmittedRows = static_cast<uint32_t>(listed - 2 * KeepEachEnd);
+      kept.push_back(std::move(gap));
+    }
+    const bool inGap = row >= KeepEachEnd && row < listed - KeepEachEnd;
+    if (!inGap) kept.push_back(std::move(entry));
+    row += isListed ? 1 : 0;
+  }
+  Entries = std::move(kept);
+}
+
 TTableRow CallStackCells(const TStackEntryFacts& Entry, int Digits) {
   TTableRow cells;
+  if (Entry.OmittedRows != 0) {
+    cells[4] = "(" + std::to_string(Entry.OmittedRows) +
+               (Entry.OmittedRows == 1 ? " row left out)" : " rows left out)");
+    return cells;
+  }
   cells[0] = HexText(Entry.Address, Digits);
-  cells[1] = Entry.Kind == 0 ? std::string() : CleanControlChars(FileNameOf(Entry.ModulePath));
-  cells[2] = CleanControlChars(Entry.UnitName);
-  cells[3] = CleanControlChars(Entry.ClassName);
-  cells[4] = CleanControlChars(Entry.ProcedureName);
+  cells[1] = Entry.Kind == 0 ? std::string() : Cell(FileNameOf(Entry.ModulePath));
+  cells[2] = Cell(Entry.UnitName);
+  cells[3] = Cell(Entry.ClassName);
+  cells[4] = Cell(Entry.ProcedureName);
   cells[5] = Entry.LineNumber == 0 ? std::string() : std::to_string(Entry.LineNumber);
   return cells;
 }
@@ -63,7 +103,7 @@ std::string FormatCallStackTable(const std::vector<TStackEntryFacts>& Entries,
                                  const TVantorModuleOptions& Options, int Digits) {
   std::vector<TTableRow> rows;
   for (const TStackEntryFacts& entry : Entries) {
-    if (entry.Kind >= 2 && entry.Kind <= 4) rows.push_back(CallStackCells(entry, Digits));
+    if (Listed(entry)) rows.push_back(CallStackCells(entry, Digits));
   }
   return FormatTable(CleanControlChars(Options.TextTable(core::txDialogCallStackHeader)),
                      Texts(Options, core::txStackAddress), rows,
@@ -71,6 +111,7 @@ std::string FormatCallStackTable(const std::vector<TStackEntryFacts>& Entries,
 }
 
 bool CallStackRowShown(const TStackEntryFacts& Entry) {
+  if (Entry.OmittedRows != 0) return true;
   if (Entry.Kind < 2 || Entry.Kind > 4) return false;
   return !(Entry.Kind == 3 && Entry.ModuleType == 1);
 }
@@ -78,7 +119,7 @@ bool CallStackRowShown(const TStackEntryFacts& Entry) {
 TCallStackRow CallStackRowCells(const TStackEntryFacts& Entry, int Digits) {
   TCallStackRow row;
   row.Cells = CallStackCells(Entry, Digits);
-  if (Entry.Kind == 4) {
+  if (Entry.Kind == 4 || Entry.OmittedRows != 0) {
     row.Icon = 3;
   } else {
     switch (Entry.ModuleType) {

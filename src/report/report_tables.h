@@ -8,7 +8,8 @@
 //   |0040120A|a.exe |Main|...|12  |
 //   ---------------------------------
 //
-// A column is as wide as its longest header or cell; cells are padded, never cut. Addresses
+// A column is as wide as its longest header or cell; cells are padded, and only a call-stack cell
+// longer than MaxCallStackCell is cut (ending in "..."), so no row can swell the report. Addresses
 // and handles have as many hexadecimal digits as a pointer of the reported program (8 or 16).
 // Every cell is cleaned of characters below 32 so a row stays one line.
 #pragma once
@@ -32,7 +33,20 @@ struct TStackEntryFacts {
   std::string ClassName;
   std::string ProcedureName;
   int32_t LineNumber = 0;
+  // Not a frame: the row standing for this many frames left out of the middle of a long stack.
+  uint32_t OmittedRows = 0;
 };
+
+// A call stack listing more rows than this keeps its first and its last MaxCallStackRows / 2.
+constexpr size_t MaxCallStackRows = 500;
+// The longest call-stack cell shown whole.
+constexpr size_t MaxCallStackCell = 256;
+
+// When Entries list more than 2 * KeepEachEnd rows (kinds 2 to 4), keeps the entries up to the
+// KeepEachEnd-th listed row and from the KeepEachEnd-th listed row before the end, with one
+// OmittedRows entry between them counting the listed rows dropped. Shorter stacks stay as they
+// are.
+void CapCallStack(std::vector<TStackEntryFacts>& Entries, size_t KeepEachEnd);
 
 // One module of the process.
 struct TModuleFacts {
@@ -52,11 +66,12 @@ std::string FormatTable(const std::string& Title, const TTableRow& Headers,
                         const std::array<size_t, 6>& FixedWidths);
 
 // The six cells of an entry: address, module name (empty for kind 0), unit, class, procedure,
-// line (empty for 0). Digits: hexadecimal digits of an address (8 or 16).
+// line (empty for 0). Digits: hexadecimal digits of an address (8 or 16). The OmittedRows entry
+// has only its procedure cell: "(N rows left out)".
 TTableRow CallStackCells(const TStackEntryFacts& Entry, int Digits);
 
-// The call-stack table: entries of kind 2 to 4 in list order, titled with the options' call-stack
-// header text.
+// The call-stack table: entries of kind 2 to 4 (and the OmittedRows entry) in list order, titled
+// with the options' call-stack header text.
 std::string FormatCallStackTable(const std::vector<TStackEntryFacts>& Entries,
                                  const TVantorModuleOptions& Options, int Digits);
 
@@ -65,7 +80,8 @@ struct TCallStackRow {
   TTableRow Cells;
   int Icon = 0;  // 0 "DLL", 1 "BPL", 2 "VCL", 3 "PAS"
 };
-// Whether the dialog lists the entry (kinds 2 to 4, except kind 3 inside the executable).
+// Whether the dialog lists the entry (kinds 2 to 4, except kind 3 inside the executable, and the
+// OmittedRows entry).
 bool CallStackRowShown(const TStackEntryFacts& Entry);
 // The cells (unpadded) and icon of an entry.
 TCallStackRow CallStackRowCells(const TStackEntryFacts& Entry, int Digits);

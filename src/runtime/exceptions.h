@@ -76,6 +76,33 @@ class EInvalidOp : public EMathError {
   using EMathError::EMathError;
 };
 
+// A heap the system found damaged (STATUS_HEAP_CORRUPTION).
+class EHeapCorruption : public EExternal {
+  using EExternal::EExternal;
+};
+
+// The ways a program ends without a raise of its own: each is reported under its own class.
+// abort() and SIGABRT.
+class EAbnormalTermination : public Exception {
+ public:
+  using Exception::Exception;
+};
+// std::terminate with no active exception.
+class ETerminate : public Exception {
+ public:
+  using Exception::Exception;
+};
+// A call of a pure virtual function (from a constructor or destructor of its abstract class).
+class EPureVirtualCall : public Exception {
+ public:
+  using Exception::Exception;
+};
+// A C runtime function given a parameter it refuses (the runtime's invalid-parameter handler).
+class EInvalidParameter : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 class EConvertError : public Exception {
   using Exception::Exception;
 };

@@ -364,6 +364,8 @@ std::exception_ptr DefaultExceptObjProc(EXCEPTION_RECORD* record) {
       return make(EInvalidOp("", 0, 0), "Invalid floating point operation");
     case EXCEPTION_STACK_OVERFLOW:
       return make(EStackOverflow("", 0, 0), "Stack overflow");
+    case 0xC0000374:  // STATUS_HEAP_CORRUPTION
+      return make(EHeapCorruption("", 0, 0), "Heap corruption");
     case EXCEPTION_PRIV_INSTRUCTION:
     case EXCEPTION_ILLEGAL_INSTRUCTION:
       return make(EPrivilege("", 0, 0), "Privileged instruction");

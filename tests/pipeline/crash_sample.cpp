@@ -11,13 +11,18 @@
 //            (through the server with login, or straight to the recipient's exchanger found
 //            by the loopback name server); what should arrive is left for the peers' check
 //   lines    prints the source lines the tests expect in the call stack
+//   abort | terminate | purevirtual | invalidparameter | overflow | overflowthread | heap
+//            the program ends that way (overflow: a deep recursion on the main thread or a
+//            worker); its own handler for it, set in the main block, prints "own handler ran"
 #include <winsock2.h>
 // winsock2.h before windows.h
 #include <windows.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -133,6 +138,80 @@ void AskForRestart(pipeline::TVantorExceptionRecord&, bool&) {
   pipeline::State().TerminateRequested = true;
 }
 
+void OwnHandlerRan() {
+  std::printf("own handler ran\n");
+  std::fflush(stdout);
+}
+
+void OwnSignalHandler(int) { OwnHandlerRan(); }
+
+[[noreturn]] void OwnTerminate() {
+  OwnHandlerRan();
+  std::abort();
+}
+
+void __cdecl OwnInvalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned,
+                                 uintptr_t) {
+  OwnHandlerRan();
+  std::exit(3);
+}
+
+struct Base {
+  Base();
+  virtual ~Base() = default;
+  virtual void Step() = 0;
+};
+__attribute__((noinline)) void CallsPureVirtual(Base* base) {
+  base->Step();
+  __asm__ volatile("");
+}
+Base::Base() { CallsPureVirtual(this); }
+struct Derived : Base {
+  void Step() override {}
+};
+
+volatile int g_depth = 0;
+__attribute__((noinline)) int Recurse(int n) {
+  volatile char pad[64];
+  pad[0] = static_cast<char>(n);
+  g_depth = n;
+  return n < 0 ? 0 : Recurse(n + 1) + pad[0];
+}
+
+DWORD WINAPI RecurseOnThread(void*) { return static_cast<DWORD>(Recurse(0)); }
+
+// The ways a program ends without a raise of its own, each with the program's own handler set.
+__attribute__((noinline)) bool EndsBy(const std::string& kind) {
+  if (kind == "abort") {
+    std::signal(SIGABRT, OwnSignalHandler);
+    std::abort();
+  }
+  if (kind == "terminate" || kind == "purevirtual") std::set_terminate(OwnTerminate);
+  if (kind == "terminate") std::terminate();
+  if (kind == "purevirtual") Derived derived;
+  if (kind == "invalidparameter") {
+    using TSet = void*(__cdecl*)(void*);
+    const auto set = reinterpret_cast<TSet>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("msvcrt.dll"), "_set_invalid_parameter_handler")));
+    if (!set) {
+      std::printf("this runtime has no invalid-parameter handler\n");
+      return true;
+    }
+    set(reinterpret_cast<void*>(&OwnInvalidParameter));
+    char buffer[4];
+    using TCopy = int(__cdecl*)(char*, size_t, const char*);
+    reinterpret_cast<TCopy>(reinterpret_cast<void*>(GetProcAddress(
+        GetModuleHandleA("msvcrt.dll"), "strcpy_s")))(buffer, sizeof buffer, nullptr);
+  }
+  if (kind == "overflow") Recurse(0);
+  if (kind == "overflowthread") {
+    HANDLE thread = CreateThread(nullptr, 0, RecurseOnThread, nullptr, 0, nullptr);
+    WaitForSingleObject(thread, 60000);
+  }
+  return kind == "abort" || kind == "terminate" || kind == "purevirtual" ||
+         kind == "invalidparameter" || kind == "overflow" || kind == "overflowthread";
+}
+
 void MainBlock() {
   if (g_mode == "lines") {
     std::printf("%d %d %d\n", ThirdLine, SecondLine, FirstLine);
@@ -156,6 +235,7 @@ void MainBlock() {
     pipeline::CurrentVantorLogOptions()->SetThirdButtonAction(tbRestart);
     pipeline::NotifyHandler = AskForRestart;
   }
+  if (EndsBy(g_mode)) return;
   if (g_mode == "html") throw Exception("<script>alert(1)</script> & \"more\"");
   if (g_mode == "mail") PrepareMail(g_marker == "direct");
   if (g_mode == "thread") {

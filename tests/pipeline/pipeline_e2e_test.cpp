@@ -25,6 +25,7 @@ struct Outcome {
   std::string Header;  // the first line and the empty line after it
   std::string Report;  // what followed, without the final line break
   std::vector<std::string> Entries;
+  std::string Output;
 };
 
 Outcome RunSample(const std::string& arguments, bool freshLog = true) {
@@ -32,6 +33,7 @@ Outcome RunSample(const std::string& arguments, bool freshLog = true) {
   testsupport::CapturedRun run = testsupport::RunCaptured("\"" + Sample() + "\" " + arguments);
   Outcome out;
   out.ExitCode = run.exitCode;
+  out.Output = run.output;
   const size_t start = run.output.find("VantorLog ");
   if (start != std::string::npos) {
     out.Header = run.output.substr(0, start);
@@ -147,6 +149,39 @@ TEST(PipelineEndToEnd, ThreadReportEndsWithTheCreatorsStack) {
   for (const std::string& row : rows)
     creator = creator || row.find("StartFailingThread") != std::string::npos;
   EXPECT_TRUE(creator) << out.Report;
+}
+
+// Every way a program ends without a raise of its own is logged once, by name, from its caller;
+// the program ends as it would without the reporter, its own handler running after the report.
+TEST(PipelineEndToEnd, EachWayAProgramEndsIsLoggedOnceByName) {
+  struct Case {
+    const char* Mode;
+    const char* Class;
+    const char* Message;
+    const char* Caller;
+    DWORD ExitCode;
+  };
+  for (const Case& c : {
+           Case{"abort", "EAbnormalTermination", "Abnormal program termination.", "EndsBy", 3},
+           Case{"terminate", "ETerminate",
+                "The program was terminated without an active exception.", "EndsBy", 3},
+           Case{"purevirtual", "EPureVirtualCall", "Pure virtual function called.",
+                "CallsPureVirtual", 3},
+           Case{"invalidparameter", "EInvalidParameter",
+                "Invalid parameter passed to a C runtime function.", "EndsBy", 3},
+       }) {
+    SCOPED_TRACE(c.Mode);
+    const Outcome out = RunSample(c.Mode);
+    if (out.Output.find("this runtime has no") != std::string::npos) continue;
+    EXPECT_EQ(out.ExitCode, c.ExitCode);
+    ASSERT_EQ(out.Entries.size(), 1u) << out.Output;
+    EXPECT_EQ(Value(out.Report, "2.4"), c.Class);
+    EXPECT_EQ(Value(out.Report, "2.5"), c.Message);
+    const std::vector<std::string> rows = StackRows(out.Report);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_NE(rows[0].find(c.Caller), std::string::npos) << out.Report;
+    EXPECT_GT(out.Output.find("own handler ran"), out.Output.find("VantorLog ")) << out.Output;
+  }
 }
 
 TEST(PipelineEndToEnd, RepeatedReportIsLoggedOnce) {

@@ -236,3 +236,38 @@ TEST(ReportBlocks, TheReproductionBlockKeepsTheReportOneEntry) {
 }
 
 }  // namespace
+
+namespace {
+
+// A long stack keeps both ends around one counting row; a stack of wide rows (cells cut at 256)
+// keeps fewer rows at each end until the whole report fits.
+TEST(ReportBlocks, ALongCallStackKeepsBothEndsAndTheReportStaysBounded) {
+  struct Case {
+    size_t Rows;
+    size_t Width;
+    const char* Gap;  // the counting row, or null when the stack stays whole
+    size_t Listed;
+  };
+  for (const Case& c : {Case{500, 1, nullptr, 500}, Case{501, 1, "(1 row left out)", 501},
+                        Case{7678, 1, "(7178 rows left out)", 501},
+                        Case{7678, 5000, "(7428 rows left out)", 251}}) {
+    report::TReportFacts facts = SampleFacts();
+    facts.Stack.clear();
+    const std::string wide(c.Width, 'w');
+    for (size_t i = 0; i < c.Rows; ++i) {
+      facts.Stack.push_back({4, 0x401000 + i, "C:\\demo.exe", 1, wide, wide,
+                             "p" + std::to_string(i) + "_" + wide, 1});
+      facts.Stack.push_back({0, 0x7000, "", 0, "", "", "", 0});  // never listed, never counted
+    }
+    const report::TReportBlocks blocks =
+        report::BuildBoundedReportBlocks(facts, TVantorModuleOptions("x.exe", false));
+    EXPECT_LE(blocks.Full.size(), report::MaxReportBytes);
+    EXPECT_NE(blocks.Full.find("|p0_"), std::string::npos) << c.Rows;
+    EXPECT_NE(blocks.Full.find("|p" + std::to_string(c.Rows - 1) + "_"), std::string::npos);
+    EXPECT_EQ(blocks.Full.find(c.Gap ? c.Gap : " left out)") != std::string::npos,
+              c.Gap != nullptr);
+    EXPECT_EQ(report::CallStackRows(facts.Stack, 8).size(), c.Listed);
+  }
+}
+
+}  // namespace
