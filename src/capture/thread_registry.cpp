@@ -151,9 +151,8 @@ extern "C" DWORD WINAPI HookedThreadProc(void* block) {
   DWORD result = 0;
   try {
     result = start.Start(start.Parameter);
-  } catch (abi::__forced_unwind&) {
-    throw;  // a thread's cancellation passes every guard
-  } catch (...) {
+  }
+  VL_PASS_FORCED_UNWIND catch (...) {
     // Reported at its raise; the thread ends with 0.
     result = 0;
   }

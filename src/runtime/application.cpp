@@ -1,7 +1,5 @@
 #include "runtime/application.h"
 
-#include <cxxabi.h>
-
 #include "runtime/exceptions.h"
 #include "runtime/file_names.h"
 #include "runtime/system.h"
@@ -76,11 +74,8 @@ void TApplication::Run() {
         if (got <= 0) break;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
-      } catch (abi::__forced_unwind&) {
-        throw;
-      } catch (...) {
-        HandleException(this);
       }
+      VL_PASS_FORCED_UNWIND catch (...) { HandleException(this); }
     }
   }
   FRunning = false;

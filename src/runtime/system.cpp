@@ -154,9 +154,8 @@ __attribute__((noinline, noipa)) void StartUnits() {
   std::atexit(Finish);
   try {
     InitializeUnits();
-  } catch (abi::__forced_unwind&) {
-    throw;
-  } catch (...) {
+  }
+  VL_PASS_FORCED_UNWIND catch (...) {
     g_inInitialization = false;
     if (IsLibrary()) {
       g_startFailed = true;  // the loader cannot take an exception: the attach fails instead
@@ -179,9 +178,8 @@ void RunProgram(void (*mainBlock)()) {
   StartUnits();
   try {
     mainBlock();
-  } catch (abi::__forced_unwind&) {
-    throw;
-  } catch (...) {
+  }
+  VL_PASS_FORCED_UNWIND catch (...) {
     ExceptProc(std::current_exception(), RaiseAddress());
     Halt(1);
   }
@@ -232,11 +230,8 @@ HRESULT SafeCall(void (*body)(void* context), void* context) {
     return S_OK;
   } catch (const EOleException& e) {
     return e.ErrorCode < 0 ? static_cast<HRESULT>(e.ErrorCode) : E_UNEXPECTED;
-  } catch (abi::__forced_unwind&) {
-    throw;  // a thread's cancellation passes every boundary
-  } catch (...) {
-    return E_UNEXPECTED;
   }
+  VL_PASS_FORCED_UNWIND catch (...) { return E_UNEXPECTED; }
 }
 
 __attribute__((noinline)) void CheckSafeCallResult(HRESULT result) {

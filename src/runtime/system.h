@@ -2,6 +2,7 @@
 // the program's main block, and the procedure variables that a crash reporter may replace.
 #pragma once
 
+#include <cxxabi.h>
 #include <windows.h>
 
 #include <exception>
@@ -10,6 +11,19 @@
 // Marks a static object that the units' start-up needs constructed before it runs: the
 // registrations of units that take part in the ordered start, and state those units use.
 #define VL_UNIT_REGISTRATION __attribute__((init_priority(101)))
+
+// Put before a last-chance guard's catch (...): a forced unwind (abi::__forced_unwind: thread
+// cancellation, _Unwind_ForcedUnwind) passes the guard untouched. Not on the SEH unwinder of
+// 64-bit Windows, where libgcc cannot go on with a forced unwind that a catch took (its
+// _Unwind_Resume goes on as an ordinary raise): there the guard keeps it, as any exception.
+#if defined(__SEH__)
+#define VL_PASS_FORCED_UNWIND
+#else
+#define VL_PASS_FORCED_UNWIND     \
+  catch (abi::__forced_unwind&) { \
+    throw;                        \
+  }
+#endif
 
 namespace vl::rtl {
 

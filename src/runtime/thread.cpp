@@ -1,7 +1,5 @@
 #include "runtime/thread.h"
 
-#include <cxxabi.h>
-
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
@@ -12,9 +10,8 @@ DWORD WINAPI ThreadWrapper(void* threadRec) {
   delete static_cast<TThreadRec*>(threadRec);
   try {
     return rec.Func(rec.Parameter);
-  } catch (abi::__forced_unwind&) {
-    throw;  // a thread's cancellation passes every guard
-  } catch (...) {
+  }
+  VL_PASS_FORCED_UNWIND catch (...) {
     ExceptProc(std::current_exception(), RaiseAddress());
     return 1;
   }
@@ -76,11 +73,8 @@ DWORD TThread::ThreadProc(void* thread) {
   if (!self->FTerminated) {
     try {
       self->Execute();
-    } catch (abi::__forced_unwind&) {
-      throw;
-    } catch (...) {
-      self->FatalException = std::current_exception();
     }
+    VL_PASS_FORCED_UNWIND catch (...) { self->FatalException = std::current_exception(); }
   }
   const bool freeThread = self->FreeOnTerminate;
   const DWORD result = self->ReturnValue;
