@@ -26,8 +26,8 @@ struct TRaiseWalkResult {
   bool ThrowerFound = false;
   bool Handled = false;
   THandlerKind FirstKind = THandlerKind::hkNone;
-  // A frame that lets nothing pass (noexcept, an exception specification) ends the search: the
-  // C++ runtime calls std::terminate there.
+  // A frame that does not let the raise pass (noexcept, a throw list without its type) ends the
+  // search: the C++ runtime calls std::terminate there.
   bool Terminates = false;
   uintptr_t ThrowerReturn = 0;  // the return address of the thrower's raising call
   uintptr_t ThrowerStart = 0;   // the thrower's function start
