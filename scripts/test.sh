@@ -43,7 +43,7 @@ if vl_can_run_i386; then
   stage "test windows (i686, 32-bit Wine)" scripts/run-windows-tests.sh build/windows win32 ||
     failed+=(i686)
 else
-  widths="x86_64 (this machine cannot run 32-bit code)"
+  widths="x86_64 (32-bit Wine cannot run here: no 32-bit code, or it could not be installed)"
 fi
 stage "test win64 (x86_64, 64-bit Wine)" scripts/run-windows-tests.sh build/win64 win64 ||
   failed+=(x86_64)
