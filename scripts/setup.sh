@@ -21,11 +21,11 @@ if [ $need = 1 ]; then
   for try in 1 2 3; do apt-get update -qq && break; sleep 10; done || true
   common=(wine wine64 xvfb xauth
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-    libz-mingw-w64-dev cmake make ninja-build googletest zlib1g-dev clang libclang-rt-14-dev locales
-    python3-aiosmtpd python3-dnslib libpng-dev wine64-tools)
-  # 32-bit Wine needs every 32-bit library at the very version of its 64-bit twin. When a mirror
-  # holds a stale 32-bit index that cannot be, and the rest is installed without it: the i686
-  # build is still compiled, and the suite says that its tests did not run.
+    libz-mingw-w64-dev cmake make googletest zlib1g-dev clang libclang-rt-14-dev locales
+    python3-aiosmtpd python3-dnslib libpng-dev)
+  # 32-bit Wine needs every 32-bit library at the very version of its 64-bit twin. When a
+  # mirror's stale 32-bit index makes that impossible, the rest is installed without it: the
+  # i686 build is still compiled, and the suite says that its tests did not run.
   if ! apt-get install -y -qq --no-install-recommends "${common[@]}" wine32:i386 >/dev/null; then
     echo "setup: 32-bit Wine cannot be installed from this mirror now; i686 tests will not run" >&2
     apt-get install -y -qq --no-install-recommends "${common[@]}" >/dev/null
