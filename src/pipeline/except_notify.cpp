@@ -32,6 +32,18 @@ constexpr uintptr_t StackReserveForSteps = 128 * 1024;
 HWND g_unpainted[16] = {};
 size_t g_unpaintedCount = 0;
 
+// Signalled when the worker leaves a call for the faulting thread, and when that call is done:
+// neither side polls (auto-reset events, made once; null only when the system has none left,
+// and then both sides wait in short slices instead).
+HANDLE CallLeft() {
+  static const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  return event;
+}
+HANDLE CallDone() {
+  static const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  return event;
+}
+
 // The faulting thread runs the call the worker left for it, if any.
 void RunPendingCall() {
   std::lock_guard<std::mutex> lock(g_pendingLock);
@@ -42,6 +54,7 @@ void RunPendingCall() {
     Trace("PendingCall raised", {}, 0);
   }
   g_pendingCall = nullptr;
+  if (CallDone()) SetEvent(CallDone());
 }
 
 // The end of a notification, on the faulting thread.
@@ -71,10 +84,11 @@ bool StackNearlyExhausted() {
 }
 
 bool WaitForWorker(TExceptionThread& worker) {
-  HANDLE thread = worker.Handle();
   // The thread's end is what counts: a worker that dies inside the crash path (a fault, an
   // ExitThread) ends the wait as well as one that finishes.
-  while (MsgWaitForMultipleObjects(1, &thread, FALSE, 50, QS_ALLINPUT) != WAIT_OBJECT_0) {
+  const HANDLE handles[2] = {worker.Handle(), CallLeft()};
+  const DWORD count = handles[1] ? 2 : 1;
+  while (MsgWaitForMultipleObjects(count, handles, FALSE, 50, QS_ALLINPUT) != WAIT_OBJECT_0) {
     FilterMessages();
     RunPendingCall();
   }
@@ -247,12 +261,17 @@ void CallOnExceptionThread(const std::function<void()>& procedure) {
       std::lock_guard<std::mutex> lock(g_pendingLock);
       g_pendingCall = &procedure;
     }
+    if (CallLeft()) SetEvent(CallLeft());
     for (;;) {
       {
         std::lock_guard<std::mutex> lock(g_pendingLock);
         if (!g_pendingCall) break;
       }
-      Sleep(10);
+      if (CallDone()) {
+        WaitForSingleObject(CallDone(), 50);
+      } else {
+        Sleep(10);
+      }
     }
   } else {
     try {
