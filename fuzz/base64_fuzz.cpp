@@ -11,14 +11,11 @@
 #include <string_view>
 
 #include "delivery/base64.h"
+#include "fuzz_check.h"
 
 using namespace vl;
 
 namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 bool InAlphabet(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||

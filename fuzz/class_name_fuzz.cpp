@@ -14,15 +14,12 @@
 #include <string>
 #include <typeinfo>
 
+#include "fuzz_check.h"
 #include "runtime/class_names.h"
 
 using namespace vl;
 
 namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 // A std::type_info with a made-up name: only name() is read.
 class TNamedType : public std::type_info {

@@ -11,16 +11,13 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "report/html_page.h"
 #include "runtime/web_answer.h"
 
 using namespace vl;
 
 namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 // Reverses the escape (and, for the report text, "<br>" and "&nbsp;"); any other "&", "<", ">",
 // "\"" (and for the report text a blank or CR LF) fails.

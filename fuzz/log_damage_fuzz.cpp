@@ -16,23 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "report/log_text.h"
 
 using namespace vl;
-
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-size_t TextChars(const std::string& text) {
-  size_t n = 0;
-  for (char c : text) n += (c != '\r' && c != '\n');
-  return n;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;

@@ -12,17 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "report/log_item.h"
 
 using namespace vl;
-
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "report/log_item.h"
 #include "report/log_text.h"
 #include "report/report_text_rules.h"
@@ -20,16 +21,6 @@
 using namespace vl;
 
 namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-size_t TextChars(const std::string& text) {
-  size_t n = 0;
-  for (char c : text) n += (c != '\r' && c != '\n');
-  return n;
-}
 
 // The saved text, written in pieces from the loaded buffer, is every item followed by CR LF.
 void CheckSavedText(const report::TLogText& log) {

@@ -13,17 +13,10 @@
 #include <string_view>
 
 #include "delivery/smtp_reply.h"
+#include "fuzz_check.h"
 #include "runtime/exceptions.h"
 
 using namespace vl;
-
-namespace {
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

@@ -82,6 +82,20 @@ void Publish(std::exception_ptr object, const TThrownObject* thrown) {
   }
 }
 
+// Notifies an exception while this thread holds the busy flag: publishes it, keeps it as the last
+// exception only while the notification runs, and lets no raise of the notification out.
+void NotifyHeld(const std::exception_ptr& object, void* address, bool fromRaise,
+                const TThrownObject* thrown) {
+  SetLastException(object, address, fromRaise);
+  Publish(object, thrown);
+  try {
+    CallExceptNotify(object, address, fromRaise, nullptr, 0, 0);
+  } catch (...) {
+    Trace("the notification raised", {}, 0);
+  }
+  ClearLastException();
+}
+
 }  // namespace
 
 namespace {
@@ -155,14 +169,7 @@ __attribute__((noinline)) void ReportEnding(const std::exception_ptr& object, ui
   void* const address = reinterpret_cast<void*>(callSite);
   state.RaiseAddress = address;
   t_seenObject = nullptr;
-  SetLastException(object, address, false);
-  Publish(object, nullptr);
-  try {
-    CallExceptNotify(object, address, false, nullptr, 0, 0);
-  } catch (...) {
-    Trace("ReportEnding: the notification raised", {}, 0);
-  }
-  ClearLastException();
+  NotifyHeld(object, address, false, nullptr);
   ResetRaiseState(state);
   state.InCapture = false;
   ReleaseHandling();
@@ -253,19 +260,11 @@ void GoNotify(std::exception_ptr object, void* address, bool fromRaise,
   if (!abort && CatchingEnabled.load() && !IsThreadIgnored(GetCurrentThreadId()) &&
       !IsExceptionHandled(object, address)) {
     t_seenObject = thrown ? thrown->Object : ThrownObjectOfPointer(object).Object;
-    SetLastException(object, address, fromRaise);
+    // Under the busy flag: one thread at a time writes the published record.
     if (TakeHandling()) {
-      // Under the busy flag: one thread at a time writes the published record.
-      Publish(object, thrown);
-      try {
-        CallExceptNotify(object, address, fromRaise, nullptr, 0, 0);
-      } catch (...) {
-        Trace("GoNotify: the notification raised", {}, 0);
-      }
+      NotifyHeld(object, address, fromRaise, thrown);
       ReleaseHandling();
     }
-    // Kept only while its notification runs.
-    ClearLastException();
   }
   Trace("GoNotify=", {}, -2);
   SetLastError(lastError);
