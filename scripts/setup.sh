@@ -6,6 +6,7 @@ for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix wine xvfb-ru
   command -v "$tool" >/dev/null 2>&1 || need=1
 done
 [ -x /usr/lib/wine/wine64 ] || need=1
+[ -x /usr/lib/wine/wine ] || need=1
 [ -f /usr/src/googletest/CMakeLists.txt ] || need=1
 [ -f /usr/i686-w64-mingw32/lib/libz.a ] || need=1
 [ -f /usr/x86_64-w64-mingw32/lib/libz.a ] || need=1
@@ -18,7 +19,20 @@ if [ $need = 1 ]; then
   dpkg --add-architecture i386
   # A mirror caught mid-sync fails one index now and then: try again, then go on with what the
   # lists hold (the install below fails clearly if a package is really missing).
-  for try in 1 2 3; do apt-get update -qq && break; sleep 10; done || true
+  for try in 1 2 3; do apt-get update -qq 2>/tmp/vl-apt-update.err && break; sleep 10; done || true
+  # A mirror that keeps serving the index a sync replaced ("unexpected size") still serves a
+  # whole, earlier index: take that one as it is, so that the 32-bit libraries can match the
+  # versions of their 64-bit twins.
+  grep -o "Failed to fetch http://[^ ]*/Packages.xz  File has unexpected size" /tmp/vl-apt-update.err |
+    awk '{print $4}' | sort -u | while read -r url; do
+      list=/var/lib/apt/lists/$(echo "${url#http://}" | sed 's|/|_|g; s|\.xz$||')
+      if curl -fsS "$url" | xz -dc >"$list.part" 2>/dev/null && [ -s "$list.part" ]; then
+        mv "$list.part" "$list"
+        echo "setup: took the index $url as the mirror serves it (its size differs from the release's)" >&2
+      else
+        rm -f "$list.part"
+      fi
+    done
   common=(wine wine64 xvfb xauth
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     libz-mingw-w64-dev cmake make googletest zlib1g-dev clang libclang-rt-14-dev locales
