@@ -83,14 +83,29 @@ bool StackNearlyExhausted() {
   return here - reinterpret_cast<uintptr_t>(info.AllocationBase) < StackReserveForSteps;
 }
 
-bool WaitForWorker(TExceptionThread& worker) {
+uint32_t WorkerDeadlineMs = 30000;
+
+bool WaitForWorker(TExceptionThread& worker, bool& abandoned) {
+  abandoned = false;
   // The thread's end is what counts: a worker that dies inside the crash path (a fault, an
   // ExitThread) ends the wait as well as one that finishes.
   const HANDLE handles[2] = {worker.Handle(), CallLeft()};
   const DWORD count = handles[1] ? 2 : 1;
+  TStepClock& clock = StepClock();
   while (MsgWaitForMultipleObjects(count, handles, FALSE, 50, QS_ALLINPUT) != WAIT_OBJECT_0) {
     FilterMessages();
     RunPendingCall();
+    if (clock.CallsOut.load() == 0 &&
+        GetTickCount() - clock.LastStepTick.load() > WorkerDeadlineMs) {
+      // A step that hangs (a lock the worker cannot get, a read that never returns): the
+      // notification is given up and the program's own handling goes on.
+      clock.AbandonedWorker.store(worker.ThreadID());
+      if (WaitForSingleObject(worker.Handle(), 0) != WAIT_OBJECT_0) {
+        abandoned = true;
+        ReportInternalBug("ExceptNotify.Deadline");
+        return true;
+      }
+    }
   }
   if (worker.Running) {
     // Ended without a result: the notification is abandoned and the program's own handling
@@ -227,9 +242,12 @@ bool ExceptNotifyWith(std::exception_ptr object, void* address, bool fromRaise,
         }
         if (worker && worker->Handle()) {
           capture::WorkerThreadId.store(worker->ThreadID());
+          StepClock().CallsOut.store(0);
+          StepClock().LastStepTick.store(GetTickCount());
           worker->Resume();
-          result = WaitForWorker(*worker);
-          delete worker;
+          bool abandoned = false;
+          result = WaitForWorker(*worker, abandoned);
+          if (!abandoned) delete worker;
           RepostQuit();
         } else {
           // No thread could be had: the steps run here rather than the report being lost.

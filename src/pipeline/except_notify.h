@@ -59,8 +59,14 @@ class TExceptionThread : public Classes::TThread {
 
 // The main thread's wait for the worker, until its thread ends: the message filter runs and the
 // calls the worker leaves for this thread are made meanwhile. The worker's result; true (the
-// program's own handling goes on) and an internal error when the thread ended without one.
-bool WaitForWorker(TExceptionThread& worker);
+// program's own handling goes on) and an internal error when the thread ended without one, or
+// when no step began for WorkerDeadlineMs while the reporter was doing its own work (dialogs,
+// handlers and delivery do not count). Abandoned is then set: the worker may still run, so
+// its object must be left alone; it ends at its next step.
+bool WaitForWorker(TExceptionThread& worker, bool& abandoned);
+
+// 30 s; a test may shorten it.
+extern uint32_t WorkerDeadlineMs;
 
 // One pass of the waiting main thread's message filter (up to 11 messages). A WM_QUIT taken
 // out of the queue is remembered; RepostQuit puts it back once the wait is over.

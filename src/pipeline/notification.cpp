@@ -163,7 +163,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
   TPipelineState& state = State();
   TVantorExceptionRecord& record = g_record;
   bool result = false;
-  state.Step = 1;
+  EnterStep(state, 1);
   try {
     // [1] The options in force.
     SaveTraceLogIfRequested();
@@ -193,13 +193,14 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
     state.CopyToClipboardRequested = false;
 
     // [2] Filters.
-    state.Step = 2;
+    EnterStep(state, 2);
     bool filtered = false;
     if (options->FiltersOn()) {
       std::string message;
       if (FindFilter(*options, thrown, message)) {
         filtered = true;
         if (!message.empty()) {
+          TCallOut out;
           MessageBoxA(nullptr, message.c_str(),
                       options->TextTable(core::txCaptionInformation).c_str(), 0x00242040);
         }
@@ -207,7 +208,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
     }
 
     // [3]
-    state.Step = 3;
+    EnterStep(state, 3);
     if (!filtered) {
       capture::TThreadRaiseState& raise = capture::CurrentRaiseState();
       if (params.StackBase == 0) {
@@ -218,7 +219,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
       if (!params.Context && raise.Context.ContextFlags != 0) params.Context = &raise.Context;
 
       // [4] The call stack.
-      state.Step = 4;
+      EnterStep(state, 4);
       const uintptr_t errorAddress = reinterpret_cast<uintptr_t>(address);
       if (params.StackCopy) {
         g_callStack =
@@ -230,7 +231,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
       }
 
       // [5] The creator's stack.
-      state.Step = 5;
+      EnterStep(state, 5);
       if (capture::TVantorThreadsList* threads = capture::ThreadRegistry()) {
         threads->Lock();
         try {
@@ -252,7 +253,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
       }
 
       // [6] The first entry twice.
-      state.Step = 6;
+      EnterStep(state, 6);
       if (g_callStack.Count() > 1 && g_callStack.Items(0).Addr == g_callStack.Items(1).Addr) {
         g_callStack.Delete(0);
       } else if (fromRaise && g_callStack.Count() > 0) {
@@ -265,7 +266,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
       }
 
       // [7] The report.
-      state.Step = 7;
+      EnterStep(state, 7);
       state.HandleFlag = true;
       std::vector<report::TStackEntryFacts> stackFacts = StackFacts(g_callStack);
       modules::RefreshModulesList();
@@ -288,21 +289,22 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
                                                    state.Blocks.Duplicate);
       ClearStepError();
       if (HasNotifyHandler()) {
+        TCallOut out;
         CallNotifyHandler(record, state.HandleFlag);
         if (faulting) ReadCrossModuleData(faulting->Handle);
       }
 
       // [8]
-      state.Step = 8;
+      EnterStep(state, 8);
       if (!state.HandleFlag) {
         result = true;
       } else {
         // [9]
-        state.Step = 9;
+        EnterStep(state, 9);
         ++state.ErrorCount;
 
         // [10] The screenshot, taken before anything is shown.
-        state.Step = 10;
+        EnterStep(state, 10);
         if (Seams().ScreenshotFileName && Seams().CaptureScreenshot) {
           state.ScreenshotFile = Seams().ScreenshotFileName();
           if (!state.ScreenshotFile.empty()) {
@@ -317,7 +319,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
         }
 
         // [11] Whatever happens below, the screenshot goes.
-        state.Step = 11;
+        EnterStep(state, 11);
         struct TScreenshotRemover {
           ~TScreenshotRemover() {
             std::string& file = State().ScreenshotFile;
@@ -326,8 +328,9 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
           }
         } remover;
 
-        // [12]
-        state.Step = 12;
+        // [12] From here on the steps show things and deliver.
+        EnterStep(state, 12);
+        TCallOut out;
         bool showing = false;
         if (options->TellUser()) {
           state.StepResult = true;
@@ -337,7 +340,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
             if (faulting) ReadCrossModuleData(faulting->Handle);
           }
           // [13]
-          state.Step = 13;
+          EnterStep(state, 13);
           if (state.StepResult) {
             showing = true;
             ShowException(record);
@@ -345,7 +348,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
         }
 
         // [14]
-        state.Step = 14;
+        EnterStep(state, 14);
         if (showing && HasActionHandler()) {
           CallActionHandler(record, atShowedException, state.StepResult);
           if (faulting) ReadCrossModuleData(faulting->Handle);
@@ -357,7 +360,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
         }
 
         // [15]
-        state.Step = 15;
+        EnterStep(state, 15);
         if (options->AppendToLog()) SaveLog(record);
         if (state.CopyToClipboardRequested) {
           const std::string& reproduction = State().ReproductionText;
@@ -370,7 +373,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
         }
 
         // [16]
-        state.Step = 16;
+        EnterStep(state, 16);
         if (options->MailMode() != mmNone && !state.IsDuplicate && state.SendRequested) {
           if (Seams().SendReportByEmail) {
             Seams().SendReportByEmail();
@@ -382,13 +385,13 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
     }
 
     // [17]
-    state.Step = 17;
+    EnterStep(state, 17);
     g_callStack.Clear();
 
     // [18] [19]
-    state.Step = 18;
+    EnterStep(state, 18);
     if (state.TerminateRequested) {
-      state.Step = 19;
+      EnterStep(state, 19);
       Trace("InternalExceptNotify: terminating", {}, 0);
       SaveTraceLogIfRequested();
       modules::RestartOrTerminate(options->ThirdButtonAction() == tbRestart);

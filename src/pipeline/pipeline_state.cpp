@@ -12,6 +12,19 @@ TNotifyHandlerProc NotifyHandler = nullptr;
 TActionHandlerProc ActionHandler = nullptr;
 TErrorHandlerProc ErrorHandler = nullptr;
 
+TStepClock& StepClock() {
+  static TStepClock clock;
+  return clock;
+}
+
+void EnterStep(TPipelineState& state, int number) {
+  state.Step = number;
+  TStepClock& clock = StepClock();
+  // The waiting thread gave up on this worker: it goes no further, holding nothing here.
+  if (clock.AbandonedWorker.load() == GetCurrentThreadId()) ExitThread(0);
+  clock.LastStepTick.store(GetTickCount());
+}
+
 namespace {
 TVantorLogEvents* g_events = nullptr;
 }  // namespace

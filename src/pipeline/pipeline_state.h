@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -117,6 +118,30 @@ struct TPipelineState {
   int Step = 0;
 };
 TPipelineState& State();
+
+// The worker's progress, which the waiting thread's deadline reads: when the last step began,
+// and how many calls out of the reporter's own work are running (a dialog, the program's
+// handlers, the delivery: they wait on the user or keep their own time-outs, and the deadline
+// does not count while one runs). A worker given up on ends at its next step.
+struct TStepClock {
+  std::atomic<uint32_t> LastStepTick{0};
+  std::atomic<int> CallsOut{0};
+  std::atomic<uint32_t> AbandonedWorker{0};
+};
+TStepClock& StepClock();
+
+// Begins step Number of the notification (see TPipelineState::Step).
+void EnterStep(TPipelineState& state, int number);
+
+// While one lives, the deadline does not count (a call out of the reporter's own work).
+struct TCallOut {
+  TCallOut() { ++StepClock().CallsOut; }
+  ~TCallOut() {
+    if (StepClock().AbandonedWorker.load() != GetCurrentThreadId()) --StepClock().CallsOut;
+  }
+  TCallOut(const TCallOut&) = delete;
+  TCallOut& operator=(const TCallOut&) = delete;
+};
 
 // The working options: the faulting module's options are copied into it for each notification.
 // Null while the crash reporter is inactive.

@@ -25,8 +25,9 @@ bool IsCurrentOptions(const TVantorModuleOptions* options) {
   }
 }
 
-VL_UNIT_REGISTRATION const rtl::UnitRegistration g_unit("ExceptionLog.Notification", rtl::UnitOrderCrashReporter + 1,
-                                   StartPipeline, StopPipeline);
+VL_UNIT_REGISTRATION const rtl::UnitRegistration g_unit("ExceptionLog.Notification",
+                                                        rtl::UnitOrderCrashReporter + 1,
+                                                        StartPipeline, StopPipeline);
 
 }  // namespace
 

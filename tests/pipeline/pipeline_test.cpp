@@ -261,6 +261,30 @@ TEST_F(PipelineTest, ConcurrentUnhandledRaisesGiveWholeEntries) {
   }
 }
 
+TEST_F(PipelineTest, AWorkerStuckInItsOwnWorkIsGivenUpOnButNotOneThatWaitsForTheUser) {
+  const uint32_t deadline = pipeline::WorkerDeadlineMs;
+  pipeline::WorkerDeadlineMs = 400;
+  // A dialog open for twice the deadline: the user is not hurried.
+  StandIn::Get().Action = [] { Sleep(800); };
+  EXPECT_FALSE(NotifyCaught(EConvertError("slow reader")));
+  EXPECT_EQ(LogEntries().size(), 1u);
+
+  // A screenshot that never returns: given up on, nothing logged, the program goes on.
+  DeleteFileA(LogFile().c_str());
+  pipeline::Seams().ScreenshotFileName = [] { return std::string("stuck.png"); };
+  pipeline::Seams().CaptureScreenshot = [](const std::string&) { Sleep(INFINITE); };
+  const DWORD start = GetTickCount();
+  EXPECT_TRUE(NotifyCaught(EConvertError("stuck")));
+  EXPECT_LT(GetTickCount() - start, 5000u);
+  EXPECT_TRUE(LogEntries().empty());
+  EXPECT_EQ(capture::WorkerThreadId.load(), 0u);
+  pipeline::Seams().ScreenshotFileName = nullptr;
+  pipeline::Seams().CaptureScreenshot = nullptr;
+  pipeline::WorkerDeadlineMs = deadline;
+  EXPECT_FALSE(NotifyCaught(EConvertError("after")));
+  EXPECT_EQ(LogEntries().size(), 1u) << "the next notification is whole";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
