@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -171,12 +172,29 @@ __attribute__((noinline)) DWORD StartReportingThread() {
   return id;
 }
 
+DWORD WINAPI WaitForStop(void* stop) { return WaitForSingleObject(stop, 30000); }
+
+// On a thread of its own, so that its stack is not the main thread's: starts a thread and
+// closes its handle at once, so that the next thread may get the same handle value.
+__attribute__((noinline)) DWORD WINAPI StartIdleThread(void* stop) {
+  CloseHandle(CreateThread(nullptr, 0, WaitForStop, stop, 0, nullptr));
+  return 0;
+}
+
 TEST_F(PipelineTest, ThreadRaiseRunsOnThatThreadWithItsCreatorsStack) {
+  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE starter = CreateThread(nullptr, 0, StartIdleThread, stop, 0, nullptr);
+  WaitForSingleObject(starter, 30000);
+  CloseHandle(starter);
   const DWORD thread = StartReportingThread();
+  SetEvent(stop);
+  CloseHandle(stop);
   EXPECT_EQ(StandIn::Get().Calls, 1);
   EXPECT_EQ(StandIn::Get().ThreadId, thread);
   EXPECT_NE(StandIn::Get().Report.find("StartReportingThread"), std::string::npos)
       << StandIn::Get().Report;
+  EXPECT_EQ(StandIn::Get().Report.find("StartIdleThread"), std::string::npos)
+      << "another thread's creator";
 }
 
 DWORD WINAPI CloseInformationBox(void* flag) {
@@ -192,9 +210,12 @@ DWORD WINAPI CloseInformationBox(void* flag) {
   return 1;
 }
 
-DWORD WINAPI RaiseWhenStarted(void* go) {
-  WaitForSingleObject(go, 10000);
-  throw EConvertError("raised at once");
+HANDLE g_start = nullptr;
+// Each thread's message is its own and longer than a page of the published record.
+DWORD WINAPI RaiseWhenStarted(void* index) {
+  WaitForSingleObject(g_start, 10000);
+  throw EConvertError("raised at once #" + std::to_string(reinterpret_cast<uintptr_t>(index)) +
+                      std::string(1500, '.'));
 }
 
 TEST_F(PipelineTest, FiltersCatchDescendantsAndStopTheReport) {
@@ -244,20 +265,26 @@ TEST_F(PipelineTest, ConcurrentUnhandledRaisesGiveWholeEntries) {
   for (int count : {2, 8}) {
     DeleteFileA(LogFile().c_str());
     std::vector<HANDLE> threads;
-    HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    for (int i = 0; i < count; ++i) {
-      threads.push_back(CreateThread(nullptr, 0, RaiseWhenStarted, start, 0, nullptr));
+    g_start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    for (uintptr_t i = 0; i < static_cast<uintptr_t>(count); ++i) {
+      threads.push_back(
+          CreateThread(nullptr, 0, RaiseWhenStarted, reinterpret_cast<void*>(i), 0, nullptr));
     }
-    SetEvent(start);
+    SetEvent(g_start);
     WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, 60000);
     for (HANDLE t : threads) CloseHandle(t);
-    CloseHandle(start);
+    CloseHandle(g_start);
     const std::vector<std::string> entries = LogEntries();
     ASSERT_EQ(entries.size(), static_cast<size_t>(count));
+    std::set<std::string> raisers;
     for (const std::string& entry : entries) {
-      EXPECT_NE(entry.find("raised at once"), std::string::npos);
+      const size_t at = entry.find("raised at once #");
+      ASSERT_NE(at, std::string::npos);
+      EXPECT_EQ(entry.find("raised at once #", at + 1), std::string::npos) << "one message";
+      raisers.insert(entry.substr(at, entry.find('.', at) - at));
       EXPECT_NE(entry.find("Memory Dump:"), std::string::npos);
     }
+    EXPECT_EQ(raisers.size(), static_cast<size_t>(count)) << "each report has its own raise";
   }
 }
 
