@@ -143,6 +143,8 @@ TLastException LastException() {
 
 void ClearLastException() { SetLastException(nullptr, nullptr, false); }
 
+TExceptNotifyForThreadProc ExceptNotifyForThread = nullptr;
+
 bool CallExceptNotify(std::exception_ptr object, void* address, bool fromRaise, CONTEXT* context,
                       uintptr_t stackPointer, uintptr_t stackBase) {
   TExceptNotifyProc notify = ExceptNotify;

@@ -70,6 +70,14 @@ using TExceptNotifyProc = bool (*)(std::exception_ptr object, void* address, boo
                                    CONTEXT* context, uintptr_t stackPointer, uintptr_t stackBase);
 extern TExceptNotifyProc ExceptNotify;
 
+// The notification on behalf of another thread (ThreadId), which waits meanwhile: its context
+// and its stack from StackPointer to StackBase. Filled by the pipeline; unset, nothing is
+// notified.
+using TExceptNotifyForThreadProc = bool (*)(std::exception_ptr object, void* address,
+                                            CONTEXT* context, uintptr_t stackPointer,
+                                            uintptr_t stackBase, DWORD threadId);
+extern TExceptNotifyForThreadProc ExceptNotifyForThread;
+
 // Calls ExceptNotify when set; true (the program's own handling) when unset.
 bool CallExceptNotify(std::exception_ptr object, void* address, bool fromRaise, CONTEXT* context,
                       uintptr_t stackPointer, uintptr_t stackBase);

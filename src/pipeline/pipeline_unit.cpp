@@ -29,6 +29,16 @@ VL_UNIT_REGISTRATION const rtl::UnitRegistration g_unit("ExceptionLog.Notificati
                                                         rtl::UnitOrderCrashReporter + 1,
                                                         StartPipeline, StopPipeline);
 
+bool NotifyForThread(std::exception_ptr object, void* address, CONTEXT* context,
+                     uintptr_t stackPointer, uintptr_t stackBase, DWORD threadId) {
+  TExceptNotifyParams params;
+  params.Context = context;
+  params.StackPointer = stackPointer;
+  params.StackBase = stackBase;
+  params.ThreadId = threadId;
+  return ExceptNotifyWith(std::move(object), address, false, params);
+}
+
 }  // namespace
 
 TVantorModuleOptionsEx* WorkingOptions() { return g_working; }
@@ -39,12 +49,14 @@ void StartPipeline() {
   g_working = new TVantorModuleOptionsEx("", false);
   core::OptionsPlatform().IsCurrentOptions = IsCurrentOptions;
   capture::ExceptNotify = ExceptNotify;
+  capture::ExceptNotifyForThread = NotifyForThread;
 }
 
 void StopPipeline() {
   if (!g_working) return;
   Trace("StopPipeline", {}, 0);
   capture::ExceptNotify = nullptr;
+  capture::ExceptNotifyForThread = nullptr;
   core::OptionsPlatform().IsCurrentOptions = nullptr;
   delete g_working;
   g_working = nullptr;
