@@ -68,12 +68,13 @@ echo "  exit code $rc; standard output (the report, shortened):"
 sed 's/\r$//' crash_sample.out | sed -n '1,20p;/^Call Stack/,/^$/p' | sed 's/^/  | /'
 echo "  the log file crash_sample.vlf now holds $(grep -c '^VantorLog ' crash_sample.vlf) entry"
 echo "  other ways a program dies, each logged by name (the program's own handler runs after):"
-for kind in av abort terminate purevirtual; do
+for kind in av abort terminate purevirtual overflow overflowthread; do
   rm -f crash_sample.vlf
   rc=0
   "$VL_WINE" crash_sample.exe "$kind" >/dev/null 2>&1 || rc=$?
-  printf '    %-12s exit code %-3s%s\n' "$kind" "$rc" \
-    "$(sed -n 's/\r$//; s/^ *2\.4 Type *: *\(.*\)$/\1/p' crash_sample.vlf 2>/dev/null | head -n 1)"
+  printf '    %-15s exit code %-10s%s %s\n' "$kind" "$rc" \
+    "$(sed -n 's/\r$//; s/^ *2\.4 Type *: *\(.*\)$/\1/p' crash_sample.vlf 2>/dev/null | head -n 1)" \
+    "$(grep -o '([0-9]* rows left out)' crash_sample.vlf 2>/dev/null | head -n 1)"
 done
 
 echo

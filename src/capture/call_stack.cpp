@@ -1,6 +1,7 @@
 #include "capture/call_stack.h"
 
 #include <cstring>
+#include <unordered_map>
 
 #include "capture/call_slot.h"
 #include "capture/process_memory.h"
@@ -60,8 +61,19 @@ void Candidate(uintptr_t v, std::vector<uintptr_t>& out) {
 }
 
 TVantorStackList Resolve(const std::vector<uintptr_t>& addresses) {
+  // A deep recursion repeats a few addresses thousands of times: each is looked up once.
+  std::unordered_map<uintptr_t, int> first;
   TVantorStackList list;
-  for (uintptr_t a : addresses) list.Add(GetSourceInfo(a));
+  for (uintptr_t a : addresses) {
+    const auto known = first.find(a);
+    if (known != first.end()) {
+      const TVantorDebugInfo same = list.Items(known->second);
+      list.Add(same);
+    } else {
+      first.emplace(a, list.Count());
+      list.Add(GetSourceInfo(a));
+    }
+  }
   return list;
 }
 

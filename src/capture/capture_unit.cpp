@@ -4,7 +4,7 @@
 #include "capture/interception.h"
 #include "capture/process_memory.h"
 #include "capture/raise_hook.h"
-#include "capture/stack_overflow.h"
+#include "capture/failure_handoff.h"
 #include "capture/termination.h"
 #include "capture/thread_registry.h"
 #include "core/module_options.h"
@@ -61,7 +61,7 @@ void StartCapture() {
     InstallEndingHooks();
     InstallRaiseHook();
     InstallThreadHooks();
-    InstallOverflowHandoff();
+    InstallFailureHandoff();
   }
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &MainThreadHandle,
                   THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, 0);
@@ -92,7 +92,7 @@ void StopCapture() {
   if (core::OptionsPlatform().StopFreezeWatchdog) core::OptionsPlatform().StopFreezeWatchdog();
   if (MainThreadHandle) CloseHandle(MainThreadHandle);
   MainThreadHandle = nullptr;
-  RemoveOverflowHandoff();
+  RemoveFailureHandoff();
   RestoreProcedureHooks();
   RemoveEndingHooks();
   FreeThreadRegistry();

@@ -204,12 +204,14 @@ __attribute__((noinline)) bool EndsBy(const std::string& kind) {
         GetModuleHandleA("msvcrt.dll"), "strcpy_s")))(buffer, sizeof buffer, nullptr);
   }
   if (kind == "overflow") Recurse(0);
+  if (kind == "heapcorruption") RaiseException(0xC0000374, EXCEPTION_NONCONTINUABLE, 0, nullptr);
   if (kind == "overflowthread") {
     HANDLE thread = CreateThread(nullptr, 0, RecurseOnThread, nullptr, 0, nullptr);
     WaitForSingleObject(thread, 60000);
   }
   return kind == "abort" || kind == "terminate" || kind == "purevirtual" ||
-         kind == "invalidparameter" || kind == "overflow" || kind == "overflowthread";
+         kind == "invalidparameter" || kind == "overflow" || kind == "overflowthread" ||
+         kind == "heapcorruption";
 }
 
 void MainBlock() {

@@ -25,7 +25,7 @@ void InitExtension() {
   };
 }
 
-VL_UNIT_REGISTRATION const rtl::UnitRegistration kExtensionUnit("Extension", rtl::UnitOrderProgram, InitExtension,
-                                           nullptr);
+VL_UNIT_REGISTRATION const rtl::UnitRegistration kExtensionUnit("Extension", rtl::UnitOrderProgram,
+                                                                InitExtension, nullptr);
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "capture/stack_overflow.h"
+#include "capture/failure_handoff.h"
 
 #include <atomic>
 #include <cstring>
@@ -10,6 +10,8 @@
 namespace vl::capture {
 
 namespace {
+
+constexpr DWORD HeapCorruptionCode = 0xC0000374;  // STATUS_HEAP_CORRUPTION
 
 // The overflow being reported: written by the overflowed thread before it signals g_go, read
 // by the reporting thread until it signals g_done. One overflow at a time.
@@ -46,7 +48,8 @@ uintptr_t StackPointerOf(const CONTEXT& context) {
 
 // On the overflowed thread, with little stack: copies, signals, waits. No C++ object, no trace.
 LONG WINAPI OverflowHandler(EXCEPTION_POINTERS* info) {
-  if (info->ExceptionRecord->ExceptionCode != EXCEPTION_STACK_OVERFLOW) {
+  const DWORD code = info->ExceptionRecord->ExceptionCode;
+  if (code != EXCEPTION_STACK_OVERFLOW && code != HeapCorruptionCode) {
     return EXCEPTION_CONTINUE_SEARCH;
   }
   const DWORD self = GetCurrentThreadId();
@@ -60,12 +63,16 @@ LONG WINAPI OverflowHandler(EXCEPTION_POINTERS* info) {
   std::memcpy(&g_context, info->ContextRecord, sizeof g_context);
   g_stackBase = StackBaseOfThisThread();
   SetEvent(g_go);
-  // As long as the report takes: it may show a dialog.
-  WaitForSingleObject(g_done, INFINITE);
+  // As long as the report takes (it may show a dialog), or until the reporting thread dies.
+  // A damaged heap can stop the report for good at its first allocation: that one is given a
+  // minute, then the process ends as without the reporter.
+  const HANDLE ends[2] = {g_done, g_thread};
+  WaitForMultipleObjects(2, ends, FALSE, code == HeapCorruptionCode ? 60000 : INFINITE);
   g_overflowing.store(0);
-  // The end Windows gives an overflow: the process, with its code. (Wine would end only this
-  // thread, and the reporter's own threads would keep a process without its main thread.)
-  TerminateProcess(GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
+  // The end Windows gives both: the process, with the exception's code. (Wine would end only
+  // an overflowed thread, and the reporter's own threads would keep a process without its main
+  // thread.)
+  TerminateProcess(GetCurrentProcess(), code);
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
@@ -92,7 +99,7 @@ DWORD WINAPI ReportingThread(void*) {
 
 }  // namespace
 
-bool InstallOverflowHandoff() {
+bool InstallFailureHandoff() {
   if (g_handler) return true;
   g_stopping.store(false);
   g_go = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -105,14 +112,14 @@ bool InstallOverflowHandoff() {
     g_handler = AddVectoredExceptionHandler(1, OverflowHandler);
   }
   if (!g_handler) {
-    Trace("InstallOverflowHandoff: not installed", {}, 0);
-    RemoveOverflowHandoff();
+    Trace("InstallFailureHandoff: not installed", {}, 0);
+    RemoveFailureHandoff();
     return false;
   }
   return true;
 }
 
-void RemoveOverflowHandoff() {
+void RemoveFailureHandoff() {
   if (g_handler) RemoveVectoredExceptionHandler(g_handler);
   g_handler = nullptr;
   if (g_thread) {
