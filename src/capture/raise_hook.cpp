@@ -76,6 +76,47 @@ __attribute__((noinline)) void RaiseWorker(_Unwind_Exception* exception, uintptr
   state.InCapture = false;
 }
 
+#if !defined(__x86_64__)
+// 32-bit, a plain throw: the raise state from the registers the throw recorded on its way in,
+// and the unwinder's own search armed (see BeginSearch). False where the walk is needed first (a
+// rethrow, a raise inside the capture, a raise that did not pass the throw wrapper).
+bool PrepareSearchFirst(_Unwind_Exception* exception) {
+  TThreadRaiseState& state = CurrentRaiseState();
+  if (state.InCapture) return false;
+  const DWORD lastError = GetLastError();
+  const TThrownObject thrown = ThrownObjectOf(exception);
+  rtl::TThrowRegisters r;
+  const bool fresh = !thrown.Rethrow && thrown.Object && rtl::TakeThrowRegisters(thrown.Object, r);
+  if (fresh) {
+    state.ThrownObject = thrown.Object;
+    state.ThrownType = thrown.Type;
+    CONTEXT& c = state.Context;
+    c.ContextFlags = RaiseContextFlags;
+    c.Ebx = r.Ebx;
+    c.Esi = r.Esi;
+    c.Edi = r.Edi;
+    c.Ebp = r.Ebp;
+    c.Eax = static_cast<DWORD>(reinterpret_cast<uintptr_t>(thrown.Object));
+    c.Edx = r.ReturnAddress;
+    c.Ecx = 0;
+    c.Esp = r.Esp;
+    c.Eip = r.ReturnAddress - 5;
+    state.RaiseEcx = 0;
+    state.RaiseStackPointer = r.Esp;
+    state.StackPointer = r.Esp;
+    state.RaiseAddress = reinterpret_cast<void*>(static_cast<uintptr_t>(r.ReturnAddress));
+    // Should the raise come back, the walk works these out again.
+    state.HandledKnown = true;
+    state.Handled = true;
+    state.Terminates = false;
+    SetHandledKind(THandlerKind::hkTyped, false);
+    BeginSearch(exception);
+  }
+  SetLastError(lastError);
+  return fresh;
+}
+#endif
+
 }  // namespace
 
 std::atomic<bool> RefuseRaiseCodePatch{false};
@@ -127,9 +168,23 @@ void ResumeRaiseHook() {
 
 // The hook itself: no try block and no destructor around the forwarding call, so the unwinder
 // passes this frame like any other.
+// 32-bit, a plain throw: the unwinder searches first. A raise that a frame catches never comes
+// back here; one that comes back (no catching frame, or one passed over: a guard, a boundary, a
+// frame where the runtime terminates) still has its whole stack: the walk and the report run
+// as before, and the raise goes on, now to the frame passed over.
 extern "C" __attribute__((noinline)) _Unwind_Reason_Code HookedRaise(_Unwind_Exception* exception) {
   if (vl::capture::CaptureInstalled.load(std::memory_order_acquire) &&
       !vl::capture::HostCarriesLibrary) {
+#if !defined(__x86_64__)
+    if (vl::capture::PrepareSearchFirst(exception)) {
+      const _Unwind_Reason_Code first = vl::capture::g_trampoline(exception);
+      const bool passedOver = vl::capture::EndSearch();
+      vl::capture::RaiseWorker(exception, reinterpret_cast<uintptr_t>(&HookedRaise));
+      return passedOver ? vl::capture::g_trampoline(exception) : first;
+    }
+    // A rethrow of the object a caught search was armed for searches as the runtime does.
+    vl::capture::EndSearch();
+#endif
     vl::capture::RaiseWorker(exception, reinterpret_cast<uintptr_t>(&HookedRaise));
   }
   return vl::capture::g_trampoline(exception);

@@ -26,6 +26,8 @@ EXCEPTION_DISPOSITION __gxx_personality_seh0(PEXCEPTION_RECORD, void*, PCONTEXT,
 #else
 _Unwind_Reason_Code __gxx_personality_v0(int, _Unwind_Action, _Unwind_Exception_Class,
                                          _Unwind_Exception*, _Unwind_Context*);
+_Unwind_Reason_Code __real___gxx_personality_v0(int, _Unwind_Action, _Unwind_Exception_Class,
+                                                _Unwind_Exception*, _Unwind_Context*);
 struct dwarf_eh_bases {
   void* tbase;
   void* dbase;
@@ -410,6 +412,76 @@ __attribute__((noinline)) TRaiseWalkResult WalkRaise(uintptr_t hookStart,
   state.Context.ContextFlags = flags;
   _Unwind_Backtrace(&BacktraceStep, &d);
   return result;
+}
+
+#endif
+
+#if !defined(__x86_64__)
+
+namespace {
+
+// The C++ runtime's exception header (its dependent-exception header has the same layout), which
+// ends in the unwinder's header; its last fields are what the personality's search left for its
+// second phase.
+struct THeaderTail {
+  void* ExceptionType;
+  void (*ExceptionDestructor)(void*);
+  void (*UnexpectedHandler)();
+  void (*TerminateHandler)();
+  void* NextException;
+  int HandlerCount;
+  int HandlerSwitchValue;
+  const unsigned char* ActionRecord;
+  const unsigned char* LanguageSpecificData;
+  _Unwind_Ptr CatchTemp;  // the landing pad; 0 where the runtime terminates
+  void* AdjustedPtr;
+  _Unwind_Exception UnwindHeader;
+};
+
+struct TSearch {
+  void* Exception;
+  bool PassedOver;
+};
+thread_local TSearch t_search = {nullptr, false};
+
+}  // namespace
+
+void BeginSearch(void* exception) { t_search = {exception, false}; }
+
+bool EndSearch() {
+  const bool passed = t_search.PassedOver;
+  t_search = {nullptr, false};
+  return passed;
+}
+
+extern "C" _Unwind_Reason_Code __wrap___gxx_personality_v0(int version, _Unwind_Action actions,
+                                                           _Unwind_Exception_Class exceptionClass,
+                                                           _Unwind_Exception* exception,
+                                                           _Unwind_Context* context) {
+  TSearch& search = t_search;
+  if (!exception || exception != search.Exception) {
+    return __real___gxx_personality_v0(version, actions, exceptionClass, exception, context);
+  }
+  // The search found its handler and the unwinding to it has begun: nothing more to watch.
+  if (!(actions & _UA_SEARCH_PHASE)) {
+    search = {nullptr, false};
+    return __real___gxx_personality_v0(version, actions, exceptionClass, exception, context);
+  }
+  if (search.PassedOver) return _URC_CONTINUE_UNWIND;
+  const _Unwind_Reason_Code found =
+      __real___gxx_personality_v0(version, actions, exceptionClass, exception, context);
+  if (found != _URC_HANDLER_FOUND) return found;
+  const auto* tail = reinterpret_cast<const THeaderTail*>(exception + 1) - 1;
+  const uintptr_t start = _Unwind_GetRegionStart(context);
+  bool passOver = tail->CatchTemp == 0 || tail->HandlerSwitchValue < 0 ||
+                  SafecallBoundaries().Contains(start);
+  if (!passOver && Guards().Contains(start)) {
+    const DWORD peer = IntraWebPeerThreadId.load();
+    passOver = !(IntraWebHostPresent.load() && peer != 0 && peer == GetCurrentThreadId());
+  }
+  if (!passOver) return found;
+  search.PassedOver = true;
+  return _URC_CONTINUE_UNWIND;
 }
 
 #endif

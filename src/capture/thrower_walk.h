@@ -52,6 +52,19 @@ void AddSafecallBoundary(uintptr_t functionStart);
 void* LookupFunctionEntry(uint64_t pc, uint64_t& imageBase);
 #endif
 
+#if !defined(__x86_64__)
+// 32-bit: the unwinder's own search decides. The link wraps this module's C++ personality; while
+// a search for Exception runs (between BeginSearch and EndSearch, on this thread), a frame that
+// would catch it but is a last-chance guard, a safecall boundary, or a frame where the runtime
+// terminates (noexcept, a violated throw list) is passed over instead, and so is every frame
+// beyond it: the raise then comes back to the hook with its stack intact, to be reported and
+// raised again (then nothing is passed over). A raise that some other frame catches never comes
+// back, and costs no walk of its own.
+void BeginSearch(void* exception);
+// True when the search passed over such a frame (the raise is to be raised again).
+bool EndSearch();
+#endif
+
 // Upper bound of frames looked at.
 constexpr unsigned MaxWalkFrames = 2048;
 

@@ -49,7 +49,13 @@ bool g_started = false;
 bool g_startFailed = false;  // a unit's initialisation raised while a DLL was starting
 bool g_inInitialization = false;
 bool g_inFinalization = false;
-thread_local void* t_raiseAddress = nullptr;
+// Written by every throw: one thread-local block (each thread-local access is a call here).
+struct TThrowRecord {
+  void* RaiseAddress = nullptr;
+  const void* Object = nullptr;  // the object the registers are for (32-bit)
+  TThrowRegisters Registers = {};
+};
+thread_local TThrowRecord t_throw;
 thread_local EXCEPTION_POINTERS* t_exceptionPointers = nullptr;
 LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter = nullptr;
 
@@ -222,7 +228,7 @@ void Halt(int exitCode) {
   ExitProcess(static_cast<UINT>(exitCode));
 }
 
-void* RaiseAddress() { return t_raiseAddress; }
+void* RaiseAddress() { return t_throw.RaiseAddress; }
 
 HRESULT SafeCall(void (*body)(void* context), void* context) {
   try {
@@ -375,10 +381,63 @@ std::exception_ptr DefaultExceptObjProc(EXCEPTION_RECORD* record) {
 
 // The language raise: every C++ throw of the program passes here (the link wraps __cxa_throw),
 // so the runtime knows the raise address for its error box.
+#if defined(__x86_64__)
+namespace vl::rtl {
+bool TakeThrowRegisters(const void*, TThrowRegisters&) { return false; }
+}  // namespace vl::rtl
+
 extern "C" {
 [[noreturn]] void __real___cxa_throw(void* object, void* type, void* destructor);
 [[noreturn]] void __wrap___cxa_throw(void* object, void* type, void* destructor) {
-  vl::rtl::t_raiseAddress = __builtin_return_address(0);
+  vl::rtl::t_throw.RaiseAddress = __builtin_return_address(0);
   __real___cxa_throw(object, type, destructor);
 }
 }
+#else
+namespace vl::rtl {
+bool TakeThrowRegisters(const void* object, TThrowRegisters& registers) {
+  TThrowRecord& record = t_throw;
+  if (!object || object != record.Object) return false;
+  record.Object = nullptr;
+  registers = record.Registers;
+  return true;
+}
+}  // namespace vl::rtl
+
+// Saved: EBX, ESI, EDI, EBP as the thrower left them, then the return address and the three
+// arguments of __cxa_throw, the first being the thrown object.
+extern "C" void __cdecl vl_RecordThrow(const uint32_t* saved) {
+  // Thread-local storage may go through TlsGetValue, which clears the last error.
+  const DWORD lastError = GetLastError();
+  vl::rtl::TThrowRecord& record = vl::rtl::t_throw;
+  record.RaiseAddress = reinterpret_cast<void*>(saved[4]);
+  record.Registers = {saved[0],
+                      saved[1],
+                      saved[2],
+                      saved[3],
+                      static_cast<uint32_t>(reinterpret_cast<uintptr_t>(saved + 5)),
+                      saved[4]};
+  record.Object = reinterpret_cast<const void*>(saved[5]);
+  SetLastError(lastError);
+}
+
+// The thrower's registers are exactly those at this entry: saved, recorded, restored, and
+// __cxa_throw entered by a jump, so that it returns (unwinds) straight to the thrower.
+__asm__(
+    ".text\n"
+    ".globl ___wrap___cxa_throw\n"
+    ".def ___wrap___cxa_throw; .scl 2; .type 32; .endef\n"
+    "___wrap___cxa_throw:\n"
+    "  pushl %ebp\n"
+    "  pushl %edi\n"
+    "  pushl %esi\n"
+    "  pushl %ebx\n"
+    "  pushl %esp\n"
+    "  call _vl_RecordThrow\n"
+    "  addl $4, %esp\n"
+    "  popl %ebx\n"
+    "  popl %esi\n"
+    "  popl %edi\n"
+    "  popl %ebp\n"
+    "  jmp ___real___cxa_throw\n");
+#endif

@@ -147,6 +147,14 @@ inline bool IsGccThrowCode(DWORD code) { return (code & 0x20FFFFFF) == 0x2047434
 // language raise), or null.
 void* RaiseAddress();
 
+// 32-bit: the thrower's callee-saved registers, stack pointer and return address at its last
+// C++ throw (the link's __cxa_throw wrapper records them on the way in, without unwinding).
+// True and filled once for the object thrown (Object); the record is used up.
+struct TThrowRegisters {
+  uint32_t Ebx, Esi, Edi, Ebp, Esp, ReturnAddress;
+};
+bool TakeThrowRegisters(const void* object, TThrowRegisters& registers);
+
 // Class name and message of any thrown object ("Exception" base class: its Message;
 // std::exception: what(); other types: empty message).
 std::string ExceptionClassName(std::exception_ptr object);
