@@ -10,7 +10,7 @@
 //   mail server|direct  as throw, the report mailed to the loopback peers of run-with-peers.sh
 //            (through the server with login, or straight to the recipient's exchanger found
 //            by the loopback name server); what should arrive is left for the peers' check
-//   upload ok|av|fail500|silent  as throw (av: as av), the report uploaded to that HTTP peer
+//   upload ok|av|fail500|silent|zero  as throw (av: as av), the report uploaded to that HTTP peer
 //            (av: the ok one) within 3 s, its step error printed; the peers check what arrives
 //   lines    prints the source lines the tests expect in the call stack
 //   abort | terminate | purevirtual | invalidparameter | overflow | overflowthread | heap
@@ -165,7 +165,8 @@ void PrepareUpload() {
   const char* port = g_marker == "fail500"  ? "VL_HTTP_FAIL500"
                      : g_marker == "silent" ? "VL_HTTP_SILENT"
                                             : "VL_HTTP_OK";
-  pipeline::CurrentVantorLogOptions()->SetUploadUrl("http://127.0.0.1:" + Env(port) + "/api/" +
+  const std::string host = g_marker == "zero" ? "0.0.0.0:" : "127.0.0.1:";  // zero: refused
+  pipeline::CurrentVantorLogOptions()->SetUploadUrl("http://" + host + Env(port) + "/api/" +
                                                     g_marker + "/minidump/?sentry_key=sample");
   if (g_marker == "ok" || g_marker == "av") pipeline::NotifyHandler = ExpectUpload;
   pipeline::ErrorHandler = PrintUploadError;

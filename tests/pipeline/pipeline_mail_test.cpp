@@ -29,8 +29,9 @@ TEST(PipelineMail, CrashReportReachesTheServerAndTheExchanger) {
   }
 }
 
-// An upload that arrives, after a raise and after a fault; one the server refuses and one it
-// never answers: a step error within the time-out (3 s), and the program ends as it would.
+// An upload that arrives, after a raise and after a fault; one the server refuses, one it never
+// answers and one to 0.0.0.0: a step error within the time-out (3 s), and the program ends as
+// it would.
 TEST(PipelineUpload, ArrivesOrEndsInAStepErrorWithinTheTimeOut) {
   ASSERT_NE(std::getenv("VL_HTTP_OK"), nullptr) << "run through run-with-peers.sh";
   const std::pair<const char*, const char*> rows[] = {
@@ -39,6 +40,7 @@ TEST(PipelineUpload, ArrivesOrEndsInAStepErrorWithinTheTimeOut) {
       {"av", nullptr},
       {"fail500", "eeUploadError [Upload] The server answered 500: Internal error: not today"},
       {"silent", "eeUploadError [Upload] The server did not answer in time."},
+      {"zero", "eeUploadError [Upload] Connection error: \"0.0.0.0 is not the address of a host"},
   };
   const std::string guidFile = testsupport::ExeFolder() + "VantorLog.guid";
   DeleteFileA(guidFile.c_str());
