@@ -110,3 +110,32 @@ PY
 else
   echo "  (no message arrived; exit status $rc)"
 fi
+
+echo
+echo "== 6. The report uploaded: the crash sample posts it to a loopback crash-collection server"
+echo "     (the Breakpad/Crashpad upload that Sentry, Socorro, Backtrace and BugSplat take)"
+peers="$build/demo/upload-peers"
+rc=0
+"$root/tests/delivery/run-with-peers.sh" "$peers" \
+  "$VL_WINE" "$build/tests/pipeline/crash_sample.exe" upload ok >/dev/null 2>&1 || rc=$?
+if [ -f "$peers/ok.http" ]; then
+  echo "  received by the server: a multipart/form-data POST with the fields"
+  /usr/bin/python3 - "$peers/ok.http" "$peers/ok.dmp" <<'PY'
+import email, email.policy, sys
+msg = email.message_from_bytes(open(sys.argv[1], "rb").read(), policy=email.policy.default)
+for part in msg.iter_parts():
+    name = part.get_param("name", header="content-disposition")
+    value = part.get_payload(decode=True)
+    if part.get_filename():
+        print(f"    {name}: file {part.get_filename()} ({part.get_content_type()}, {len(value)} bytes)")
+    else:
+        print(f"    {name}: {value.decode()!r}")
+    if name == "upload_file_minidump":
+        open(sys.argv[2], "wb").write(value)
+PY
+  echo "  winedump's summary of the minidump:"
+  winedump dump "$peers/ok.dmp" | grep -E '^(Signature|NumberOfStreams|Stream \[)|^  (ThreadId|ExceptionCode|ExceptionAddress):|ModuleName: .*crash_sample' |
+    sed 's/^/    /'
+else
+  echo "  (nothing arrived; exit status $rc)"
+fi

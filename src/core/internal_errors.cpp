@@ -95,6 +95,8 @@ const char* VantorLogErrorCodeName(TVantorLogErrorCode code) {
       return "eeEmailShellError";
     case eeEmailSMTPError:
       return "eeEmailSMTPError";
+    case eeUploadError:
+      return "eeUploadError";
   }
   return "eeUnknown";
 }
@@ -124,7 +126,7 @@ void SetStepError(TVantorLogErrorCode Code, const std::string& Message) {
     Trace(line, {std::string_view()});
     core::DebugOutput(line);
     auto showing = core::ErrorPlatform().IsSmtpProgressShowing;
-    if (Code == eeEmailSMTPError && showing && showing()) {
+    if ((Code == eeEmailSMTPError || Code == eeUploadError) && showing && showing()) {
       core::Box(Message, "Error.",
                 core::mbOk | core::mbIconError | core::mbTaskModal | core::mbTopMost |
                     core::mbServiceNotification);

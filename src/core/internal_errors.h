@@ -16,6 +16,7 @@ enum TVantorLogErrorCode : uint8_t {
   eeEmailMAPIError = 3,
   eeEmailShellError = 4,
   eeEmailSMTPError = 5,
+  eeUploadError = 6,  // the upload to a crash-collection server
 };
 
 // "eeNone", "eeShowError", ...; "eeUnknown" for a value outside the enumeration.
@@ -30,8 +31,8 @@ struct TVantorStepError {
 TVantorStepError LastStepError();
 // Code eeNone, empty message; called before each step that may fail.
 void ClearStepError();
-// Records the step error, traces it and sends it to the debugger output; an SMTP error while
-// the SMTP progress dialog is showing is also shown in a message box.
+// Records the step error, traces it and sends it to the debugger output; an SMTP or upload
+// error while the progress dialog is showing is also shown in a message box.
 void SetStepError(TVantorLogErrorCode Code, const std::string& Message);
 // Call inside a step's catch block: "[Section] message" for an error of the runtime's Exception
 // class, "General 'Section' error." for anything else.

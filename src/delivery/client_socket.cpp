@@ -69,6 +69,30 @@ bool IsHostAddress(uint32_t address) {
   return first != 0 && first < 224;
 }
 
+uint32_t CheckedHostAddress(const std::string& host) {
+  WSADATA data;
+  const int started = WSAStartup(0x0101, &data);
+  if (started != 0)
+    throw EVantorSocketError(
+        Format("Error into WSAStartup: \"%s\"", SocketErrorText(started).c_str()));
+  const SocketSeams& seams = Seams();
+  uint32_t address = 0;
+  const int resolved =
+      seams.ResolveHost ? seams.ResolveHost(host, address) : DefaultResolve(host, address);
+  WSACleanup();
+  if (resolved != 0)
+    throw EVantorSocketError(Format("Connection error: \"%s\"", SocketErrorText(resolved).c_str()));
+  const auto* a = reinterpret_cast<const unsigned char*>(&address);
+  if (!IsHostAddress(address))
+    throw EVantorSocketError(
+        Format("Connection error: \"%s is not the address of a host (%d.%d.%d.%d).\"", host.c_str(),
+               a[0], a[1], a[2], a[3]));
+  if (seams.ConnectCheck && !seams.ConnectCheck(address))
+    throw EVantorSocketError(
+        Format("Connection error: \"%s\"", SocketErrorText(WSAEACCES).c_str()));
+  return address;
+}
+
 std::string SocketErrorText(int code) { return rtl::SysErrorMessage(static_cast<DWORD>(code)); }
 
 TVantorClientSocket::TVantorClientSocket(const std::string& host, uint16_t port, bool stream,

@@ -89,6 +89,12 @@ class TVantorClientSocket {
 // order.
 bool IsHostAddress(uint32_t address);
 
+// The address Connect would reach for Host, checked as Connect checks it (the seams' resolver or
+// the system's, then IsHostAddress, then the seams' ConnectCheck): for a client that connects
+// by itself (the upload's WinHTTP) but must go only where a socket may. Raises
+// EVantorSocketError ("Connection error: ...") when Host does not resolve or is refused.
+uint32_t CheckedHostAddress(const std::string& host);
+
 // The system's message text for a Winsock or system error code.
 std::string SocketErrorText(int code);
 

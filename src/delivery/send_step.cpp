@@ -7,6 +7,7 @@
 #include <memory>
 #include <utility>
 
+#include "core/file_names.h"
 #include "core/internal_errors.h"
 #include "core/trace.h"
 #include "delivery/address_list.h"
@@ -55,6 +56,35 @@ class TReportFile {
   bool FWritten = false;
 };
 
+// The minidump to attach, copied into the process's own folder under the name the mail gives
+// it ("<module>.dmp"); the copy goes when the send ends.
+class TMinidumpCopy {
+ public:
+  explicit TMinidumpCopy(const TSendInput& input) {
+    if (input.MinidumpFile.empty() || !input.Options->AttachMinidump()) return;
+    CreateDirectoryA(OwnFolder().c_str(), nullptr);
+    const std::string name =
+        core::ChangeFileExt(core::ExtractFileName(input.Options->ModuleName()), ".dmp");
+    FName = OwnFolder() + (name == ".dmp" ? "VantorLog.dmp" : name);
+    if (!CopyFileA(input.MinidumpFile.c_str(), FName.c_str(), FALSE)) {
+      Trace("SendReportByEmail: the minidump cannot be copied", {FName});
+      FName.clear();
+    }
+  }
+  ~TMinidumpCopy() {
+    if (FName.empty()) return;
+    DeleteFileA(FName.c_str());
+    // The report file's folder goes with the report file; alone, the copy takes it.
+    RemoveDirectoryA(OwnFolder().c_str());
+  }
+  TMinidumpCopy(const TMinidumpCopy&) = delete;
+  TMinidumpCopy& operator=(const TMinidumpCopy&) = delete;
+  const std::string& Attached() const { return FName; }
+
+ private:
+  std::string FName;
+};
+
 // One handler call, on the faulting thread when a runner is given. A raising handler is traced
 // and leaves the flag as it had set it.
 void CallHandler(const TSendInput& input, const std::function<void(int, bool&)>& handler,
@@ -99,15 +129,16 @@ std::string ExchangerOf(const std::string& recipient, TLookUps& lookUps) {
   }
 }
 
-bool SendOnce(const TSendInput& input, const TReportFile& reportFile) {
+bool SendOnce(const TSendInput& input, const TReportFile& reportFile,
+              const TMinidumpCopy& minidump) {
   const TVantorModuleOptions& options = *input.Options;
   const std::string recipients = options.MailRecipients();
   const std::string subject = options.MailSubject();
   const std::string bodyText = options.MailBodyText();
   std::string reportBody = GetReportBodyText(input);
   if (reportFile.Lost()) reportBody = ReportBodyText(true, input.SendText);
-  const std::vector<std::string> attachments = {reportFile.Attached(),
-                                                GetScreenshotAttachmentName(input)};
+  const std::vector<std::string> attachments = {
+      reportFile.Attached(), GetScreenshotAttachmentName(input), minidump.Attached()};
   const TMailMode mode = options.MailMode();
   if (mode == mmViaServer || mode == mmDirect) {
     dialogs::StartSendProgress(options, input.Host);
@@ -257,11 +288,12 @@ bool SendReportByEmail(const TSendInput& input) {
   ClearStepError();
   try {
     const TReportFile reportFile(input);
+    const TMinidumpCopy minidump(input);
     CallHandler(input, input.OnAction, ActionBeforeSending, stepResult);
     if (stepResult) {
       bool retry = false;
       do {
-        stepResult = SendOnce(input, reportFile);
+        stepResult = SendOnce(input, reportFile, minidump);
         retry = false;
         if (!stepResult) CallHandler(input, input.OnError, ActionAfterSending, retry);
       } while (retry);

@@ -33,6 +33,9 @@ namespace vl::delivery {
 //   clear it). The screenshot is attached only when it and AddScreenshot are both set, from
 //   ScreenshotFile (empty: the temporary folder + "Screenshot.png", where the capture writes
 //   it). The step never deletes the screenshot.
+// - MinidumpFile: the report's minidump, attached (application/octet-stream) as
+//   "<module>.dmp" (the options' ModuleName without folder and extension) when AttachMinidump
+//   is on; empty: none. The step never deletes it.
 // - Host: the kind of process; only an interactive GUI program gets the progress dialog.
 // - OnAction(action, stepResult): the program's action handlers; empty = none attached. Called
 //   with action 4 before sending (clearing stepResult cancels: nothing is sent and action 5 is
@@ -51,6 +54,7 @@ struct TSendInput {
   std::string ReproductionText;
   bool ScreenshotRequested = false;
   std::string ScreenshotFile;
+  std::string MinidumpFile;
   dialogs::THostKind Host = dialogs::THostKind::Gui;
   std::function<void(int action, bool& stepResult)> OnAction;
   std::function<void(int action, bool& retry)> OnError;

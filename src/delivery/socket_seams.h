@@ -18,6 +18,8 @@ struct SocketSeams {
   // Longest wait for one name server's answer, for one SMTP reply, and for a connection, in ms.
   uint32_t DnsTimeout = 30000;
   uint32_t SmtpTimeout = 30000;
+  // The upload's time-outs (WinHTTP's resolve, connect, send and receive), in ms.
+  uint32_t HttpTimeout = 30000;
   // Silence that ends an SMTP reply whose last line never comes, in ms.
   uint32_t ReplySilence = 1000;
   // Host name or dotted address to an IPv4 address (network byte order). Returns 0 on success or

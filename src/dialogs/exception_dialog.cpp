@@ -156,7 +156,8 @@ void RecordMove(TExceptionDialogState& s) {
 
 void InitDialog(TExceptionDialogState& s) {
   HWND d = s.Dialog;
-  s.SendAllowed = s.O.MailMode() != mmNone && !s.In.IsDuplicate;
+  // The box covers the mail and the upload alike: the user may keep either from going out.
+  s.SendAllowed = (s.O.MailMode() != mmNone || !s.O.UploadUrl().empty()) && !s.In.IsDuplicate;
   s.ScreenshotAllowed = s.O.AddScreenshot();
   s.CheckboxArea = CheckboxAreaHeight(s.SendAllowed, s.ScreenshotAllowed);
   s.Look.On = s.O.PaintedDialogs();

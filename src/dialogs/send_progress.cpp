@@ -171,7 +171,7 @@ class TSMTPThread : public Classes::TThread {
 
 void InstallDialogSeams() { core::ErrorPlatform().IsSmtpProgressShowing = &IsSendProgressShowing; }
 
-bool StartSendProgress(const TVantorModuleOptions& options, THostKind host) {
+bool StartSendProgress(const TVantorModuleOptions& options, THostKind host, bool upload) {
   Trace("StartSendProgress", {}, 2);
   InstallDialogSeams();
   TProgressState& state = Progress();
@@ -185,7 +185,7 @@ bool StartSendProgress(const TVantorModuleOptions& options, THostKind host) {
     state.MessageWord = options.TextTable(core::txSmtpMessage);
     state.Status.clear();
   }
-  const bool smtp = options.MailMode() == mmViaServer || options.MailMode() == mmDirect;
+  const bool smtp = upload || options.MailMode() == mmViaServer || options.MailMode() == mmDirect;
   if (!options.ShowSmtpProgress() || !smtp || host != THostKind::Gui ||
       !HasDialogTemplate("SMTP") || state.ThreadRunning.load()) {
     Trace("StartSendProgress=", {false}, -2);

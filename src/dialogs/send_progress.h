@@ -14,11 +14,12 @@
 namespace vl::dialogs {
 
 // Clears the progress state and, when ShowSmtpProgress is on, the mail mode sends by SMTP
-// (mmViaServer or mmDirect) and the process is an interactive GUI program, starts the dialog on
+// (mmViaServer or mmDirect) or Upload is set (the upload to a crash-collection server shows the
+// same dialog) and the process is an interactive GUI program, starts the dialog on
 // its own thread and waits until it is up: at most 5 seconds, less when its thread ends first.
 // Returns true when the dialog came up. Also installs the "progress showing" test of the core's
 // error reports.
-bool StartSendProgress(const TVantorModuleOptions& options, THostKind host);
+bool StartSendProgress(const TVantorModuleOptions& options, THostKind host, bool upload = false);
 // The recipient the next status texts count ("Message 1/2: ...").
 void SetSendProgressRecipient(int current, int count);
 // Status label: "<Message> <current>/<count>: <step>" (copied; the caller's text may go).

@@ -191,6 +191,12 @@ TExceptionThread::TExceptionThread(std::exception_ptr object, void* address, boo
   }
   if (FParams.StackPointer == 0) FParams.StackPointer = raise.StackPointer;
   FParams.ThreadId = GetCurrentThreadId();
+  std::memset(&FRecord, 0, sizeof FRecord);
+  if (FParams.FaultRecord) {
+    FRecord = *FParams.FaultRecord;
+    FRecord.ExceptionRecord = nullptr;
+    FParams.FaultRecord = &FRecord;
+  }
 }
 
 void TExceptionThread::Execute() {
@@ -222,6 +228,11 @@ bool ExceptNotifyWith(std::exception_ptr object, void* address, bool fromRaise,
       const bool forOtherThread = params.ThreadId != 0 && params.ThreadId != GetCurrentThreadId();
       if (!forOtherThread) {
         params.ThreadId = GetCurrentThreadId();
+        // A fault in the runtime's last-chance filter: its record, for the minidump.
+        const EXCEPTION_POINTERS* fault = rtl::CurrentExceptionPointers();
+        if (!fromRaise && fault && fault->ExceptionRecord &&
+            fault->ExceptionRecord->ExceptionAddress == address)
+          params.FaultRecord = fault->ExceptionRecord;
         params.ActiveControlClass = report::GetFocusedControlClass();
         params.ActiveControlText = report::GetFocusedControlText();
       }

@@ -55,6 +55,7 @@ class TExceptionThread : public Classes::TThread {
   bool FFromRaise;
   TExceptNotifyParams FParams;
   CONTEXT FContext;
+  EXCEPTION_RECORD FRecord;
 };
 
 // The main thread's wait for the worker, until its thread ends: the message filter runs and the

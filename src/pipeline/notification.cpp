@@ -28,6 +28,7 @@
 #include "pipeline/pipeline_state.h"
 #include "report/html_page.h"
 #include "report/log_file_win.h"
+#include "report/minidump_win.h"
 #include "report/system_info_win.h"
 #include "runtime/system.h"
 
@@ -151,6 +152,50 @@ void SaveLog(TVantorExceptionRecord& record) {
   state.Blocks.SendText = step.SendText;
 }
 
+// The minidump, when the options keep one or the upload needs one; a temporary file for the
+// upload alone. A failure is traced: the report goes on without it.
+void WriteReportMinidump(const TVantorExceptionRecord& record, const TExceptNotifyParams& params,
+                         const TVantorModuleOptions& options) {
+  TPipelineState& state = State();
+  const bool keep = options.AttachMinidump();
+  const bool upload = !options.UploadUrl().empty() && state.SendRequested;
+  if (state.IsDuplicate || (!keep && !upload)) return;
+  report::TMinidumpFacts facts;
+  facts.ThreadId = record.ThreadId;
+  if (params.Context && params.Context->ContextFlags != 0) {
+    facts.HasException = true;
+    facts.Context = *params.Context;
+    if (params.FaultRecord) {
+      facts.Record = *params.FaultRecord;
+      facts.Record.ExceptionRecord = nullptr;
+    } else {
+      // A C++ raise: the registers captured at the raise, a record that names its address.
+      facts.Record.ExceptionCode = report::CxxRaiseExceptionCode;
+      facts.Record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+      facts.Record.ExceptionAddress = record.ExceptionAddress;
+    }
+  }
+  std::string file;
+  if (keep) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    file = report::KeptMinidumpName(options.OutputLogFile(), now);
+  } else {
+    char folder[MAX_PATH + 1] = {};
+    const DWORD n = GetTempPathA(MAX_PATH, folder);
+    if (n == 0 || n >= MAX_PATH) return;
+    file = std::string(folder, n) + "VantorLog-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(GetTickCount()) + ".dmp";
+  }
+  std::string why;
+  if (report::WriteMinidump(file, facts, why)) {
+    state.MinidumpFile = file;
+    state.MinidumpKept = keep;
+  } else {
+    Trace("InternalExceptNotify: no minidump", {why}, 0);
+  }
+}
+
 }  // namespace
 
 TVantorExceptionRecord& CurrentRecordStorage() { return g_record; }
@@ -169,6 +214,8 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
     SaveTraceLogIfRequested();
     state.ReproductionText.clear();
     state.ScreenshotFile.clear();
+    state.MinidumpFile.clear();
+    state.MinidumpKept = false;
     if (fromRaise && address) address = static_cast<uint8_t*>(address) - 5;
     state.RemoteTypeName.clear();
     state.RemoteMessage.clear();
@@ -188,7 +235,8 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
     if (IsRunningInIDE()) options->SetPaintedDialogs(false);
     options->SetModuleName(chosen ? chosen->FileName : std::string());
     record.Options = options;
-    state.SendRequested = options->MailMode() != mmNone;
+    // The dialog's "send" box covers the mail and the upload alike.
+    state.SendRequested = options->MailMode() != mmNone || !options->UploadUrl().empty();
     state.ScreenshotRequested = options->AddScreenshot();
     state.CopyToClipboardRequested = false;
 
@@ -318,15 +366,20 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
           }
         }
 
-        // [11] Whatever happens below, the screenshot goes.
+        // [11] Whatever happens below, the screenshot and a temporary minidump go.
         EnterStep(state, 11);
         struct TScreenshotRemover {
           ~TScreenshotRemover() {
             std::string& file = State().ScreenshotFile;
             if (!file.empty()) DeleteFileA(file.c_str());
             file.clear();
+            std::string& dump = State().MinidumpFile;
+            if (!dump.empty() && !State().MinidumpKept) DeleteFileA(dump.c_str());
+            dump.clear();
           }
         } remover;
+        // The minidump, before anything is shown: the other threads as the error found them.
+        WriteReportMinidump(record, params, *options);
 
         // [12] From here on the steps show things and deliver.
         EnterStep(state, 12);
@@ -379,6 +432,14 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
             Seams().SendReportByEmail();
           } else {
             Trace("InternalExceptNotify: no mail delivery", {}, 0);
+          }
+        }
+        // The upload to the crash-collection server, after the mail.
+        if (!options->UploadUrl().empty() && !state.IsDuplicate && state.SendRequested) {
+          if (Seams().UploadReport) {
+            Seams().UploadReport();
+          } else {
+            Trace("InternalExceptNotify: no upload delivery", {}, 0);
           }
         }
       }

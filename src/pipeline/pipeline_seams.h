@@ -33,6 +33,9 @@ struct TPipelineSeams {
   // The send step: mails the report as the working options say; its result is the step's.
   // Unset: not sent (traced).
   bool (*SendReportByEmail)() = nullptr;
+  // The upload step: posts the minidump and the report to UploadUrl; its result is the step's.
+  // Unset: not uploaded (traced).
+  bool (*UploadReport)() = nullptr;
 };
 TPipelineSeams& Seams();
 

@@ -40,6 +40,9 @@ struct TExceptNotifyParams {
   std::string ActiveControlText;
   const uint8_t* StackCopy = nullptr;
   size_t StackCopySize = 0;
+  // The operating system's record of a fault (its context is Context); null for a C++ raise,
+  // whose minidump gets a record of its own.
+  const EXCEPTION_RECORD* FaultRecord = nullptr;
 };
 
 // The exception being reported. Filled once the call stack is known; valid until the end of
@@ -114,6 +117,10 @@ struct TPipelineState {
   report::TReportFacts Facts;
   // The screenshot's file, empty when none was taken.
   std::string ScreenshotFile;
+  // The minidump's file, empty when none was written; Kept: it stays beside the log
+  // (AttachMinidump), else it is a temporary file for the upload, deleted at the end.
+  std::string MinidumpFile;
+  bool MinidumpKept = false;
   // The step running (its number), for the internal-bug section name.
   int Step = 0;
 };

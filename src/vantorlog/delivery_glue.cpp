@@ -4,6 +4,7 @@
 
 #include "core/module_options.h"
 #include "delivery/send_step.h"
+#include "delivery/upload_step.h"
 #include "pipeline/handlers.h"
 #include "pipeline/pipeline_seams.h"
 #include "pipeline/pipeline_state.h"
@@ -26,6 +27,7 @@ bool SendReportByEmailForPipeline() {
   input.ReproductionText = state.ReproductionText;
   input.ScreenshotRequested = state.ScreenshotRequested;
   input.ScreenshotFile = state.ScreenshotFile;
+  input.MinidumpFile = state.MinidumpFile;
   input.Host = pipeline::CurrentHostKind() == pipeline::THostKind::Gui
                    ? dialogs::THostKind::Gui
                    : dialogs::THostKind::Console;
@@ -41,6 +43,25 @@ bool SendReportByEmailForPipeline() {
     };
   }
   state.StepResult = delivery::SendReportByEmail(input);
+  return state.StepResult;
+}
+
+bool UploadReportForPipeline() {
+  pipeline::TPipelineState& state = pipeline::State();
+  pipeline::TVantorExceptionRecord* record = state.CurrentExceptionRecord;
+  delivery::TUploadInput input;
+  input.Options = record ? record->Options : pipeline::WorkingOptions();
+  input.ReportText = record ? record->ReportText : state.Blocks.Full;
+  input.MinidumpFile = state.MinidumpFile;
+  input.Host = pipeline::CurrentHostKind() == pipeline::THostKind::Gui
+                   ? dialogs::THostKind::Gui
+                   : dialogs::THostKind::Console;
+  if (record && pipeline::HasErrorHandler()) {
+    input.OnError = [record](int action, bool& retry) {
+      pipeline::CallErrorHandler(*record, action, retry);
+    };
+  }
+  state.StepResult = delivery::UploadReport(input);
   return state.StepResult;
 }
 

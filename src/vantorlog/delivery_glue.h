@@ -14,4 +14,8 @@ std::string ScreenshotFileNameForPipeline();
 // text, screenshot and handlers; its result becomes the step's.
 bool SendReportByEmailForPipeline();
 
+// The pipeline's upload seam: the report and its minidump posted to UploadUrl; its result
+// becomes the step's.
+bool UploadReportForPipeline();
+
 }  // namespace vl::vantorlog

@@ -64,6 +64,7 @@ void StartAssembly() {
   seams.ScreenshotFileName = ScreenshotFileNameForPipeline;
   seams.CaptureScreenshot = delivery::CaptureScreenToPng;
   seams.SendReportByEmail = SendReportByEmailForPipeline;
+  seams.UploadReport = UploadReportForPipeline;
   dialogs::InstallDialogSeams();
 
   hosts::ExceptionManagerProc = capture::ExceptionManager;

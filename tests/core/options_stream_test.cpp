@@ -2,6 +2,8 @@
 // streams that end early or hold impossible values.
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "core/module_options.h"
 #include "options_test_support.h"
 
@@ -289,4 +291,57 @@ TEST(OptionsStream, CorruptLengthsAreRejectedOtherBytesAreKept) {
   EXPECT_THROW(Load(o, s.b), EVantorOptionsStreamError);
 
   EXPECT_EQ(Save(o), before);
+}
+
+// The options extension, after a block's debug information or a published stream. Each row
+// starts from options away from the defaults and ends with the values given.
+TEST(OptionsExtension, RecordsAreReadSkippedOrRefusedWhole) {
+  TVantorModuleOptions full("", false);
+  full.SetUploadUrl("https://o0.example/api/1/minidump/");
+  full.SetAttachMinidump(true);
+  full.SetSmtpSecurity(ssTls);
+  core::TMemoryStream saved;
+  full.SaveExtension(saved);
+  std::vector<uint8_t> good = saved.Data(), trailing = good;
+  trailing.push_back(0xEE);
+  auto head = [](int32_t n) { return StreamBuilder().I32(0x31584C56).I32(n); };
+  const size_t refused = SIZE_MAX;
+  const struct {
+    std::vector<uint8_t> bytes;
+    size_t taken;
+    const char* url;
+    bool attach;
+    uint8_t security;
+  } rows[] = {
+      {good, good.size(), "https://o0.example/api/1/minidump/", true, ssTls},
+      {trailing, good.size(), "https://o0.example/api/1/minidump/", true, ssTls},
+      {{}, 0, "http://before", false, ssStartTls},                        // an older block
+      {{1, 2, 3, 4, 5, 6, 7, 8}, 0, "http://before", false, ssStartTls},  // no magic
+      {head(15).U16(99).I32(2).U8(7).U8(7).U16(3).I32(1).U8(0).b, 23, "http://before", false,
+       ssNone},  // an unknown record skipped
+      {head(8).U16(2).I32(2).U8(1).U8(1).b, refused, "http://before", false, ssStartTls},
+      {head(20).U16(3).I32(1).U8(1).b, refused, "http://before", false, ssStartTls},
+      {head(7).U16(1).I32(5).U8('x').b, refused, "http://before", false, ssStartTls},
+  };
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    TVantorModuleOptions o("", false);
+    o.SetUploadUrl("http://before");
+    o.SetSmtpSecurity(ssStartTls);
+    const std::vector<uint8_t> stream = Save(o);
+    const auto& row = rows[i];
+    if (row.taken == refused) {
+      EXPECT_THROW(o.LoadExtension(row.bytes.data(), row.bytes.size()), EVantorOptionsStreamError)
+          << i;
+    } else {
+      EXPECT_EQ(o.LoadExtension(row.bytes.data(), row.bytes.size()), row.taken) << i;
+    }
+    EXPECT_EQ(o.UploadUrl(), row.url) << i;
+    EXPECT_EQ(o.AttachMinidump(), row.attach) << i;
+    EXPECT_EQ(o.SmtpSecurity(), row.security) << i;
+    EXPECT_EQ(Save(o), stream) << i << ": the older stream is the same";
+  }
+  for (size_t n = 4; n < good.size(); ++n) {
+    TVantorModuleOptions o("", false);
+    EXPECT_THROW(o.LoadExtension(good.data(), n), EVantorOptionsStreamError) << n;
+  }
 }

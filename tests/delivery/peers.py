@@ -1,21 +1,31 @@
 #!/usr/bin/python3
 """Loopback peers for the delivery tests: SMTP servers (aiosmtpd), lying SMTP peers, a name
-server (dnslib) and lying name servers. Everything binds 127.0.0.x only.
+server (dnslib), lying name servers and crash-collection servers (http.server). Everything
+binds 127.0.0.x only.
 
   peers.py serve DIR    writes DIR/ports.env (export VL_SMTP_<MODE>=port ...) and serves until
                         killed; saves every message as DIR/<recipient local part>.eml and every
-                        command as a line of DIR/commands.log ("<mode> <command> <argument>")
-  peers.py check DIR    checks each DIR/<tag>.expect against DIR/<tag>.eml with Python's email
+                        command as a line of DIR/commands.log ("<mode> <command> <argument>");
+                        every upload to /api/<tag>/... as DIR/<tag>.http (its Content-Type line,
+                        a blank line, the body)
+  peers.py check DIR    checks each DIR/<tag>.expect against DIR/<tag>.eml with Python's email,
+                        and each DIR/<tag>.upload-expect against DIR/<tag>.http (the form's
+                        fields with Python's email, the minidump with winedump)
 """
 import asyncio
 import email
 import email.header
 import email.policy
 import functools
+import http.server
 import os
+import re
 import socket
 import struct
+import subprocess
 import sys
+import threading
+import time
 
 MX_ANSWERS = {  # domain -> [(preference, exchange)]
     "two.test": [(10, "mx2.test")],
@@ -173,9 +183,33 @@ def serve(out):
             if answer is not None:
                 self.transport.sendto(answer, addr)
 
+    class Upload(http.server.BaseHTTPRequestHandler):
+        def do_POST(self):
+            body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+            log("http-" + self.server.mode, f"POST {self.path} {len(body)}")
+            if self.server.mode == "silent":
+                return time.sleep(60)
+            with open(os.path.join(out, (self.path.split("/") + [""] * 3)[2] + ".http"), "wb") as f:
+                f.write(b"Content-Type: %s\r\n\r\n%s" % (self.headers["Content-Type"].encode(), body))
+            ok = self.server.mode == "ok"
+            answer = b'{"id":"1"}' if ok else b"Internal error: not today"
+            self.send_response(200 if ok else 500)
+            self.send_header("Content-Length", str(len(answer)))
+            self.end_headers()
+            self.wfile.write(answer)
+
+        def log_message(self, *args):
+            pass
+
     async def main():
         loop = asyncio.get_running_loop()
         env = {}
+        for mode in ["ok", "fail500", "silent"]:
+            server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Upload)
+            server.daemon_threads = True
+            server.mode = mode
+            threading.Thread(target=server.serve_forever, daemon=True).start()
+            env["VL_HTTP_" + mode.upper()] = server.server_address[1]
         for mode in ["plain", "auth", "rcpt550", "rcpt251", "data554", "delay",
                      "datadelay"]:
             server = await loop.create_server(smtp_factory(mode), "127.0.0.1", 0)
@@ -274,7 +308,64 @@ def check(out):
         if not problems:
             print(f"{tag}: ok")
         failures += len(problems)
+    failures += check_uploads(out)
     return 1 if failures else 0
+
+
+def check_upload(out, tag, expect):
+    """The form's fields as a crash-collection server reads them, and the minidump as an
+    independent reader (winedump) shows it. Returns the problems and the guid received."""
+    path = os.path.join(out, tag + ".http")
+    if not os.path.exists(path):
+        return ["nothing uploaded"], None
+    msg = email.message_from_bytes(open(path, "rb").read(), policy=email.policy.default)
+    fields = {p.get_param("name", header="content-disposition"):
+              (p.get_filename(), p.get_payload(decode=True), p.defects) for p in msg.iter_parts()}
+    lines = lambda b: b.replace(b"\r\n", b"\n").replace(b"\r", b"\n").rstrip(b"\n")
+    want = {"upload_file_minidump": ("crash_sample.dmp", None), "prod": (None, b"crash_sample"),
+            "ver": (None, b""), "guid": (None, None),
+            "vantorlog_report": ("report.txt", lines(bytes.fromhex(expect["report"])))}
+    if sorted(fields) != sorted(want):
+        return [f"fields {sorted(fields)}"], None
+    problems = [f"{name}: {fields[name][:1]} {fields[name][2]}" for name, (filename, value)
+                in want.items() if fields[name][0] != filename or fields[name][2] or
+                (value is not None and lines(fields[name][1]) != value)]
+    guid = fields["guid"][1].decode()
+    if not re.fullmatch(r"[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}", guid):
+        problems.append(f"guid {guid!r}")
+    dump = os.path.join(out, tag + ".dmp")
+    open(dump, "wb").write(fields["upload_file_minidump"][1])
+    shown = subprocess.run(["winedump", "dump", dump], capture_output=True, text=True).stdout
+    exception = re.search(r"Stream \[\d+\]: Exception:\s*ThreadId: 0x([0-9a-f]+).*?"
+                          r"ExceptionAddress: 0x0*([0-9a-f]+)\b", shown, re.S)
+    threads = re.findall(r"^  ThreadId: (\d+)$", shown, re.M)
+    checks = {
+        "MDMP signature": re.search(r"^Signature: 0x504d444d \(MDMP\)$", shown, re.M),
+        "exception at the faulting address":
+            exception and int(exception.group(2), 16) == int(expect["address"], 16),
+        "program in the module list": re.search(
+            r"Modules \(PE\):.*?ModuleName: L\"[^\"]*crash_sample\.exe\"", shown, re.S),
+        "faulting thread among the threads":
+            re.search(r"Stream \[\d+\]: Threads: [1-9]", shown) and exception and
+            str(int(exception.group(1), 16)) in threads,
+    }
+    problems += [f"winedump shows no {what}" for what, found in checks.items() if not found]
+    return problems, guid
+
+
+def check_uploads(out):
+    failures, guids = 0, set()
+    for entry in sorted(e for e in os.listdir(out) if e.endswith(".upload-expect")):
+        tag = entry[:-len(".upload-expect")]
+        expect = dict(l.partition("=")[::2] for l in open(os.path.join(out, entry)).read().split())
+        problems, guid = check_upload(out, tag, expect)
+        guids.add(guid)
+        print("\n".join(f"{tag}: {p}" for p in problems) or f"{tag}: ok")
+        failures += len(problems)
+    if len(guids) > 1:
+        print(f"the installation's guid changed between uploads: {guids}")
+        failures += 1
+    return failures
 
 
 if __name__ == "__main__":

@@ -10,6 +10,8 @@
 //   mail server|direct  as throw, the report mailed to the loopback peers of run-with-peers.sh
 //            (through the server with login, or straight to the recipient's exchanger found
 //            by the loopback name server); what should arrive is left for the peers' check
+//   upload ok|av|fail500|silent|zero  as throw (av: as av), the report uploaded to that HTTP peer
+//            (av: the ok one) within 3 s, its step error printed; the peers check what arrives
 //   lines    prints the source lines the tests expect in the call stack
 //   abort | terminate | purevirtual | invalidparameter | overflow | overflowthread | heap
 //            the program ends that way (overflow: a deep recursion on the main thread or a
@@ -26,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "core/internal_errors.h"
 #include "core/module_options.h"
 #include "delivery/socket_seams.h"
 #include "pipeline/pipeline_state.h"
@@ -98,9 +101,14 @@ void KeepWhatIsSent(const pipeline::TVantorExceptionRecord& record, int action, 
   CreateDirectoryA(dir.c_str(), nullptr);
   WriteFile(dir + "crash_sample.vlf", pipeline::State().Blocks.SendText);
   CopyFileA(pipeline::State().ScreenshotFile.c_str(), (dir + "Screenshot.png").c_str(), FALSE);
-  WriteFile(PeerDir() + tag + ".expect",
-            "subject=" + Hex(options.MailSubject()) + "\nbody=" + Hex(options.MailBodyText()) +
-                "\nfile=" + tag + "/crash_sample.vlf\nfile=" + tag + "/Screenshot.png\n");
+  std::string expect = "subject=" + Hex(options.MailSubject()) +
+                       "\nbody=" + Hex(options.MailBodyText()) + "\nfile=" + tag +
+                       "/crash_sample.vlf\nfile=" + tag + "/Screenshot.png\n";
+  if (options.AttachMinidump()) {
+    CopyFileA(pipeline::State().MinidumpFile.c_str(), (dir + "crash_sample.dmp").c_str(), FALSE);
+    expect += "file=" + tag + "/crash_sample.dmp\n";
+  }
+  WriteFile(PeerDir() + tag + ".expect", expect);
 }
 
 void PrepareMail(bool direct) {
@@ -131,7 +139,37 @@ void PrepareMail(bool direct) {
   options->SetMailSubject("Absturzbericht f\xfcr Ordalin");
   options->SetMailBodyText("The report is attached.\r\n.\r\nA line with a single dot above.");
   options->SetAddScreenshot(true);
+  options->SetAttachMinidump(!direct);
   pipeline::ActionHandler = KeepWhatIsSent;
+}
+
+// What the upload's peer should receive: the report text and the faulting address.
+void ExpectUpload(pipeline::TVantorExceptionRecord& record, bool&) {
+  char address[32];
+  std::snprintf(address, sizeof address, "%p", record.ExceptionAddress);
+  WriteFile(PeerDir() + g_marker + ".upload-expect",
+            std::string("address=") + address + "\nreport=" + Hex(record.ReportText) + "\n");
+}
+
+void PrintUploadError(const pipeline::TVantorExceptionRecord&, int, bool&) {
+  const TVantorStepError error = LastStepError();
+  std::printf("step error: %s %s\n", VantorLogErrorCodeName(error.Code), error.Message.c_str());
+  std::fflush(stdout);
+}
+
+void PrepareUpload() {
+  delivery::Seams().ConnectCheck = [](uint32_t address) {
+    return delivery::IsLoopbackAddress(address);
+  };
+  delivery::Seams().HttpTimeout = 3000;
+  const char* port = g_marker == "fail500"  ? "VL_HTTP_FAIL500"
+                     : g_marker == "silent" ? "VL_HTTP_SILENT"
+                                            : "VL_HTTP_OK";
+  const std::string host = g_marker == "zero" ? "0.0.0.0:" : "127.0.0.1:";  // zero: refused
+  pipeline::CurrentVantorLogOptions()->SetUploadUrl("http://" + host + Env(port) + "/api/" +
+                                                    g_marker + "/minidump/?sentry_key=sample");
+  if (g_marker == "ok" || g_marker == "av") pipeline::NotifyHandler = ExpectUpload;
+  pipeline::ErrorHandler = PrintUploadError;
 }
 
 void AskForRestart(pipeline::TVantorExceptionRecord&, bool&) {
@@ -240,11 +278,12 @@ void MainBlock() {
   if (EndsBy(g_mode)) return;
   if (g_mode == "html") throw Exception("<script>alert(1)</script> & \"more\"");
   if (g_mode == "mail") PrepareMail(g_marker == "direct");
+  if (g_mode == "upload") PrepareUpload();
   if (g_mode == "thread") {
     StartFailingThread();
     return;
   }
-  First(g_mode == "av" ? 1 : 0);
+  First(g_mode == "av" || (g_mode == "upload" && g_marker == "av") ? 1 : 0);
 }
 
 }  // namespace sample
