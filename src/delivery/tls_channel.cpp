@@ -97,6 +97,26 @@ int ReceiveSome(SOCKET s, std::string& into) {
   return n;
 }
 
+// Why a chain is not to be trusted, in words; empty when it is. Revocation is not asked for,
+// so its status does not count.
+std::string ChainFailure(DWORD status) {
+  static const struct {
+    DWORD Flag;
+    const char* Text;
+  } reasons[] = {
+      {CERT_TRUST_IS_PARTIAL_CHAIN, "its issuer is unknown"},
+      {CERT_TRUST_IS_UNTRUSTED_ROOT, "its root is not trusted"},
+      {CERT_TRUST_IS_NOT_TIME_VALID, "it is expired or not yet valid"},
+      {CERT_TRUST_IS_NOT_VALID_FOR_USAGE, "it is not for server authentication"},
+      {CERT_TRUST_IS_NOT_SIGNATURE_VALID, "a signature does not match"},
+      {CERT_TRUST_IS_REVOKED, "it is revoked"},
+  };
+  for (const auto& r : reasons)
+    if (status & r.Flag) return r.Text;
+  status &= ~(CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION);
+  return status == 0 ? std::string() : Format("chain error 0x%08X", static_cast<unsigned>(status));
+}
+
 std::wstring Wide(const std::string& text) {
   if (text.empty()) return std::wstring();
   const int n =
@@ -240,7 +260,10 @@ void TTlsChannel::TState::CheckCertificate() {
   const BOOL built = api.GetChain(nullptr, certificate, nullptr, certificate->hCertStore, &para, 0,
                                   nullptr, &chain);
   DWORD error = built ? 0 : GetLastError();
+  std::string reason;
   if (built) {
+    // The chain's own verdict first: Wine's SSL policy lets an incomplete chain pass.
+    reason = ChainFailure(chain->TrustStatus.dwErrorStatus);
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
@@ -258,6 +281,8 @@ void TTlsChannel::TState::CheckCertificate() {
   }
   api.FreeCertificate(certificate);
   Trace("TTlsChannel.CheckCertificate", {Host, static_cast<uint32_t>(error)});
+  if (!reason.empty())
+    Fail(Format("The server's certificate is not trusted: \"%s\"", reason.c_str()));
   if (error == static_cast<DWORD>(CERT_E_CN_NO_MATCH))
     Fail(Format("The server's certificate is not issued to \"%s\".", Host.c_str()));
   if (error != 0)

@@ -2,6 +2,11 @@
 """Loopback peers for the delivery tests: SMTP servers (aiosmtpd), lying SMTP peers, a name
 server (dnslib) and lying name servers. Everything binds 127.0.0.x only.
 
+TLS peers (STARTTLS and implicit TLS) use certificates made at start by the openssl command:
+a test CA (DIR/ca.der, for the test to trust in its own Wine prefix only) and another CA that
+nothing trusts, each signing a server certificate for "localhost". Commands received inside
+TLS are logged with a leading "*".
+
   peers.py serve DIR    writes DIR/ports.env (export VL_SMTP_<MODE>=port ...) and serves until
                         killed; saves every message as DIR/<recipient local part>.eml and every
                         command as a line of DIR/commands.log ("<mode> <command> <argument>")
@@ -14,7 +19,9 @@ import email.policy
 import functools
 import os
 import socket
+import ssl
 import struct
+import subprocess
 import sys
 
 MX_ANSWERS = {  # domain -> [(preference, exchange)]
@@ -23,6 +30,33 @@ MX_ANSWERS = {  # domain -> [(preference, exchange)]
     "pref.test": [(20, "mx9.test"), (10, "mx2.test"), (10, "mx3.test")],
     "literal.test": [(1, "127.0.0.2"), (5, "0x7f000002"), (9, "mx3.test")],
 }
+
+
+def make_certificates(out):
+    """Two CAs, each with a server certificate for localhost; returns {name: SSLContext}."""
+    def openssl(*args):
+        subprocess.run(["openssl", *args], cwd=out, check=True, capture_output=True)
+
+    with open(os.path.join(out, "server.ext"), "w") as f:
+        f.write("basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n"
+                "subjectAltName=DNS:localhost\n")
+    contexts = {}
+    for ca in ["ca", "otherca"]:
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "7", "-keyout",
+                ca + ".key", "-out", ca + ".pem", "-subj", "/CN=VantorLog test " + ca,
+                "-addext", "basicConstraints=critical,CA:TRUE",
+                "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+        openssl("x509", "-in", ca + ".pem", "-outform", "DER", "-out", ca + ".der")
+        server = ca + "-server"
+        openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", server + ".key", "-out",
+                server + ".csr", "-subj", "/CN=localhost")
+        openssl("x509", "-req", "-in", server + ".csr", "-CA", ca + ".pem", "-CAkey", ca + ".key",
+                "-CAcreateserial", "-days", "7", "-extfile", "server.ext", "-out", server + ".pem")
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(os.path.join(out, server + ".pem"),
+                                os.path.join(out, server + ".key"))
+        contexts[ca] = context
+    return contexts
 
 
 def serve(out):
@@ -45,7 +79,10 @@ def serve(out):
         def _logged(mode, command, method):
             @functools.wraps(method)
             async def wrapped(arg):
-                log(mode, command + ((" " + arg) if arg else ""))
+                self = method.__self__
+                inside = self.transport is not None and \
+                    self.transport.get_extra_info("sslcontext") is not None
+                log(mode, ("*" if inside else "") + command + ((" " + arg) if arg else ""))
                 return await method(arg)
             return wrapped
 
@@ -78,12 +115,19 @@ def serve(out):
         ok = data.login == b"reporter" and data.password == b"p" * 70
         return AuthResult(success=ok, handled=False)
 
+    contexts = make_certificates(out)
+
     def smtp_factory(mode):
         def make():
             kwargs = dict(hostname="peer.test", data_size_limit=None, timeout=30)
-            if mode == "auth":
+            if mode in ["auth", "tls"]:  # over implicit TLS aiosmtpd sees no STARTTLS
                 kwargs.update(auth_require_tls=False, auth_required=True,
                               authenticator=authenticator)
+            if mode == "starttls":  # AUTH only after STARTTLS
+                kwargs.update(tls_context=contexts["ca"], require_starttls=True,
+                              auth_required=True, authenticator=authenticator)
+            if mode == "untrusted":
+                kwargs.update(tls_context=contexts["otherca"], require_starttls=True)
             return LoggingSMTP(mode, Handler(mode), **kwargs)
         return make
 
@@ -184,6 +228,13 @@ def serve(out):
             if mode == "plain":  # the exchangers of the direct mode share the port
                 for host in ["127.0.0.2", "127.0.0.3"]:
                     await loop.create_server(smtp_factory(mode), host, port)
+        for mode in ["starttls", "untrusted", "nostarttls"]:
+            server = await loop.create_server(smtp_factory(mode), "127.0.0.1", 0)
+            env["VL_SMTP_" + mode.upper()] = server.sockets[0].getsockname()[1]
+        for mode, context in [("tls", "ca"), ("tlsother", "otherca")]:
+            server = await loop.create_server(smtp_factory(mode), "127.0.0.1", 0,
+                                              ssl=contexts[context])
+            env["VL_SMTP_" + mode.upper()] = server.sockets[0].getsockname()[1]
         for mode in ["greet554", "drop", "garbage", "code2500", "digits40", "trickle"]:
             server = await asyncio.start_server(raw_factory(mode), "127.0.0.1", 0)
             env["VL_SMTP_" + mode.upper()] = server.sockets[0].getsockname()[1]

@@ -4,6 +4,8 @@
 // other than dotted 127.x and "localhost" do not resolve, and the only name server is the peer.
 #include <gtest/gtest.h>
 #include <windows.h>
+// after windows.h
+#include <wincrypt.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -173,6 +175,93 @@ TEST(SmtpSession, BothDialoguesDeliverTheMessageWithItsFiles) {
   EXPECT_NE(LastError().find("(user name)\r\n334 "), std::string::npos) << LastError();
   EXPECT_NE(LastError().find("(password)\r\n535 "), std::string::npos) << LastError();
   EXPECT_EQ(LastError().find("d3Jvbmc"), std::string::npos) << "the password stays out";
+}
+
+// The peers' test CA as a root of this Wine prefix's current user while it lives (never the
+// host's store: the prefix is the build tree's own).
+class TrustedTestCa {
+ public:
+  TrustedTestCa()
+      : Store(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER,
+                            L"ROOT")) {
+    const std::string der = ReadFile(PeerDir() + "\\ca.der");
+    EXPECT_TRUE(Store && CertAddEncodedCertificateToStore(Store, X509_ASN_ENCODING,
+                                                          reinterpret_cast<const BYTE*>(der.data()),
+                                                          static_cast<DWORD>(der.size()),
+                                                          CERT_STORE_ADD_REPLACE_EXISTING, &Added))
+        << GetLastError();
+    // Wine's registry store writes its changes out only when asked to.
+    CertControlStore(Store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+  }
+  ~TrustedTestCa() {
+    if (Added) CertDeleteCertificateFromStore(Added);
+    if (!Store) return;
+    CertControlStore(Store, 0, CERT_STORE_CTRL_COMMIT, nullptr);  // the deletion too
+    CertCloseStore(Store, 0);
+  }
+  HCERTSTORE Store;
+  PCCERT_CONTEXT Added = nullptr;
+};
+
+TEST(SmtpSession, TlsAsAskedAndNothingInClearAfterItFails) {
+  const TrustedTestCa trust;
+  const std::vector<std::string> starttls = {"EHLO", "STARTTLS"};
+  const std::string notTrusted = "[SMTP] The server's certificate is not trusted: ";
+  struct Case {
+    const char* tag;  // recipient, and the peer's mode
+    const char* port;
+    TSmtpSecurity security;
+    const char* host;
+    std::string error;  // "" : delivered; else the step error's start
+    std::vector<std::string> commands;
+  } cases[] = {
+      {"starttls",
+       "VL_SMTP_STARTTLS",
+       TSmtpSecurity::StartTls,
+       "localhost",
+       "",
+       {"EHLO", "STARTTLS", "*EHLO", "*RSET", "*AUTH", "*MAIL", "*RCPT", "*DATA"}},
+      {"tls",
+       "VL_SMTP_TLS",
+       TSmtpSecurity::Tls,
+       "localhost",
+       "",
+       {"*EHLO", "*RSET", "*AUTH", "*MAIL", "*RCPT", "*DATA"}},
+      {"untrusted", "VL_SMTP_UNTRUSTED", TSmtpSecurity::StartTls, "localhost", notTrusted,
+       starttls},
+      {"tlsother", "VL_SMTP_TLSOTHER", TSmtpSecurity::Tls, "localhost", notTrusted, {}},
+      {"starttls", "VL_SMTP_STARTTLS", TSmtpSecurity::StartTls, "mx1.test",
+       "[SMTP] The server's certificate is not issued to \"mx1.test\".", starttls},
+      {"tls",
+       "VL_SMTP_TLS",
+       TSmtpSecurity::Tls,
+       "127.0.0.1",
+       "[SMTP] The server's certificate is not issued to \"127.0.0.1\".",
+       {}},
+      {"nostarttls",
+       "VL_SMTP_NOSTARTTLS",
+       TSmtpSecurity::StartTls,
+       "localhost",
+       "[SMTP] The server does not offer STARTTLS.",
+       {"EHLO"}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::string> before = Commands(c.tag);
+    SmtpMail mail = Mail(c.port, c.error.empty() ? c.tag : "refused");
+    mail.Security = c.security;
+    mail.Host = c.host;
+    mail.User = "reporter";
+    mail.Password = std::string(70, 'p');
+    EXPECT_EQ(SendSmtpMail(mail), c.error.empty()) << c.tag << " " << c.host;
+    EXPECT_EQ(LastError().substr(0, c.error.size()), c.error) << c.tag << " " << c.host;
+    const std::vector<std::string> after = Commands(c.tag);
+    EXPECT_EQ(
+        std::vector<std::string>(after.begin() + static_cast<long>(before.size()), after.end()),
+        c.commands)
+        << c.tag << " " << c.host;
+    if (c.error.empty()) Expect(c.tag, mail, {});
+  }
+  EXPECT_TRUE(ReadFile(PeerDir() + "\\refused.eml").empty());
 }
 
 TEST(SmtpSession, RepliesDecideTheOutcome) {
