@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/module_options.h"
 #include "datablock/data_block_writer.h"
 #include "datablock/fake_options.h"
 
@@ -28,5 +29,16 @@ int main(int argc, char** argv) {
   file.insert(file.end(), t.begin(), t.end());
   Write(trailer + "/file", file);
   Write(trailer + "/bare", t);
+  // With the options extension after the debug information.
+  TVantorModuleOptions o("", false);
+  o.SetUploadUrl("https://127.0.0.1/api/1/minidump/");
+  o.SetAttachMinidump(true);
+  o.SetSmtpSecurity(ssStartTls);
+  core::TMemoryStream x;
+  o.SaveExtension(x);
+  datablock::TBytes extended = datablock::BuildPayload(testsupport::FakeOptions("options"),
+                                                       datablock::TBytes(40, 'd'), x.Data());
+  Write(resource + "/extension", datablock::BuildResourceBlock(extended, 454, 0, 0));
+  Write(trailer + "/extension", datablock::BuildTrailer(extended));
   return 0;
 }

@@ -54,7 +54,7 @@ class Writer {
     std::string s = TrimFinalLineBreak(value);
     if (s.size() > 0x7FFFFFFFu) throw EStreamError("String too long for the options stream");
     I32(static_cast<int32_t>(s.size()));
-    for (char& c : s) c = static_cast<char>(static_cast<uint8_t>(c) ^ OptionsStringMask);
+    for (char& c : s) c = static_cast<char>(static_cast<uint8_t>(c) ^ core::OptionsStringMask);
     Bytes(s.data(), s.size());
   }
 
@@ -104,7 +104,7 @@ class Reader {
       Bytes(&s[at], part, what);
       left -= part;
     }
-    for (char& c : s) c = static_cast<char>(static_cast<uint8_t>(c) ^ OptionsStringMask);
+    for (char& c : s) c = static_cast<char>(static_cast<uint8_t>(c) ^ core::OptionsStringMask);
     return s;
   }
   void Skip(size_t n, const char* what) {
@@ -224,6 +224,9 @@ VL_SETTER(MailMode, TMailMode)
 VL_SETTER(ReportItems, uint32_t)
 VL_SETTER(LogLocation, const std::string&)
 VL_SETTER(MailBodyText, const std::string&)
+VL_SETTER(UploadUrl, const std::string&)
+VL_SETTER(AttachMinidump, bool)
+VL_SETTER(SmtpSecurity, uint8_t)
 #undef VL_SETTER
 
 void TVantorModuleOptions::SetLogCapacity(int32_t Value) {
@@ -298,6 +301,9 @@ void TVantorModuleOptions::Assign(const TVantorModuleOptions* Source) {
     SetMailBodyText(s.MailBodyText);
     SetMailMode(s.MailMode);
     SetReportItems(s.ReportItems);
+    SetUploadUrl(s.UploadUrl);
+    SetAttachMinidump(s.AttachMinidump);
+    SetSmtpSecurity(s.SmtpSecurity);
   });
 }
 
@@ -341,6 +347,73 @@ void TVantorModuleOptions::SaveToStream(core::TStream& Stream) const {
   }
   w.Str(F.MailBodyText);
   for (int i = 0; i < core::TextCount; ++i) w.Str(TextTable(static_cast<uint8_t>(i)));
+}
+
+void TVantorModuleOptions::SaveExtension(core::TStream& Stream) const {
+  core::TMemoryStream records;
+  Writer w(records);
+  {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    std::string url = F.UploadUrl;
+    if (url.size() > 0x7FFFFFFFu) throw EStreamError("String too long for the options stream");
+    for (char& c : url) c = static_cast<char>(static_cast<uint8_t>(c) ^ core::OptionsStringMask);
+    w.U16(core::xtUploadUrl);
+    w.U32(static_cast<uint32_t>(url.size()));
+    w.Bytes(url.data(), url.size());
+    w.U16(core::xtAttachMinidump);
+    w.U32(1);
+    w.Bool(F.AttachMinidump);
+    w.U16(core::xtSmtpSecurity);
+    w.U32(1);
+    w.U8(F.SmtpSecurity);
+  }
+  Writer out(Stream);
+  out.U32(core::OptionsExtensionMagic);
+  out.U32(static_cast<uint32_t>(records.Data().size()));
+  out.Bytes(records.Data().data(), records.Data().size());
+}
+
+size_t TVantorModuleOptions::LoadExtension(const uint8_t* Data, size_t Size) {
+  auto u32 = [](const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  };
+  if (!Data || Size < 4 || u32(Data) != core::OptionsExtensionMagic) return 0;
+  if (Size < 8) Reader::Short("the extension length");
+  const uint32_t length = u32(Data + 4);
+  if (length > Size - 8) Reader::Short("the extension records");
+  Fields f = Snapshot();
+  const uint8_t* p = Data + 8;
+  size_t left = length;
+  while (left > 0) {
+    if (left < 6) Reader::Short("an extension record header");
+    const uint16_t tag = static_cast<uint16_t>(p[0] | (p[1] << 8));
+    const uint32_t n = u32(p + 2);
+    p += 6;
+    left -= 6;
+    if (n > left) Reader::Short("an extension record");
+    switch (tag) {
+      case core::xtUploadUrl:
+        f.UploadUrl.assign(reinterpret_cast<const char*>(p), n);
+        for (char& c : f.UploadUrl)
+          c = static_cast<char>(static_cast<uint8_t>(c) ^ core::OptionsStringMask);
+        break;
+      case core::xtAttachMinidump:
+        if (n != 1) Reader::Corrupt("the AttachMinidump record's length", n);
+        f.AttachMinidump = p[0] != 0;
+        break;
+      case core::xtSmtpSecurity:
+        if (n != 1) Reader::Corrupt("the SmtpSecurity record's length", n);
+        f.SmtpSecurity = p[0];
+        break;
+      default:  // a later option: skipped
+        break;
+    }
+    p += n;
+    left -= n;
+  }
+  Updating([&] { Commit(f); });
+  return 8 + static_cast<size_t>(length);
 }
 
 TVantorModuleOptions::Fields TVantorModuleOptions::Snapshot() const {
@@ -470,6 +543,7 @@ void TVantorModuleOptionsEx::Changed() {
     uint8_t one = 1;
     stream.Write(&one, 1);
     SaveToStream(stream);
+    SaveExtension(stream);
     publish(stream.Data());
   } catch (...) {
     // Publishing is a courtesy to the other modules; a failure must not break a setter.

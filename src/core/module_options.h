@@ -30,6 +30,11 @@ enum TMailMode : uint8_t { mmNone = 0, mmMailClient = 1, mmViaServer = 2, mmDire
 // ThirdButtonAction values.
 enum TThirdButtonAction : uint8_t { tbTerminate = 0, tbRestart = 1 };
 
+// SmtpSecurity values: plain SMTP, STARTTLS after the greeting, or TLS from the first byte.
+// A value outside these is kept as read; the sending code must treat it as a failure and never
+// fall back to sending in clear.
+enum TSmtpSecurity : uint8_t { ssNone = 0, ssStartTls = 1, ssTls = 2 };
+
 namespace core {
 // Defaults chosen for this library.
 extern const char* const DefaultSmtpSender;
@@ -42,6 +47,19 @@ namespace core {
 // The data-block version whose options layout SaveToStream writes (and LoadFromStream reads by
 // default).
 constexpr uint16_t OptionsLayoutVersion = 454;
+
+// The options that came after layout 454 travel in an extension that follows the block's debug
+// information (and the published options stream), so a reader that stops where it always
+// stopped never sees them:
+//   magic (uint32)   N (uint32)   N bytes of records, each: tag (uint16), length L (uint32),
+//   L bytes of value.
+// Records of tags a reader does not know are skipped; bytes after the N bytes are ignored.
+constexpr uint32_t OptionsExtensionMagic = 0x31584C56;  // "VLX1"
+enum TOptionsExtensionTag : uint16_t {
+  xtUploadUrl = 1,       // a masked string (the options stream's mask), L bytes
+  xtAttachMinidump = 2,  // one byte, 0 = off
+  xtSmtpSecurity = 3,    // one byte, a TSmtpSecurity
+};
 }  // namespace core
 
 // A stream that ends too early or whose lengths or counts run past its bytes. The options are
@@ -74,6 +92,12 @@ class TVantorModuleOptions {
   // Reads what SaveToStream writes, as written by data-block version Version. A short or
   // corrupt stream raises EVantorOptionsStreamError and changes nothing.
   virtual void LoadFromStream(core::TStream& Stream, uint16_t Version = core::OptionsLayoutVersion);
+  // Writes the extension (magic, length, records) of the options outside the stream.
+  void SaveExtension(core::TStream& Stream) const;
+  // Reads an extension at Data (Size bytes exist) and returns the bytes it took. Bytes that do
+  // not start with the magic are no extension: nothing changes, 0. A magic whose length or
+  // records run past the bytes raises EVantorOptionsStreamError and changes nothing.
+  size_t LoadExtension(const uint8_t* Data, size_t Size);
 
   void BeginUpdate() { ++FUpdateCount; }
   void EndUpdate() { --FUpdateCount; }
@@ -118,6 +142,13 @@ class TVantorModuleOptions {
   uint32_t ReportItems() const { return F.ReportItems; }
   bool ReportItem(core::TVantorReportItem item) const { return (F.ReportItems >> item) & 1u; }
   std::string LogLocation() const { return Locked(F.LogLocation); }
+  // ---- fields of the extension ----
+  // Where a report is uploaded as a crash-collection server's minidump upload (http:// or
+  // https://); empty: no upload.
+  std::string UploadUrl() const { return Locked(F.UploadUrl); }
+  // A minidump is kept beside the log and attached to the mail.
+  bool AttachMinidump() const { return F.AttachMinidump; }
+  uint8_t SmtpSecurity() const { return F.SmtpSecurity; }
   // Exception class names and, in the same order, the message to show for each.
   core::TVantorStringList& FilterClasses() { return FFilterClasses; }
   const core::TVantorStringList& FilterClasses() const { return FFilterClasses; }
@@ -165,6 +196,9 @@ class TVantorModuleOptions {
   void SetMailMode(TMailMode Value);
   void SetReportItems(uint32_t Value);
   void SetLogLocation(const std::string& Value);
+  void SetUploadUrl(const std::string& Value);
+  void SetAttachMinidump(bool Value);
+  void SetSmtpSecurity(uint8_t Value);
   void SetMailBodyText(const std::string& Value);
   // Index out of range: nothing.
   void SetTextTable(uint8_t Index, const std::string& Value);
@@ -229,6 +263,10 @@ class TVantorModuleOptions {
     std::vector<std::string> FilterMessages;
     std::string MailBodyText;
     std::vector<std::string> TextTable = core::DefaultTextTable();
+    // The extension.
+    std::string UploadUrl;
+    bool AttachMinidump = false;
+    uint8_t SmtpSecurity = ssNone;
   };
   Fields F;
   // Guards F (recursive: a change handler may read the options while a write holds it).
@@ -255,7 +293,7 @@ class TVantorModuleOptions {
 class TVantorModuleOptionsEx : public TVantorModuleOptions {
  public:
   TVantorModuleOptionsEx(const std::string& ModuleName, bool AutoApply);
-  // Publishes the options: one byte 1 followed by SaveToStream.
+  // Publishes the options: one byte 1 followed by SaveToStream and SaveExtension.
   void Changed() override;
   void SetActive(bool Value) override;
   void SetWatchdogOn(bool Value) override;

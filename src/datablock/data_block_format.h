@@ -7,7 +7,11 @@
 // Trailer form, appended to the module's file (B = bytes from V up to the length field):
 //   end-8-B  V (uint16)   end-6-B  Reserved1, Reserved2   end-B+2  payload (B-10 bytes, raw)
 //   end-8    B (int32)    end-4    magic
-// Payload (both forms): the options stream, then L (int32), then L bytes of debug information.
+// Payload (both forms): the options stream, then L (int32), then L bytes of debug information,
+// then (blocks written since the extension exists) the options extension: magic
+// core::OptionsExtensionMagic, N (uint32), N bytes of tagged records (core/module_options.h).
+// A reader that stops after the debug information, as every earlier reader does, skips the
+// extension; a block without one gives the extension's options their defaults.
 #pragma once
 
 #include <cstddef>

@@ -51,6 +51,7 @@ void ReadPayload(const uint8_t* data, size_t size, uint16_t version,
     throw EDataBlockError(Format("negative debug information length %d", static_cast<int>(length)));
   const binary::TByteSpan debug = in.Take(static_cast<uint32_t>(length), "debug information");
   block.DebugInfo.assign(debug.Data, debug.Data + debug.Size);
+  block.Extension.assign(in.Current(), in.Current() + in.Remaining());
 }
 
 bool HasResourceMagic(const uint8_t* data, size_t size) {

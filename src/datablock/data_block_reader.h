@@ -39,7 +39,8 @@ bool HasTrailerMagic(TBlockSource& file);
 TBlockResult ReadTrailerBlock(TBlockSource& file, const TOptionsReader& readOptions,
                               size_t maxPayload = kMaxPayloadSize);
 
-// Reads a payload (options stream, L, L bytes of debug information) into Block.
+// Reads a payload (options stream, L, L bytes of debug information, the rest as the extension)
+// into Block.
 // Raises EDataBlockError, or what the options reader raises.
 void ReadPayload(const uint8_t* data, size_t size, uint16_t version,
                  const TOptionsReader& readOptions, TDataBlock& block);

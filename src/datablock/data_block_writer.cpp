@@ -44,11 +44,12 @@ void CheckPayload(const TBytes& payload) {
 
 }  // namespace
 
-TBytes BuildPayload(const TBytes& options, const TBytes& debugInfo) {
+TBytes BuildPayload(const TBytes& options, const TBytes& debugInfo, const TBytes& extension) {
   CheckLength(debugInfo.size(), "debug information");
   TBytes out(options);
   PutUInt32(out, static_cast<uint32_t>(debugInfo.size()));
   out.insert(out.end(), debugInfo.begin(), debugInfo.end());
+  out.insert(out.end(), extension.begin(), extension.end());
   return out;
 }
 

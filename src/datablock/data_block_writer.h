@@ -12,8 +12,9 @@ namespace vl::datablock {
 
 using TBytes = std::vector<uint8_t>;
 
-// The payload: the options stream, L, then L bytes of debug information.
-TBytes BuildPayload(const TBytes& options, const TBytes& debugInfo);
+// The payload: the options stream, L, then L bytes of debug information, then the options
+// extension (TVantorModuleOptions::SaveExtension's bytes; none when empty).
+TBytes BuildPayload(const TBytes& options, const TBytes& debugInfo, const TBytes& extension = {});
 
 // Both forms refuse (raise Exception) a payload larger than kMaxPayloadSize, which the loader
 // would refuse.

@@ -87,6 +87,12 @@ class TScratchOptions {
       return used;
     };
   }
+  // Reads the block's options extension into what was read; a block without one leaves the
+  // extension's options at their defaults.
+  void LoadExtension(const std::vector<uint8_t>& extension) {
+    if (options_ && !extension.empty() && ModuleSeams().LoadOptionsExtension)
+      ModuleSeams().LoadOptionsExtension(options_, extension.data(), extension.size());
+  }
   // Copies what was read into the record's options.
   void CommitTo(TVantorModuleInfo& info) {
     if (options_ && info.Options) ModuleSeams().AssignOptions(info.Options, options_);
@@ -103,8 +109,14 @@ void LoadPublishedOptions(TVantorModuleInfo& info) {
   HANDLE file = CreateVirtualFile(info.Handle, kModuleFileName, 0, data, &size);
   if (!file) return;
   try {
-    if (size >= 1 && data[0] != 0 && ModuleSeams().LoadOptions && info.Options)
-      ModuleSeams().LoadOptions(info.Options, data + 1, size - 1, datablock::kLibraryDataVersion);
+    TModuleSeams& seams = ModuleSeams();
+    if (size >= 1 && data[0] != 0 && seams.LoadOptions && info.Options) {
+      size_t used =
+          seams.LoadOptions(info.Options, data + 1, size - 1, datablock::kLibraryDataVersion);
+      // The extension follows the stream; a module built before it publishes none.
+      if (seams.LoadOptionsExtension && used < size - 1)
+        seams.LoadOptionsExtension(info.Options, data + 1 + used, size - 1 - used);
+    }
   } catch (const std::exception& e) {
     TraceLine(std::string("LoadDebugInformation: published options ignored: ") + e.what());
   } catch (...) {
@@ -164,6 +176,7 @@ bool LoadDebugInformation(TVantorModuleInfo& info) {
 
   if (result.Found) {
     try {
+      scratch.LoadExtension(result.Block.Extension);
       scratch.CommitTo(info);
     } catch (const std::exception& e) {
       result.Found = false;

@@ -29,6 +29,10 @@ size_t LoadCoreOptions(TVantorModuleOptionsEx* options, const uint8_t* data, siz
   return stream.Position();
 }
 
+size_t LoadCoreOptionsExtension(TVantorModuleOptionsEx* options, const uint8_t* data, size_t size) {
+  return options->LoadExtension(data, size);
+}
+
 void AssignCoreOptions(TVantorModuleOptionsEx* target, const TVantorModuleOptionsEx* source) {
   target->Assign(source);
 }
@@ -76,6 +80,7 @@ TModuleSeams MakeSeams() {
   seams.CreateOptions = CreateCoreOptions;
   seams.FreeOptions = FreeCoreOptions;
   seams.LoadOptions = LoadCoreOptions;
+  seams.LoadOptionsExtension = LoadCoreOptionsExtension;
   seams.AssignOptions = AssignCoreOptions;
   seams.Trace = CoreTrace;
   seams.IsRunningInIDE = vl::IsRunningInIDE;

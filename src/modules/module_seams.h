@@ -26,6 +26,10 @@ struct TModuleSeams {
   // Version: returns the bytes it took; raises when the stream is short or corrupt.
   size_t (*LoadOptions)(TVantorModuleOptionsEx* options, const uint8_t* data, size_t size,
                         uint16_t version) = nullptr;
+  // LoadExtension over the bytes at Data (Size of them exist): the options extension when they
+  // begin with its magic, else nothing; raises when it is short or corrupt.
+  size_t (*LoadOptionsExtension)(TVantorModuleOptionsEx* options, const uint8_t* data,
+                                 size_t size) = nullptr;
   // Copies every option of Source into Target (a block's options are read into a scratch object
   // and copied into the record only when the whole block has been read).
   void (*AssignOptions)(TVantorModuleOptionsEx* target,

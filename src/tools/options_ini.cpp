@@ -6,6 +6,8 @@
 #include <functional>
 #include <map>
 
+#include "core/upload_url.h"
+
 namespace vl {
 
 namespace tools {
@@ -55,6 +57,7 @@ int64_t ParseNamed(const std::string& v, const std::vector<std::string>& names) 
 
 const std::vector<std::string> kMailModes{"mmNone", "mmMailClient", "mmViaServer", "mmDirect"};
 const std::vector<std::string> kThirdButtonActions{"tbTerminate", "tbRestart"};
+const std::vector<std::string> kSmtpSecurities{"none", "starttls", "tls"};
 
 std::string Quote(const std::string& text) {
   std::string out = "\"";
@@ -119,6 +122,15 @@ std::string ParseText(const std::string& v) {
     return Unescape(v.substr(1, v.size() - 2));
   }
   return Unescape(v);
+}
+
+// Empty (no upload) or an address the upload can use.
+std::string ParseUploadUrl(const std::string& v) {
+  std::string url = ParseText(v), why;
+  core::TUploadUrl parts;
+  if (!url.empty() && !core::SplitUploadUrl(url, parts, why))
+    throw BadValue{"\"" + url + "\" is not an upload address: " + why};
+  return url;
 }
 
 struct Field {
@@ -201,6 +213,21 @@ const std::vector<Field>& Fields() {
             }},
       VL_TEXT(LogLocation),
       VL_TEXT(MailBodyText),
+      // The extension.
+      Field{"UploadUrl", [](const Options& o) { return Quote(o.UploadUrl()); },
+            [](Options& o, const std::string& v) { o.SetUploadUrl(ParseUploadUrl(v)); }},
+      VL_BOOL(AttachMinidump),
+      Field{"SmtpSecurity",
+            [](const Options& o) {
+              return o.SmtpSecurity() < kSmtpSecurities.size() ? kSmtpSecurities[o.SmtpSecurity()]
+                                                               : std::to_string(o.SmtpSecurity());
+            },
+            [](Options& o, const std::string& v) {
+              for (size_t i = 0; i < kSmtpSecurities.size(); ++i) {
+                if (v == kSmtpSecurities[i]) return o.SetSmtpSecurity(static_cast<uint8_t>(i));
+              }
+              throw BadValue{"\"" + v + "\" is not one of none, starttls, tls"};
+            }},
   };
   return fields;
 }

@@ -4,8 +4,10 @@
 // ("FilterClasses=EAbort", one line per entry). Everything absent keeps its default.
 //
 // Values: booleans true/false/yes/no/1/0; numbers in decimal or 0x hex; MailMode and
-// ThirdButtonAction by number or by name (mmViaServer, tbRestart); texts either bare (trimmed)
-// or in double quotes, with the escapes \r \n \t \" and \\. A text reference that names two texts
+// ThirdButtonAction by number or by name (mmViaServer, tbRestart); SmtpSecurity by name (none,
+// starttls, tls); UploadUrl empty or an http:// or https:// address (core/upload_url.h); texts
+// either bare (trimmed) or in double quotes, with the escapes \r \n \t \" and \\. A text reference
+// that names two texts
 // ("Log/Type") means the first; the second is "Log/Type#2". Lines starting with ";" or "#" are
 // comments; the section headers [Options] and [Texts] are allowed and change nothing.
 #pragma once

@@ -35,15 +35,19 @@ size_t DwarfSectionBytes(const PeImage& image) {
   return total;
 }
 
-std::vector<uint8_t> OptionsStream(const std::string& iniPath) {
+// The options stream and the options extension, from the INI file.
+void OptionsBytes(const std::string& iniPath, std::vector<uint8_t>& stream,
+                  std::vector<uint8_t>& extension) {
   TVantorModuleOptions options("", false);
   if (!iniPath.empty()) {
     std::vector<uint8_t> bytes = ReadFileBytes(iniPath);
     ApplyOptionsIni(std::string(bytes.begin(), bytes.end()), iniPath, options);
   }
-  core::TMemoryStream stream;
-  options.SaveToStream(stream);
-  return stream.Data();
+  core::TMemoryStream s, x;
+  options.SaveToStream(s);
+  options.SaveExtension(x);
+  stream = s.Data();
+  extension = x.Data();
 }
 
 struct Region {
@@ -148,12 +152,13 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 
 std::vector<uint8_t> MakePayload(const PeImage& image, const std::string& iniPath,
                                  AttachResult& result) {
-  std::vector<uint8_t> options = OptionsStream(iniPath);
+  std::vector<uint8_t> options, extension;
+  OptionsBytes(iniPath, options, extension);
   TDebugTable table = BuildDebugTable(BuildDebugModel(image), &result.Table);
   std::vector<uint8_t> debugInfo = WriteDebugTable(table, kVersion);
   result.DebugInfoSize = debugInfo.size();
   result.DwarfSize = DwarfSectionBytes(image);
-  return datablock::BuildPayload(options, debugInfo);
+  return datablock::BuildPayload(options, debugInfo, extension);
 }
 
 std::vector<uint8_t> AttachBlock(const std::vector<uint8_t>& bytes, const std::string& iniPath,
@@ -262,6 +267,11 @@ std::string DumpBlock(const std::vector<uint8_t>& bytes, bool lines) {
   }
   if (!found.Found)
     throw EPostBuildError("the module's " + form + " block is damaged: " + found.Reason);
+  try {
+    options.LoadExtension(found.Block.Extension.data(), found.Block.Extension.size());
+  } catch (const std::exception& e) {
+    throw EPostBuildError("the module's " + form + " block is damaged: " + e.what());
+  }
   std::string out = "; data block: " + form + " form, version " +
                     std::to_string(found.Block.DataVersion) + ", " +
                     std::to_string(found.Block.DebugInfo.size()) + " bytes of debug information\n";

@@ -290,3 +290,76 @@ TEST(OptionsStream, CorruptLengthsAreRejectedOtherBytesAreKept) {
 
   EXPECT_EQ(Save(o), before);
 }
+
+// The options extension: what a block or a published stream carries after its older parts.
+// Every row starts from options away from the defaults; "applied" rows end with the values given.
+TEST(OptionsExtension, RecordsAreReadSkippedOrRefusedWhole) {
+  TVantorModuleOptions full("", false);
+  full.SetUploadUrl("https://o0.ingest.example/api/1/minidump/?k=v");
+  full.SetAttachMinidump(true);
+  full.SetSmtpSecurity(ssTls);
+  core::TMemoryStream saved;
+  full.SaveExtension(saved);
+  const std::vector<uint8_t> good = saved.Data();
+  auto head = [](uint32_t n) {
+    StreamBuilder s;
+    return s.I32(static_cast<int32_t>(core::OptionsExtensionMagic)).I32(static_cast<int32_t>(n));
+  };
+  std::vector<uint8_t> unknownTag = head(15).U16(99).I32(2).U8(7).U8(7).U16(3).I32(1).U8(1).b;
+  std::vector<uint8_t> longFlag = head(8).U16(2).I32(2).U8(1).U8(1).b;
+  std::vector<uint8_t> pastEnd = head(20).U16(3).I32(1).U8(1).b;
+  std::vector<uint8_t> recordPastEnd = head(7).U16(1).I32(5).U8('x').b;
+  std::vector<uint8_t> trailing = good;
+  trailing.push_back(0xEE);
+  struct Row {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    size_t taken;  // SIZE_MAX: refused
+    const char* url;
+    bool attach;
+    uint8_t security;
+  } rows[] = {
+      {"written by SaveExtension", good, good.size(),
+       "https://o0.ingest.example/api/1/minidump/?k=v", true, ssTls},
+      {"bytes after it are not its own", trailing, good.size(),
+       "https://o0.ingest.example/api/1/minidump/?k=v", true, ssTls},
+      {"no extension (an older block)", {}, 0, "http://before", false, ssStartTls},
+      {"no magic", {1, 2, 3, 4, 5, 6, 7, 8}, 0, "http://before", false, ssStartTls},
+      {"an unknown record is skipped", unknownTag, unknownTag.size(), "http://before", false, 1},
+      {"a flag of two bytes", longFlag, SIZE_MAX, "http://before", false, ssStartTls},
+      {"a length past the bytes", pastEnd, SIZE_MAX, "http://before", false, ssStartTls},
+      {"a record past the length", recordPastEnd, SIZE_MAX, "http://before", false, ssStartTls},
+  };
+  for (const Row& row : rows) {
+    TVantorModuleOptions o("", false);
+    o.SetUploadUrl("http://before");
+    o.SetSmtpSecurity(ssStartTls);
+    std::vector<uint8_t> stream = Save(o);
+    if (row.taken == SIZE_MAX) {
+      EXPECT_THROW(o.LoadExtension(row.bytes.data(), row.bytes.size()), EVantorOptionsStreamError)
+          << row.what;
+    } else {
+      EXPECT_EQ(o.LoadExtension(row.bytes.data(), row.bytes.size()), row.taken) << row.what;
+    }
+    EXPECT_EQ(o.UploadUrl(), row.url) << row.what;
+    EXPECT_EQ(o.AttachMinidump(), row.attach) << row.what;
+    EXPECT_EQ(o.SmtpSecurity(), row.security) << row.what;
+    EXPECT_EQ(Save(o), stream) << row.what << ": the older stream is the same";
+  }
+  // Every shortened extension is refused whole.
+  for (size_t n = 5; n < good.size(); ++n) {
+    TVantorModuleOptions o("", false);
+    EXPECT_THROW(o.LoadExtension(good.data(), n), EVantorOptionsStreamError) << n;
+    EXPECT_EQ(o.UploadUrl(), "") << n;
+  }
+  // Assign carries the extension's options, SetDefaults clears them.
+  TVantorModuleOptions copy("", false);
+  copy.Assign(&full);
+  EXPECT_EQ(copy.UploadUrl(), full.UploadUrl());
+  EXPECT_TRUE(copy.AttachMinidump());
+  EXPECT_EQ(copy.SmtpSecurity(), ssTls);
+  copy.SetDefaults();
+  EXPECT_EQ(copy.UploadUrl(), "");
+  EXPECT_FALSE(copy.AttachMinidump());
+  EXPECT_EQ(copy.SmtpSecurity(), ssNone);
+}

@@ -7,6 +7,7 @@
 
 #include "core/module_options.h"
 #include "core/module_texts.h"
+#include "core/upload_url.h"
 #include "options_test_support.h"
 
 using namespace vl;
@@ -127,10 +128,12 @@ TEST_F(OptionsTest, ChangesPublishOnlyForTheCrashReportersOwnModule) {
   EXPECT_EQ(Recorder::Published, 1);  // the defaults, at creation
   own.SetMailSubject("x");
   EXPECT_EQ(Recorder::Published, 2);
-  // One byte 1, then the stream.
+  // One byte 1, then the stream and the extension.
   std::vector<uint8_t> expected{1};
-  std::vector<uint8_t> stream = Save(own);
-  expected.insert(expected.end(), stream.begin(), stream.end());
+  core::TMemoryStream stream;
+  own.SaveToStream(stream);
+  own.SaveExtension(stream);
+  expected.insert(expected.end(), stream.Data().begin(), stream.Data().end());
   EXPECT_EQ(Recorder::LastPublished, expected);
 
   own.FilterClasses().Add("EFoo");  // the filter lists run the check too
@@ -262,4 +265,42 @@ TEST(OptionsThreads, TextsReadWhileAnotherThreadAssigns) {
   stop = true;
   reader.join();
   EXPECT_EQ(wrong, 0);
+}
+
+// The upload address: the parts an HTTP client connects with, or the reason it is refused.
+TEST(UploadUrl, SplitIntoHostPortAndPathOrRefused) {
+  struct Row {
+    const char* url;
+    const char* parts;  // "secure host port path", or the start of the reason
+  } rows[] = {
+      {"https://o0.ingest.sentry.io/api/5/minidump/?sentry_key=k",
+       "1 o0.ingest.sentry.io 443 /api/5/minidump/?sentry_key=k"},
+      {"HTTP://127.0.0.1:8123", "0 127.0.0.1 8123 /"},
+      {"http://host?q=1#frag", "0 host 80 /?q=1"},
+      {"https://a_b.example:65535/x#", "1 a_b.example 65535 /x"},
+      {"ftp://host/", "it does not start with"},
+      {"http://", "it names no host"},
+      {"http://:80/", "it names no host"},
+      {"http://user:pw@host/", "a user name or password"},
+      {"http://[::1]/", "an IPv6 address literal"},
+      {"http://host:0/", "the port is not"},
+      {"http://host:65536/", "the port is not"},
+      {"http://host:8x/", "the port is not"},
+      {"http://ho%st/", "the host name has"},
+      {"http://host/a b", "it contains a blank"},
+      {"http://host/\x7F", "it contains a blank"},
+  };
+  for (const Row& row : rows) {
+    core::TUploadUrl url;
+    std::string why;
+    std::string got = core::SplitUploadUrl(row.url, url, why)
+                          ? std::to_string(url.Secure) + " " + url.Host + " " +
+                                std::to_string(url.Port) + " " + url.Path
+                          : why;
+    EXPECT_EQ(got.compare(0, std::string(row.parts).size(), row.parts), 0)
+        << row.url << " -> " << got;
+  }
+  core::TUploadUrl url;
+  std::string why;
+  EXPECT_FALSE(core::SplitUploadUrl("http://h/" + std::string(2048, 'a'), url, why));
 }

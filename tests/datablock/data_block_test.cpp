@@ -80,6 +80,16 @@ TEST(DataBlockRoundTrip, ResourceCompressedFromVersion450AndRawBefore) {
   EXPECT_EQ(CurrentDataVersion(), 440) << "the version read last is kept process-wide";
   EXPECT_EQ(b.result.Block.DebugInfo, Text("debug-info-bytes"));
 
+  // The bytes after the debug information come back as the extension; a reader that stops after
+  // the debug information (every earlier one) reads the same options and debug information.
+  Loaded x = FromResource(BuildResourceBlock(
+      BuildPayload(FakeOptions("opts"), Text("debug-info-bytes"), Text("VLX1-records"))));
+  ASSERT_TRUE(x.result.Found) << x.result.Reason;
+  EXPECT_EQ(x.options, "opts");
+  EXPECT_EQ(x.result.Block.DebugInfo, Text("debug-info-bytes"));
+  EXPECT_EQ(x.result.Block.Extension, Text("VLX1-records"));
+  EXPECT_TRUE(a.result.Block.Extension.empty());
+
   // An empty debug-information part is a block all the same.
   Loaded c = FromResource(BuildResourceBlock(BuildPayload(FakeOptions(""), {})));
   ASSERT_TRUE(c.result.Found) << c.result.Reason;

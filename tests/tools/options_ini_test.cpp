@@ -10,9 +10,11 @@ using namespace vl::tools;
 
 namespace {
 
+// The options stream and the extension.
 std::vector<uint8_t> Stream(const TVantorModuleOptions& options) {
   core::TMemoryStream stream;
   options.SaveToStream(stream);
+  options.SaveExtension(stream);
   return stream.Data();
 }
 
@@ -78,6 +80,16 @@ TEST(OptionsIni, BadLinesAreRejectedWithFileAndLine) {
   EXPECT_NE(Rejection("ReportItems=0x-1\n").find("app.ini(1): "), std::string::npos);
   EXPECT_NE(Rejection("FilterClasses=EAbort\n").find("must come in pairs"), std::string::npos);
   EXPECT_EQ(Rejection("\n; only comments\n\n"), "");
+  EXPECT_EQ(Rejection("UploadUrl=ftp://crash.example/"),
+            "app.ini(1): bad value for \"UploadUrl\": \"ftp://crash.example/\" is not an upload "
+            "address: it does not start with http:// or https://");
+  EXPECT_EQ(
+      Rejection("SmtpSecurity=ssl"),
+      "app.ini(1): bad value for \"SmtpSecurity\": \"ssl\" is not one of none, starttls, tls");
+  EXPECT_EQ(Rejection("AttachMinidump=sometimes"),
+            "app.ini(1): bad value for \"AttachMinidump\": \"sometimes\" is not a boolean "
+            "(true/false)");
+  EXPECT_EQ(Rejection("UploadUrl=\nSmtpSecurity=tls\nAttachMinidump=yes\n"), "");
 }
 
 TEST(OptionsIni, WrittenFileReadsBackToTheSameStream) {
@@ -88,6 +100,9 @@ TEST(OptionsIni, WrittenFileReadsBackToTheSameStream) {
   options.SetThirdButtonAction(tbTerminate);
   options.SetWatchdogMessage("tab\there; \"quote\" \\ end ");
   options.SetLogLocation("C:\\Logs\\app.vlf");
+  options.SetUploadUrl("http://127.0.0.1:8080/api/2/minidump/?sentry_key=abc");
+  options.SetAttachMinidump(true);
+  options.SetSmtpSecurity(ssStartTls);
   options.FilterClasses().Add("EAbort");
   options.FilterMessages().Add("= not a key =");
   for (uint8_t i = 0; i < core::TextCount; ++i) {

@@ -71,7 +71,9 @@ class PostBuildBlock : public ::testing::Test {
           options_.LoadFromStream(stream, version);
           return stream.Position();
         });
+    // Read as a reader before the extension reads it; the extension comes after.
     ASSERT_TRUE(result.Found) << result.Reason;
+    options_.LoadExtension(result.Block.Extension.data(), result.Block.Extension.size());
     Own().Found = true;
     Own().Block = result.Block;
     ModuleFinder = OwnFinder;
@@ -93,6 +95,9 @@ TEST_F(PostBuildBlock, OptionsComeFromTheIniFile) {
   EXPECT_EQ(options_.MailSubject(), "Sample report");
   EXPECT_EQ(options_.TextTable(core::txDialogCaption), "Sample Crash");
   EXPECT_EQ(options_.TextTable(core::txLogOsType), "OS\tkind");
+  EXPECT_EQ(options_.UploadUrl(), "http://127.0.0.1:9/api/7/minidump/?sentry_key=sample");
+  EXPECT_EQ(options_.SmtpSecurity(), ssStartTls);
+  EXPECT_FALSE(options_.AttachMinidump());
   // Everything else keeps its default.
   EXPECT_TRUE(options_.ShowThirdButton());
   EXPECT_EQ(options_.TextTable(core::txLogType), core::DefaultTexts[core::txLogType]);
