@@ -203,6 +203,11 @@ void TTlsChannel::TState::Negotiate() {
       if (wait == 0 || !WaitReadable(Socket, wait)) Fail("TLS handshake timeout.");
       if (ReceiveSome(Socket, In) == 0)
         Fail("The server closed the connection during the TLS handshake.");
+      // Every TLS record starts with its content type, 20 to 24: anything else is a server
+      // that talks in clear here (a greeting on a port thought to be implicit TLS), and would
+      // otherwise be waited on as a record of its first bytes' length.
+      const unsigned char type = static_cast<unsigned char>(In[0]);
+      if (type < 20 || type > 24) Fail("TLS handshake failed: \"the server answered without TLS\"");
     }
     SecBuffer in[2] = {{static_cast<ULONG>(In.size()), SECBUFFER_TOKEN, &In[0]},
                        {0, SECBUFFER_EMPTY, nullptr}};

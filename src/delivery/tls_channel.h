@@ -31,7 +31,8 @@ class TTlsChannel {
   TTlsChannel& operator=(const TTlsChannel&) = delete;
 
   // The handshake within Timeout ms, then the certificate check. Raises:
-  // "TLS is not available: \"%s\"" (secur32 or crypt32 missing), "TLS handshake failed: \"%s\"",
+  // "TLS is not available: \"%s\"" (secur32 or crypt32 missing), "TLS handshake failed: \"%s\""
+  // (also "the server answered without TLS" when its first byte is no record type),
   // "TLS handshake timeout.", "The server closed the connection during the TLS handshake.",
   // "The server's certificate is not trusted: \"%s\"" (chain, root, usage, time),
   // "The server's certificate is not issued to \"<host>\"."
