@@ -34,28 +34,22 @@ MX_ANSWERS = {  # domain -> [(preference, exchange)]
 
 def make_certificates(out):
     """Two CAs, each with a server certificate for localhost; returns {name: SSLContext}."""
-    def openssl(*args):
-        subprocess.run(["openssl", *args], cwd=out, check=True, capture_output=True)
-
-    with open(os.path.join(out, "server.ext"), "w") as f:
-        f.write("basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n"
-                "subjectAltName=DNS:localhost\n")
+    def openssl(name, *args):
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "7",
+                        "-keyout", name + ".key", "-out", name + ".pem", *args],
+                       cwd=out, check=True, capture_output=True)
     contexts = {}
     for ca in ["ca", "otherca"]:
-        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "7", "-keyout",
-                ca + ".key", "-out", ca + ".pem", "-subj", "/CN=VantorLog test " + ca,
-                "-addext", "basicConstraints=critical,CA:TRUE",
-                "-addext", "keyUsage=critical,keyCertSign,cRLSign")
-        openssl("x509", "-in", ca + ".pem", "-outform", "DER", "-out", ca + ".der")
-        server = ca + "-server"
-        openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", server + ".key", "-out",
-                server + ".csr", "-subj", "/CN=localhost")
-        openssl("x509", "-req", "-in", server + ".csr", "-CA", ca + ".pem", "-CAkey", ca + ".key",
-                "-CAcreateserial", "-days", "7", "-extfile", "server.ext", "-out", server + ".pem")
-        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
-        context.load_cert_chain(os.path.join(out, server + ".pem"),
-                                os.path.join(out, server + ".key"))
-        contexts[ca] = context
+        openssl(ca, "-subj", "/CN=VantorLog test " + ca, "-addext",
+                "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign")
+        openssl(ca + "-server", "-subj", "/CN=localhost", "-CA", ca + ".pem", "-CAkey", ca + ".key",
+                "-addext", "basicConstraints=CA:FALSE", "-addext", "extendedKeyUsage=serverAuth",
+                "-addext", "subjectAltName=DNS:localhost")
+        contexts[ca] = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        server = os.path.join(out, ca + "-server")
+        contexts[ca].load_cert_chain(server + ".pem", server + ".key")
+    with open(os.path.join(out, "ca.der"), "wb") as f:
+        f.write(ssl.PEM_cert_to_DER_cert(open(os.path.join(out, "ca.pem")).read()))
     return contexts
 
 
@@ -79,9 +73,8 @@ def serve(out):
         def _logged(mode, command, method):
             @functools.wraps(method)
             async def wrapped(arg):
-                self = method.__self__
-                inside = self.transport is not None and \
-                    self.transport.get_extra_info("sslcontext") is not None
+                transport = method.__self__.transport
+                inside = transport is not None and transport.get_extra_info("sslcontext")
                 log(mode, ("*" if inside else "") + command + ((" " + arg) if arg else ""))
                 return await method(arg)
             return wrapped
@@ -220,21 +213,16 @@ def serve(out):
     async def main():
         loop = asyncio.get_running_loop()
         env = {}
-        for mode in ["plain", "auth", "rcpt550", "rcpt251", "data554", "delay",
-                     "datadelay"]:
-            server = await loop.create_server(smtp_factory(mode), "127.0.0.1", 0)
+        implicit = {"tls": contexts["ca"], "tlsother": contexts["otherca"]}  # TLS from the start
+        for mode in ["plain", "auth", "rcpt550", "rcpt251", "data554", "delay", "datadelay",
+                     "starttls", "untrusted", "nostarttls", "tls", "tlsother"]:
+            server = await loop.create_server(smtp_factory(mode), "127.0.0.1", 0,
+                                              ssl=implicit.get(mode))
             port = server.sockets[0].getsockname()[1]
             env["VL_SMTP_" + mode.upper()] = port
             if mode == "plain":  # the exchangers of the direct mode share the port
                 for host in ["127.0.0.2", "127.0.0.3"]:
                     await loop.create_server(smtp_factory(mode), host, port)
-        for mode in ["starttls", "untrusted", "nostarttls"]:
-            server = await loop.create_server(smtp_factory(mode), "127.0.0.1", 0)
-            env["VL_SMTP_" + mode.upper()] = server.sockets[0].getsockname()[1]
-        for mode, context in [("tls", "ca"), ("tlsother", "otherca")]:
-            server = await loop.create_server(smtp_factory(mode), "127.0.0.1", 0,
-                                              ssl=contexts[context])
-            env["VL_SMTP_" + mode.upper()] = server.sockets[0].getsockname()[1]
         for mode in ["greet554", "drop", "garbage", "code2500", "digits40", "trickle"]:
             server = await asyncio.start_server(raw_factory(mode), "127.0.0.1", 0)
             env["VL_SMTP_" + mode.upper()] = server.sockets[0].getsockname()[1]
