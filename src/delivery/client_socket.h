@@ -4,7 +4,7 @@
 // after OnError has seen it. Every wait has a deadline: connecting and each reply are bounded by
 // Timeout; an SMTP reply ends at the line end of its last line, a datagram is one reply. The
 // transcript of the connection (its first line, what the SMTP layer sent, everything received)
-// is the message of SMTP errors.
+// is the message of SMTP errors. After StartTls the same calls go through a TTlsChannel.
 #pragma once
 
 #include <windows.h>

@@ -197,6 +197,7 @@ void TTlsChannel::TState::Negotiate() {
   // A renegotiation (a TLS 1.3 message after the handshake) starts from the records held.
   bool first = !HaveContext;
   bool receive = false;
+  bool withoutCertificate = false;
   for (;;) {
     if (!first && (In.empty() || receive)) {
       const DWORD wait = Remaining(start, Timeout);
@@ -219,6 +220,8 @@ void TTlsChannel::TState::Negotiate() {
         &Credentials, first ? nullptr : &Context, &Name[0], wanted, 0, 0, first ? nullptr : &inDesc,
         0, &Context, &outDesc, &granted, nullptr);
     if (first && status >= 0) HaveContext = true;
+    const bool hadInput = !first;
+    first = false;
     if (out[0].cbBuffer != 0 && out[0].pvBuffer != nullptr) {
       // The next handshake message, or the alert of a failed one (its failure is the one told).
       std::string token(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer);
@@ -233,16 +236,21 @@ void TTlsChannel::TState::Negotiate() {
       receive = true;
       continue;
     }
+    if (status == SEC_I_INCOMPLETE_CREDENTIALS && !withoutCertificate) {
+      // The server asks for a client certificate; we have none: the same input again goes on
+      // without one (Wine's Schannel never asks this, Windows' does).
+      withoutCertificate = true;
+      continue;
+    }
     receive = false;
-    if (!first) {
+    if (hadInput) {
       if (in[1].BufferType == SECBUFFER_EXTRA && in[1].cbBuffer > 0 && in[1].cbBuffer <= In.size())
         In.erase(0, In.size() - in[1].cbBuffer);
       else
         In.clear();
     }
-    first = false;
     if (status == SEC_E_OK) return;
-    if (status != SEC_I_CONTINUE_NEEDED && status != SEC_I_INCOMPLETE_CREDENTIALS)
+    if (status != SEC_I_CONTINUE_NEEDED)
       Fail(Format("TLS handshake failed: \"%s\"", StatusText(status).c_str()));
   }
 }

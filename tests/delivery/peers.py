@@ -4,8 +4,8 @@ server (dnslib) and lying name servers. Everything binds 127.0.0.x only.
 
 TLS peers (STARTTLS and implicit TLS) use certificates made at start by the openssl command:
 a test CA (DIR/ca.der, for the test to trust in its own Wine prefix only) and another CA that
-nothing trusts, each signing a server certificate for "localhost". Commands received inside
-TLS are logged with a leading "*".
+nothing trusts, each signing a server certificate for "localhost"; the servers ask for a client
+certificate and do without. Commands received inside TLS are logged with a leading "*".
 
   peers.py serve DIR    writes DIR/ports.env (export VL_SMTP_<MODE>=port ...) and serves until
                         killed; saves every message as DIR/<recipient local part>.eml and every
@@ -48,6 +48,8 @@ def make_certificates(out):
         contexts[ca] = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         server = os.path.join(out, ca + "-server")
         contexts[ca].load_cert_chain(server + ".pem", server + ".key")
+        contexts[ca].verify_mode = ssl.CERT_OPTIONAL  # asks for a client certificate, as some do
+        contexts[ca].load_verify_locations(os.path.join(out, ca + ".pem"))
     with open(os.path.join(out, "ca.der"), "wb") as f:
         f.write(ssl.PEM_cert_to_DER_cert(open(os.path.join(out, "ca.pem")).read()))
     return contexts
