@@ -6,6 +6,9 @@
 // The socket's reply loop is checked too: each reply is read from what the one before left over
 // plus further pieces. The replies and what is left are the text, in order, each reply the first
 // complete reply of what was left, and a reply that ends within the limit is never refused.
+//
+// The EHLO keyword test ignores ASCII case, finds a keyword only where the text holds it, and
+// always finds one given a line of its own after the text.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -48,6 +51,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Check(delivery::SmtpReplyCode(reply) >= 0);
     } catch (const EConvertError&) {
     }
+  }
+
+  // The EHLO keyword test, for STARTTLS and for a keyword taken from the text itself.
+  auto upper = [](std::string t) {
+    for (char& c : t)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return t;
+  };
+  std::string own(once.substr(0, std::min<size_t>(seed % 9, once.size())));
+  std::replace(own.begin(), own.end(), '\n', 'x');  // a keyword is part of one line
+  for (const std::string& keyword : {std::string("STARTTLS"), own}) {
+    const std::string sample = once.substr(0, 4096);
+    const bool offered = delivery::EhloOffers(sample, keyword);
+    Check(offered == delivery::EhloOffers(upper(sample), upper(keyword)));
+    if (offered) Check(upper(sample).find(upper(keyword)) != std::string::npos);
+    std::string more = sample;
+    if (!more.empty() && more.back() != '\n') more += "\n";
+    Check(delivery::EhloOffers(more + "250 " + keyword + "\r\n", keyword));
   }
 
   // The reply loop (TVantorClientSocket::ReadReply without the socket).

@@ -12,6 +12,8 @@ done
 [ -f /usr/x86_64-w64-mingw32/lib/libz.a ] || need=1
 # The loopback mail and name-server peers of the delivery tests (run by /usr/bin/python3).
 /usr/bin/python3 -c "import aiosmtpd, dnslib" >/dev/null 2>&1 || need=1
+# Their TLS peers' certificates are made by the openssl command at every run.
+command -v openssl >/dev/null 2>&1 || need=1
 [ -f /usr/include/png.h ] || need=1
 # winedump (wine64-tools): the upload tests' independent reader of the minidumps.
 command -v winedump >/dev/null 2>&1 || need=1
@@ -38,7 +40,7 @@ if [ $need = 1 ]; then
   common=(wine wine64 xvfb xauth
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     libz-mingw-w64-dev cmake make googletest zlib1g-dev clang libclang-rt-14-dev locales
-    python3-aiosmtpd python3-dnslib libpng-dev wine64-tools)
+    python3-aiosmtpd python3-dnslib openssl libpng-dev wine64-tools)
   # 32-bit Wine needs every 32-bit library at the very version of its 64-bit twin. When a
   # mirror's stale 32-bit index makes that impossible, the rest is installed without it: the
   # i686 build is still compiled, and the suite says that its tests did not run.

@@ -5,6 +5,7 @@
 #include "core/trace.h"
 #include "delivery/smtp_reply.h"
 #include "delivery/socket_seams.h"
+#include "delivery/tls_channel.h"
 #include "runtime/system.h"
 
 namespace vl::delivery {
@@ -134,6 +135,7 @@ void TVantorClientSocket::ResetPeer() {
 }
 
 void TVantorClientSocket::CloseQuietly() {
+  Tls.reset();
   if (Socket != INVALID_SOCKET) closesocket(Socket);
   Socket = INVALID_SOCKET;
   Connected = false;
@@ -216,6 +218,7 @@ void TVantorClientSocket::Connect() {
 
 void TVantorClientSocket::Disconnect() {
   Trace("TVantorClientSocket.Disconnect", {}, 2);
+  Tls.reset();
   if (Socket != INVALID_SOCKET && closesocket(Socket) != 0) {
     const int error = WSAGetLastError();
     Socket = INVALID_SOCKET;
@@ -231,9 +234,43 @@ void TVantorClientSocket::Disconnect() {
   Trace("TVantorClientSocket.Disconnect=", {}, -2);
 }
 
+void TVantorClientSocket::StartTls(const std::string& serverName) {
+  Trace("TVantorClientSocket.StartTls", {serverName}, 2);
+  if (!Connected || !Stream) RaiseError("Not connected.");
+  if (!Pending.empty()) {
+    CloseQuietly();
+    RaiseError("The server sent data before the TLS handshake.");
+  }
+  std::string failure;
+  try {
+    std::unique_ptr<TTlsChannel> channel(new TTlsChannel(Socket, serverName));
+    channel->Handshake(Timeout);
+    Tls = std::move(channel);
+  } catch (const Exception& e) {
+    failure = e.Message;
+  }
+  if (!Tls) {
+    CloseQuietly();
+    RaiseError(failure);
+  }
+  Transcript += "(TLS with " + serverName + ")\r\n";
+  Trace("TVantorClientSocket.StartTls=", {}, -2);
+}
+
 int TVantorClientSocket::SendBuffer(const void* data, int length) {
   if (!Connected) return 0;
   const char* p = static_cast<const char*>(data);
+  if (Tls) {
+    std::string failure;
+    try {
+      Tls->Send(p, static_cast<size_t>(length));
+      return length;
+    } catch (const Exception& e) {
+      failure = e.Message;
+    }
+    CloseQuietly();
+    RaiseError(failure);
+  }
   int sent = 0;
   while (sent < length) {
     const int n = send(Socket, p + sent, length - sent, 0);
@@ -265,6 +302,11 @@ int TVantorClientSocket::SendText(const std::string& text) {
 
 int TVantorClientSocket::Receive(void* buffer, int size) {
   if (!Connected) return 0;
+  if (Tls) {
+    if (size == -1) return static_cast<int>(Tls->Buffered());
+    const int n = ReceiveWithin(static_cast<char*>(buffer), size, 0);
+    return n < 0 ? 0 : n;
+  }
   if (size == -1) {
     u_long waiting = 0;
     if (ioctlsocket(Socket, FIONREAD, &waiting) != 0) return 0;
@@ -280,6 +322,21 @@ int TVantorClientSocket::Receive(void* buffer, int size) {
     return 0;
   }
   return n;
+}
+
+int TVantorClientSocket::ReceiveWithin(char* buffer, int size, uint32_t wait) {
+  if (!Tls) {
+    if (!WaitFor(Socket, wait, false)) return -1;
+    return Receive(buffer, size);
+  }
+  std::string failure;
+  try {
+    return Tls->Receive(buffer, size, wait);
+  } catch (const Exception& e) {
+    failure = e.Message;
+  }
+  CloseQuietly();
+  RaiseError(failure);
 }
 
 std::string TVantorClientSocket::ReadAvailable() {
@@ -319,10 +376,11 @@ std::string TVantorClientSocket::ReadReply() {
     while (Connected && !scanner.Complete() && !scanner.Overflow()) {
       DWORD wait = Remaining(start, Timeout);
       if (!scanner.Received().empty() && wait > Seams().ReplySilence) wait = Seams().ReplySilence;
-      if (wait == 0 || !WaitFor(Socket, wait, false)) break;  // time-out or silence
+      if (wait == 0 && !(Tls && Tls->Buffered() > 0)) break;  // time-out
       char buffer[4096];
-      const int n = Receive(buffer, sizeof buffer);
-      if (n <= 0) {
+      const int n = ReceiveWithin(buffer, sizeof buffer, wait);
+      if (n < 0) break;  // time-out or silence
+      if (n == 0) {
         closed = true;
         break;
       }

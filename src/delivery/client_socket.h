@@ -4,7 +4,7 @@
 // after OnError has seen it. Every wait has a deadline: connecting and each reply are bounded by
 // Timeout; an SMTP reply ends at the line end of its last line, a datagram is one reply. The
 // transcript of the connection (its first line, what the SMTP layer sent, everything received)
-// is the message of SMTP errors.
+// is the message of SMTP errors. After StartTls the same calls go through a TTlsChannel.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "runtime/exceptions.h"
@@ -22,6 +23,8 @@ class EVantorSocketError : public Exception {
  public:
   using Exception::Exception;
 };
+
+class TTlsChannel;
 
 class TVantorClientSocket {
  public:
@@ -40,6 +43,13 @@ class TVantorClientSocket {
   virtual void Connect();
   // Closes the socket ("Cannot close the socket: \"%s\""), clears the transcript.
   virtual void Disconnect();
+  // Starts TLS on the connected stream (TTlsChannel: handshake and the certificate's check for
+  // ServerName within Timeout); from then on every byte sent and received goes through it.
+  // Bytes the peer sent before the handshake are refused ("The server sent data before the TLS
+  // handshake."), so that nothing said in clear is taken as said inside TLS. A failure closes
+  // the connection and raises the channel's text. Transcript += "(TLS with <ServerName>)".
+  void StartTls(const std::string& serverName);
+  bool Secure() const { return Tls != nullptr; }
 
   // Sends all Length bytes; returns the count, 0 when not connected. A failure disconnects and
   // raises "Error into \"send\": \"%s\"".
@@ -77,10 +87,13 @@ class TVantorClientSocket {
   sockaddr_in Peer{};
   WSADATA WsaData{};
   std::string Pending;  // received after the end of the last reply
+  std::unique_ptr<TTlsChannel> Tls;
 
  private:
   void ResetPeer();
   void CloseQuietly();
+  // Up to Size bytes within Wait ms: the count, 0 when the peer closed, -1 for nothing.
+  int ReceiveWithin(char* buffer, int size, uint32_t wait);
 };
 
 // False for the addresses that name no single remote host, whatever resolved to them:

@@ -141,8 +141,18 @@ bool SendOnce(const TSendInput& input, const TReportFile& reportFile,
       reportFile.Attached(), GetScreenshotAttachmentName(input), minidump.Attached()};
   const TMailMode mode = options.MailMode();
   if (mode == mmViaServer || mode == mmDirect) {
+    const uint8_t security = options.SmtpSecurity();
+    if (security != ssNone && security != ssStartTls && security != ssTls) {
+      // A value this build does not know (a newer tool wrote it): never fall back to clear.
+      SetStepError(eeEmailSMTPError,
+                   Format("[SMTP] Unknown SmtpSecurity value %u: nothing is sent.", security));
+      return false;
+    }
     dialogs::StartSendProgress(options, input.Host);
     SmtpMail mail;
+    mail.Security = security == ssTls        ? TSmtpSecurity::Tls
+                    : security == ssStartTls ? TSmtpSecurity::StartTls
+                                             : TSmtpSecurity::None;
     mail.Sender = options.SmtpSender();
     mail.Host = options.SmtpServer();
     mail.Port = options.SmtpServerPort();

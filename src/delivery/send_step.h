@@ -21,7 +21,8 @@ namespace vl::delivery {
 // What the e-mail step is given. Contract:
 // - Options: the working options (required; null: nothing is done, false). Read at the moment
 //   of sending: MailMode, MailRecipients, MailSubject, MailBodyText, ReportInBody,
-//   AddScreenshot, ShowSmtpProgress, the Smtp* account fields, OutputLogFile (whose name the
+//   AddScreenshot, ShowSmtpProgress, the Smtp* account fields and SmtpSecurity (a value it does
+//   not know fails the SMTP modes before any connection), OutputLogFile (whose name the
 //   attached report file takes) and the "SMTP Dialog" texts. The object must stay valid and
 //   unchanged for the whole call.
 // - SendText: the report to mail (the full report, possibly with the reproduction block, or the

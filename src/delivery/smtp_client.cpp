@@ -27,12 +27,13 @@ std::string FileNamePart(const std::string& path) {
 
 void TVantorClientSMTP::Connect() {
   TVantorClientSocket::Connect();
+  if (ImplicitTls) StartTls(Host);
   if (!CheckReply({220})) RaiseError(Transcript);
 }
 
 bool TVantorClientSMTP::CheckReply(const std::vector<int>& codes) {
-  const std::string reply = ReadReply();
-  const int code = SmtpReplyCode(reply);
+  LastReply = ReadReply();
+  const int code = SmtpReplyCode(LastReply);
   return std::find(codes.begin(), codes.end(), code) != codes.end();
 }
 
@@ -130,6 +131,7 @@ bool SendSmtpMail(const SmtpMail& mail, const SmtpSessionHooks& hooks) {
     if (HasControlCharacter(mail.Sender) || HasControlCharacter(mail.Recipient))
       throw EVantorSocketError("An address holds a control character.");
     TVantorClientSMTP smtp(mail.Host, mail.Port, true, Seams().SmtpTimeout);
+    smtp.ImplicitTls = mail.Security == TSmtpSecurity::Tls;
     smtp.Connect();
 
     MailMessage message;
@@ -144,13 +146,25 @@ bool SendSmtpMail(const SmtpMail& mail, const SmtpSessionHooks& hooks) {
     // A machine without a name would send "HELO " and be refused: name it "localhost".
     std::string host = GetLocalHostName();
     if (TrimText(host).empty()) host = "localhost";
-    bool ok;
-    if (!mail.User.empty() || !mail.Password.empty()) {
-      ok = smtp.SendCommand("EHLO " + host, {250}) && smtp.SendCommand("RSET", {250}) &&
-           smtp.SendCommand("AUTH LOGIN", {334}) &&
-           smtp.SendCommand(EncodeBase64Line(mail.User), {334}, TranscriptUserName) &&
-           smtp.SendCommand(EncodeBase64Line(mail.Password), {235}, TranscriptPassword) &&
-           smtp.SendCommand("MAIL FROM:<" + mail.Sender + ">", {250});
+    bool ok = true;
+    if (mail.Security == TSmtpSecurity::StartTls) {
+      ok = smtp.SendCommand("EHLO " + host, {250});
+      if (!EhloOffers(smtp.LastReply, "STARTTLS"))
+        smtp.RaiseError("The server does not offer STARTTLS.");
+      ok = ok && smtp.SendCommand("STARTTLS", {220});
+      smtp.StartTls(mail.Host);
+    }
+    const bool login = !mail.User.empty() || !mail.Password.empty();
+    // The login and the mail never go in clear when TLS was asked for.
+    if (mail.Security != TSmtpSecurity::None && !smtp.Secure())
+      smtp.RaiseError("TLS was not started.");
+    if (login || mail.Security != TSmtpSecurity::None) {
+      ok = ok && smtp.SendCommand("EHLO " + host, {250}) && smtp.SendCommand("RSET", {250});
+      if (login)
+        ok = ok && smtp.SendCommand("AUTH LOGIN", {334}) &&
+             smtp.SendCommand(EncodeBase64Line(mail.User), {334}, TranscriptUserName) &&
+             smtp.SendCommand(EncodeBase64Line(mail.Password), {235}, TranscriptPassword);
+      ok = ok && smtp.SendCommand("MAIL FROM:<" + mail.Sender + ">", {250});
     } else {
       ok = smtp.SendCommand("HELO " + host, {250}) && smtp.SendCommand("RSET", {250}) &&
            smtp.SendCommand("MAIL FROM:<" + mail.Sender + ">", {250});

@@ -1,5 +1,7 @@
 // One report mail to one recipient over SMTP: greeting, HELO or EHLO with AUTH LOGIN, sender,
 // recipient, DATA with the MIME message. No QUIT is sent; the connection is simply closed.
+// With TLS (TSmtpSecurity) the session is protected from the start (implicit TLS, the greeting
+// comes inside it) or from STARTTLS on, and everything after that goes inside TLS.
 #pragma once
 
 #include <cstdint>
@@ -14,13 +16,18 @@
 
 namespace vl::delivery {
 
+// How the session is protected: not at all (plain SMTP, usually port 25), by STARTTLS after
+// the first EHLO (usually port 587), or by TLS from the first byte (usually port 465).
+enum class TSmtpSecurity { None, StartTls, Tls };
+
 class TVantorClientSMTP : public TVantorClientSocket {
  public:
   using TVantorClientSocket::TVantorClientSocket;
-  // The socket's Connect, then the greeting must be 220 (else raises with the transcript).
+  // The socket's Connect, TLS with Host when ImplicitTls, then the greeting must be 220 (else
+  // raises with the transcript).
   void Connect() override;
-  // Reads one reply; true when its leading number is one of Codes. A reply that does not start
-  // with a number raises EConvertError.
+  // Reads one reply (kept in LastReply); true when its leading number is one of Codes. A reply
+  // that does not start with a number raises EConvertError.
   bool CheckReply(const std::vector<int>& codes);
   // False at once for an empty command. Otherwise sends it (CR LF added unless present), records
   // it in the transcript (as ShownAs when given, so that secrets and the message stay out of
@@ -28,6 +35,9 @@ class TVantorClientSMTP : public TVantorClientSocket {
   // EVantorSocketError with the whole transcript.
   bool SendCommand(const std::string& command, const std::vector<int>& codes,
                    const std::string& shownAs = std::string());
+
+  bool ImplicitTls = false;
+  std::string LastReply;
 };
 
 // What one session sends.
@@ -35,6 +45,9 @@ struct SmtpMail {
   std::string Sender;
   std::string Host;
   uint16_t Port = 25;
+  // With StartTls or Tls: the server's certificate must chain to a root of the system store
+  // and name Host; the login and the mail go only inside TLS.
+  TSmtpSecurity Security = TSmtpSecurity::None;
   std::string User;
   std::string Password;
   std::string Recipient;
@@ -59,7 +72,10 @@ struct SmtpSessionHooks {
 
 // One session. Never raises: a failure is recorded as the step error (eeEmailSMTPError,
 // "SMTP") and gives false. An address holding a control character (CR, LF, ...) fails before
-// anything is sent: it would start a second command.
+// anything is sent: it would start a second command. With StartTls: EHLO, STARTTLS (a server
+// whose EHLO reply does not offer it fails with "The server does not offer STARTTLS."), TLS,
+// EHLO again; with Tls, EHLO inside TLS. A TLS failure (handshake, an untrusted certificate, one
+// not issued to Host) ends the session before anything else is sent.
 bool SendSmtpMail(const SmtpMail& mail, const SmtpSessionHooks& hooks = SmtpSessionHooks());
 
 // The file's contents as an attachment; false for an empty (trimmed) path or a missing file.

@@ -11,6 +11,7 @@ const char* const TranscriptPassword = "(password)";
 
 namespace {
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 }  // namespace
 
 bool IsLastReplyLine(std::string_view line) {
@@ -60,6 +61,24 @@ int SmtpReplyCode(std::string_view reply) {
     throw EConvertError("'" + shown + "' is not a valid integer value");
   }
   return static_cast<int>(value);
+}
+
+bool EhloOffers(std::string_view reply, std::string_view keyword) {
+  while (!reply.empty()) {
+    const size_t end = reply.find('\n');
+    std::string_view line = reply.substr(0, end);
+    reply = end == std::string_view::npos ? std::string_view() : reply.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.size() < 4 + keyword.size() || !IsDigit(line[0]) || !IsDigit(line[1]) ||
+        !IsDigit(line[2]) || (line[3] != '-' && line[3] != ' '))
+      continue;
+    const std::string_view word = line.substr(4, keyword.size());
+    bool same = true;
+    for (size_t i = 0; i < keyword.size() && same; ++i)
+      same = AsciiUpper(word[i]) == AsciiUpper(keyword[i]);
+    if (same && (line.size() == 4 + keyword.size() || line[4 + keyword.size()] == ' ')) return true;
+  }
+  return false;
 }
 
 std::string TranscriptMessage(size_t bytes) {

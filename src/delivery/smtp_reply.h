@@ -45,6 +45,11 @@ bool IsLastReplyLine(std::string_view line);
 // fit in 32 bits.
 int SmtpReplyCode(std::string_view reply);
 
+// True when the EHLO reply names the extension Keyword (ASCII case ignored): a line whose text
+// after the code and its separator is the keyword alone or followed by a blank
+// ("250-STARTTLS", "250 AUTH LOGIN"). Lines without a code of three digits count for nothing.
+bool EhloOffers(std::string_view reply, std::string_view keyword);
+
 // What the transcript records instead of the login answers and the message.
 extern const char* const TranscriptUserName;  // "(user name)"
 extern const char* const TranscriptPassword;  // "(password)"

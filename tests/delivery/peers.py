@@ -3,6 +3,11 @@
 server (dnslib), lying name servers and crash-collection servers (http.server). Everything
 binds 127.0.0.x only.
 
+TLS peers (STARTTLS and implicit TLS) use certificates made at start by the openssl command:
+a test CA (DIR/ca.der, for the test to trust in its own Wine prefix only) and another CA that
+nothing trusts, each signing a server certificate for "localhost"; the servers ask for a client
+certificate and do without. Commands received inside TLS are logged with a leading "*".
+
   peers.py serve DIR    writes DIR/ports.env (export VL_SMTP_<MODE>=port ...) and serves until
                         killed; saves every message as DIR/<recipient local part>.eml and every
                         command as a line of DIR/commands.log ("<mode> <command> <argument>");
@@ -21,6 +26,7 @@ import http.server
 import os
 import re
 import socket
+import ssl
 import struct
 import subprocess
 import sys
@@ -33,6 +39,29 @@ MX_ANSWERS = {  # domain -> [(preference, exchange)]
     "pref.test": [(20, "mx9.test"), (10, "mx2.test"), (10, "mx3.test")],
     "literal.test": [(1, "127.0.0.2"), (5, "0x7f000002"), (9, "mx3.test")],
 }
+
+
+def make_certificates(out):
+    """Two CAs, each with a server certificate for localhost; returns {name: SSLContext}."""
+    def openssl(name, *args):
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "7",
+                        "-keyout", name + ".key", "-out", name + ".pem", *args],
+                       cwd=out, check=True, capture_output=True)
+    contexts = {}
+    for ca in ["ca", "otherca"]:
+        openssl(ca, "-subj", "/CN=VantorLog test " + ca, "-addext",
+                "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign")
+        openssl(ca + "-server", "-subj", "/CN=localhost", "-CA", ca + ".pem", "-CAkey", ca + ".key",
+                "-addext", "basicConstraints=CA:FALSE", "-addext", "extendedKeyUsage=serverAuth",
+                "-addext", "subjectAltName=DNS:localhost")
+        contexts[ca] = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        server = os.path.join(out, ca + "-server")
+        contexts[ca].load_cert_chain(server + ".pem", server + ".key")
+        contexts[ca].verify_mode = ssl.CERT_OPTIONAL  # asks for a client certificate, as some do
+        contexts[ca].load_verify_locations(os.path.join(out, ca + ".pem"))
+    with open(os.path.join(out, "ca.der"), "wb") as f:
+        f.write(ssl.PEM_cert_to_DER_cert(open(os.path.join(out, "ca.pem")).read()))
+    return contexts
 
 
 def serve(out):
@@ -55,7 +84,9 @@ def serve(out):
         def _logged(mode, command, method):
             @functools.wraps(method)
             async def wrapped(arg):
-                log(mode, command + ((" " + arg) if arg else ""))
+                transport = method.__self__.transport
+                inside = transport is not None and transport.get_extra_info("sslcontext")
+                log(mode, ("*" if inside else "") + command + ((" " + arg) if arg else ""))
                 return await method(arg)
             return wrapped
 
@@ -88,12 +119,19 @@ def serve(out):
         ok = data.login == b"reporter" and data.password == b"p" * 70
         return AuthResult(success=ok, handled=False)
 
+    contexts = make_certificates(out)
+
     def smtp_factory(mode):
         def make():
             kwargs = dict(hostname="peer.test", data_size_limit=None, timeout=30)
-            if mode == "auth":
+            if mode in ["auth", "tls"]:  # over implicit TLS aiosmtpd sees no STARTTLS
                 kwargs.update(auth_require_tls=False, auth_required=True,
                               authenticator=authenticator)
+            if mode == "starttls":  # AUTH only after STARTTLS
+                kwargs.update(tls_context=contexts["ca"], require_starttls=True,
+                              auth_required=True, authenticator=authenticator)
+            if mode == "untrusted":
+                kwargs.update(tls_context=contexts["otherca"], require_starttls=True)
             return LoggingSMTP(mode, Handler(mode), **kwargs)
         return make
 
@@ -210,9 +248,11 @@ def serve(out):
             server.mode = mode
             threading.Thread(target=server.serve_forever, daemon=True).start()
             env["VL_HTTP_" + mode.upper()] = server.server_address[1]
-        for mode in ["plain", "auth", "rcpt550", "rcpt251", "data554", "delay",
-                     "datadelay"]:
-            server = await loop.create_server(smtp_factory(mode), "127.0.0.1", 0)
+        implicit = {"tls": contexts["ca"], "tlsother": contexts["otherca"]}  # TLS from the start
+        for mode in ["plain", "auth", "rcpt550", "rcpt251", "data554", "delay", "datadelay",
+                     "starttls", "untrusted", "nostarttls", "tls", "tlsother"]:
+            server = await loop.create_server(smtp_factory(mode), "127.0.0.1", 0,
+                                              ssl=implicit.get(mode))
             port = server.sockets[0].getsockname()[1]
             env["VL_SMTP_" + mode.upper()] = port
             if mode == "plain":  # the exchangers of the direct mode share the port

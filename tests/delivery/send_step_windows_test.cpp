@@ -212,6 +212,32 @@ TEST(SendStep, DirectModeGoesOnAfterAFailedLookUp) {
   Expect("step-c2", "Please look.", true);
 }
 
+TEST(SendStep, SmtpSecurityReachesTheSession) {
+  struct Case {
+    uint8_t security;
+    std::string error;
+    std::vector<std::string> commands;  // what the peer without STARTTLS received
+  } cases[] = {
+      {ssStartTls, "[SMTP] The server does not offer STARTTLS.", {"EHLO"}},
+      {ssTls, "[SMTP] TLS handshake failed: ", {}},  // the greeting is no TLS record
+      {7, "[SMTP] Unknown SmtpSecurity value 7: nothing is sent.", {}},
+  };
+  for (const Case& c : cases) {
+    auto options = Options(mmViaServer, "VL_SMTP_NOSTARTTLS", "never@x.test");
+    options->SetSmtpSecurity(c.security);
+    Calls calls;
+    const size_t before = Commands("nostarttls").size();
+    EXPECT_FALSE(SendReportByEmail(Input(*options, calls)));
+    EXPECT_EQ(LastStepError().Code, eeEmailSMTPError);
+    EXPECT_EQ(LastStepError().Message.substr(0, c.error.size()), c.error)
+        << LastStepError().Message;
+    std::vector<std::string> sent = Commands("nostarttls");
+    sent.erase(sent.begin(), sent.begin() + static_cast<long>(before));
+    for (std::string& command : sent) command = command.substr(0, command.find(' '));
+    EXPECT_EQ(sent, c.commands);
+  }
+}
+
 TEST(SendStep, ProgressDialogCountsTheRecipients) {
   // The data-delay peer answers DATA after a second, so every state stays long enough to see.
   // The second recipient fails: its error box shows while the dialog does, and is dismissed.

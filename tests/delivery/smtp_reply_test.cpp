@@ -71,3 +71,20 @@ TEST(SmtpReply, CodeOfTheLeadingDigits) {
   }
   EXPECT_EQ(TranscriptMessage(1464040), "(message, 1464040 bytes)");
 }
+
+TEST(SmtpReply, EhloOffersNamesAWholeKeyword) {
+  struct Case {
+    const char* reply;
+    bool offered;
+  } cases[] = {
+      {"250-peer.test\r\n250-STARTTLS\r\n250 HELP\r\n", true},
+      {"250-peer.test\r\n250 starttls\r\n", true},
+      {"250-peer.test\r\n250-STARTTLS NOW\n250 HELP\n", true},
+      {"250-peer.test\r\n250-STARTTLSX\r\n250 HELP\r\n", false},
+      {"250-peer.test\r\n250-X-STARTTLS\r\n250 HELP\r\n", false},
+      {"250 peer.test says STARTTLS\r\n", false},
+      {"STARTTLS\r\n250 HELP\r\n", false},
+      {"250-peer.test\r\n250 HELP\r\n", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(EhloOffers(c.reply, "STARTTLS"), c.offered) << c.reply;
+}

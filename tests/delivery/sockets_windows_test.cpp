@@ -4,7 +4,10 @@
 // other than dotted 127.x and "localhost" do not resolve, and the only name server is the peer.
 #include <gtest/gtest.h>
 #include <windows.h>
+// after windows.h
+#include <wincrypt.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -173,6 +176,74 @@ TEST(SmtpSession, BothDialoguesDeliverTheMessageWithItsFiles) {
   EXPECT_NE(LastError().find("(user name)\r\n334 "), std::string::npos) << LastError();
   EXPECT_NE(LastError().find("(password)\r\n535 "), std::string::npos) << LastError();
   EXPECT_EQ(LastError().find("d3Jvbmc"), std::string::npos) << "the password stays out";
+}
+
+// The peers' test CA as a root of this Wine prefix's current user while it lives (never the
+// host's store: the prefix is the build tree's own).
+class TrustedTestCa {
+ public:
+  TrustedTestCa()
+      : Store(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER,
+                            L"ROOT")) {
+    const std::string der = ReadFile(PeerDir() + "\\ca.der");
+    EXPECT_TRUE(Store && CertAddEncodedCertificateToStore(Store, X509_ASN_ENCODING,
+                                                          reinterpret_cast<const BYTE*>(der.data()),
+                                                          static_cast<DWORD>(der.size()),
+                                                          CERT_STORE_ADD_REPLACE_EXISTING, &Added))
+        << GetLastError();
+    // Wine's registry store writes its changes out only when asked to.
+    CertControlStore(Store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+  }
+  ~TrustedTestCa() {
+    if (Added) CertDeleteCertificateFromStore(Added);
+    if (!Store) return;
+    CertControlStore(Store, 0, CERT_STORE_CTRL_COMMIT, nullptr);  // the deletion too
+    CertCloseStore(Store, 0);
+  }
+  HCERTSTORE Store;
+  PCCERT_CONTEXT Added = nullptr;
+};
+
+TEST(SmtpSession, TlsAsAskedAndNothingInClearAfterItFails) {
+  const TrustedTestCa trust;
+  using S = TSmtpSecurity;
+  const std::string inTls = "*EHLO *RSET *AUTH *MAIL *RCPT *DATA";
+  const std::string untrusted = "[SMTP] The server's certificate is not trusted: ";
+  const std::string notFor = "[SMTP] The server's certificate is not issued to \"";
+  struct Case {
+    std::string mode;  // the peer's, and the recipient of a mail that arrives
+    S security;
+    const char* host;
+    std::string error;     // "" : delivered; else the step error's start
+    std::string commands;  // what the peer received, "*" inside TLS
+  } cases[] = {
+      {"starttls", S::StartTls, "localhost", "", "EHLO STARTTLS " + inTls},
+      {"tls", S::Tls, "localhost", "", inTls},
+      {"untrusted", S::StartTls, "localhost", untrusted, "EHLO STARTTLS"},
+      {"tlsother", S::Tls, "localhost", untrusted, ""},
+      {"starttls", S::StartTls, "mx1.test", notFor + "mx1.test\".", "EHLO STARTTLS"},
+      {"tls", S::Tls, "127.0.0.1", notFor + "127.0.0.1\".", ""},
+      {"nostarttls", S::StartTls, "localhost", "[SMTP] The server does not offer STARTTLS.",
+       "EHLO"},
+  };
+  for (const Case& c : cases) {
+    const size_t before = Commands(c.mode).size();
+    std::string port = "VL_SMTP_" + c.mode;
+    std::transform(port.begin(), port.end(), port.begin(), ::toupper);
+    SmtpMail mail = Mail(port.c_str(), c.error.empty() ? c.mode : "refused");
+    mail.Security = c.security;
+    mail.Host = c.host;
+    mail.User = "reporter";
+    mail.Password = std::string(70, 'p');
+    EXPECT_EQ(SendSmtpMail(mail), c.error.empty()) << c.mode << " " << c.host;
+    EXPECT_EQ(LastError().substr(0, c.error.size()), c.error) << c.mode << " " << c.host;
+    const std::vector<std::string> all = Commands(c.mode);
+    std::string sent;
+    for (size_t i = before; i < all.size(); ++i) sent += (i > before ? " " : "") + all[i];
+    EXPECT_EQ(sent, c.commands) << c.mode << " " << c.host;
+    if (c.error.empty()) Expect(c.mode, mail, {});
+  }
+  EXPECT_TRUE(ReadFile(PeerDir() + "\\refused.eml").empty());
 }
 
 TEST(SmtpSession, RepliesDecideTheOutcome) {
