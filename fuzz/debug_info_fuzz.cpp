@@ -1,6 +1,7 @@
 // Fuzz target: debug information of any shape. The first two bytes pick the data version; the
-// rest is the debug information. Lookups must end without faults, and whatever the table reader
-// accepts must come back unchanged through the writer.
+// rest is the debug information. Lookups must end without faults, the unit index must find what
+// the plain look-up finds, and whatever the table reader accepts must come back unchanged
+// through the writer.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,9 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   data += 2;
   size -= 2;
 
-  vl::TSourceLocation location;
-  for (int64_t offset : {probe, int64_t{0}, int64_t{1} << 20, int64_t{-1}})
-    vl::FindSourceLocation(data, size, version, offset, location);
+  const vl::TUnitIndex units(data, size, version);
+  for (int64_t offset : {probe, int64_t{0}, int64_t{1} << 20, int64_t{-1}}) {
+    vl::TSourceLocation plain, indexed;
+    const bool found = vl::FindSourceLocation(data, size, version, offset, plain);
+    if (units.Find(offset, indexed) != found) abort();
+    if (found &&
+        (plain.UnitName != indexed.UnitName || plain.ClassName != indexed.ClassName ||
+         plain.ProcedureName != indexed.ProcedureName || plain.LineNumber != indexed.LineNumber))
+      abort();
+  }
   int32_t found;
   vl::FindNameIndexOffset(data, size, version, "Main.TForm1.Open", found);
 

@@ -9,6 +9,7 @@
 
 #include "debuginfo/debug_info.h"
 #include "debuginfo/functions_list.h"
+#include "debuginfo/source_lookup.h"
 
 namespace vl {
 
@@ -19,6 +20,8 @@ struct TDebugModule {
   uint16_t DataVersion = 0;
   const uint8_t* DebugInfo = nullptr;  // null when the module has no debug information
   size_t DebugInfoSize = 0;
+  // The unit index of DebugInfo, or null (the look-up then reads the unit headers in turn).
+  const TUnitIndex* Units = nullptr;
   const TVantorFunctionsList* Functions = nullptr;  // null or empty when nothing is exported
 };
 

@@ -32,10 +32,12 @@ bool DebugInfoFromModule(uintptr_t address, TVantorDebugInfo& info) {
   TDebugModule module;
   if (!FindModule(address, module) || module.DebugInfo == nullptr) return false;
   vl::TSourceLocation location;
-  if (!vl::FindSourceLocation(module.DebugInfo, module.DebugInfoSize, module.DataVersion,
-                              CodeOffset(module, address), location)) {
-    return false;
-  }
+  const int64_t offset = CodeOffset(module, address);
+  const bool found = module.Units && module.Units->Data() == module.DebugInfo
+                         ? module.Units->Find(offset, location)
+                         : vl::FindSourceLocation(module.DebugInfo, module.DebugInfoSize,
+                                                  module.DataVersion, offset, location);
+  if (!found) return false;
   info.DebugDetail = ddDebugInfo;
   info.ModuleInfo = module.Info;
   info.Addr = address;

@@ -187,6 +187,7 @@ bool LoadDebugInformation(TVantorModuleInfo& info) {
     info.DataVersion = result.Block.DataVersion;
     info.Reserved1 = result.Block.Reserved1;
     info.Reserved2 = result.Block.Reserved2;
+    info.DropDebugUnits();
     info.DebugInfo.reset(new std::vector<uint8_t>(std::move(result.Block.DebugInfo)));
     if (info.Handle != CrashReporterModule()) LoadPublishedOptions(info);
   } else {

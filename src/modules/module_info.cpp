@@ -8,6 +8,7 @@ TVantorModuleInfo::~TVantorModuleInfo() {
   using modules::ModuleSeams;
   if (Options && ModuleSeams().FreeOptions) ModuleSeams().FreeOptions(Options);
   if (Functions && ModuleSeams().FreeFunctionsList) ModuleSeams().FreeFunctionsList(Functions);
+  DropDebugUnits();
 }
 
 namespace modules {

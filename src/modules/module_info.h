@@ -3,11 +3,13 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "debuginfo/source_lookup.h"
 #include "modules/module_seams.h"
 
 namespace vl {
@@ -45,6 +47,10 @@ class TVantorModuleInfo {
   TVantorModuleOptionsEx* Options = nullptr;
   // The debug information of the module's data block; null when it has none.
   std::unique_ptr<std::vector<uint8_t>> DebugInfo;
+  // Owned; the unit index of DebugInfo, made by the first look-up in it. Whoever replaces
+  // DebugInfo calls DropDebugUnits.
+  std::atomic<const TUnitIndex*> DebugUnits{nullptr};
+  void DropDebugUnits() { delete DebugUnits.exchange(nullptr); }
   // False for a light record made while enumerating the modules (no functions, type or data
   // block yet); the registry completes it in place on first use.
   bool Complete = false;

@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -18,7 +19,18 @@ namespace {
 TVantorModulesList* g_list = nullptr;
 bool g_enumerating = false;
 
+// Loads and unloads since start-up, counted by the loader's notification; the list is
+// enumerated again only when the count moved since its last enumeration. Without the
+// notification (older systems) every refresh enumerates.
+std::atomic<uint32_t> g_loaderChanges{1};
+uint32_t g_enumeratedAt = 0;
+void* g_notificationCookie = nullptr;
+
 using TEnumProcessModules = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
+using TDllNotification = void(NTAPI*)(ULONG reason, const void* data, void* context);
+using TRegisterDllNotification = LONG(NTAPI*)(ULONG flags, TDllNotification notification,
+                                              void* context, void** cookie);
+using TUnregisterDllNotification = LONG(NTAPI*)(void* cookie);
 
 // A routine found by name, as the function type it is known to have.
 template <class Fn>
@@ -36,14 +48,48 @@ bool IsNTFamily() {
   return version.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
+// Runs under the loader lock: it only counts.
+void NTAPI CountLoaderChange(ULONG, const void*, void*) {
+  g_loaderChanges.fetch_add(1, std::memory_order_release);
+}
+
+void WatchLoader() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  auto watch =
+      ntdll ? Routine<TRegisterDllNotification>(ntdll, "LdrRegisterDllNotification") : nullptr;
+  if (watch && watch(0, CountLoaderChange, nullptr, &g_notificationCookie) != 0)
+    g_notificationCookie = nullptr;
+}
+
+void StopWatchingLoader() {
+  if (!g_notificationCookie) return;
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  auto unwatch =
+      ntdll ? Routine<TUnregisterDllNotification>(ntdll, "LdrUnregisterDllNotification") : nullptr;
+  if (unwatch) unwatch(g_notificationCookie);
+  g_notificationCookie = nullptr;
+}
+
+// kernel32's copy where the system has one; PSAPI.DLL otherwise, loaded once and kept, so that
+// a refresh loads and unloads nothing (each would count as a change and cost a load).
+TEnumProcessModules EnumProcessModulesRoutine() {
+  static TEnumProcessModules routine = [] {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto found = kernel ? Routine<TEnumProcessModules>(kernel, "K32EnumProcessModules") : nullptr;
+    if (!found) {
+      HMODULE psapi = LoadLibraryA("PSAPI.DLL");
+      if (psapi) found = Routine<TEnumProcessModules>(psapi, "EnumProcessModules");
+    }
+    return found;
+  }();
+  return routine;
+}
+
 std::vector<HMODULE> ModulesFromPsapi() {
   std::vector<HMODULE> out;
-  HMODULE psapi = LoadLibraryA("PSAPI.DLL");
-  if (!psapi) return out;
-  auto enumModules = Routine<TEnumProcessModules>(psapi, "EnumProcessModules");
-  HANDLE process =
-      OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, GetCurrentProcessId());
-  if (enumModules && process) {
+  auto enumModules = EnumProcessModulesRoutine();
+  if (enumModules) {
+    const HANDLE process = GetCurrentProcess();
     DWORD needed = 0;
     std::vector<HMODULE> handles(256);
     for (int attempt = 0; attempt < 4; ++attempt) {
@@ -57,8 +103,6 @@ std::vector<HMODULE> ModulesFromPsapi() {
       handles.resize(needed / sizeof(HMODULE) + 16);
     }
   }
-  if (process) CloseHandle(process);
-  FreeLibrary(psapi);
   return out;
 }
 
@@ -86,10 +130,14 @@ std::vector<HMODULE> ModulesFromToolhelp() {
 TVantorModulesList* ModulesList() { return g_list; }
 
 void CreateModulesList() {
-  if (!g_list) g_list = new TVantorModulesList;
+  if (g_list) return;
+  g_list = new TVantorModulesList;
+  g_enumeratedAt = 0;
+  WatchLoader();
 }
 
 void FreeModulesList() {
+  StopWatchingLoader();
   delete g_list;
   g_list = nullptr;
 }
@@ -106,6 +154,7 @@ void Complete(TVantorModuleInfo& info) {
     info.DataVersion = datablock::kLibraryDataVersion;
     info.Reserved1 = 0;
     info.Reserved2 = 0;
+    info.DropDebugUnits();
     info.DebugInfo.reset();
   }
   info.Complete = true;
@@ -150,6 +199,9 @@ TVantorModuleInfo* GetModuleInfoByAddress(const void* address) {
 
 void RefreshModulesList() {
   if (!g_list) return;
+  const uint32_t changes = g_loaderChanges.load(std::memory_order_acquire);
+  if (g_notificationCookie && changes == g_enumeratedAt) return;
+  g_enumeratedAt = changes;
   for (int i = g_list->Count() - 1; i >= 0; --i)
     if (GetModuleFileName((*g_list)[i]->Handle).empty()) g_list->Delete(i);
 

@@ -1,6 +1,7 @@
 // The process-wide module list: records created on demand when a handle or an address is first
-// met, and all loaded modules enumerated when a report lists them. The list exists only while
-// the crash reporter is active; it takes no lock of its own.
+// met, and all loaded modules enumerated when a report lists them (again only after the loader
+// notified a load or an unload, where the system notifies). The list exists only while the
+// crash reporter is active; it takes no lock of its own.
 #pragma once
 
 #include <windows.h>
@@ -28,7 +29,8 @@ TVantorModuleInfo* GetModuleInfoByAddress(const void* address);
 bool RegisterModule(HMODULE handle);
 
 // Drops the records of unloaded modules, registers (lightly) every loaded module not yet known,
-// and sorts the list by handle.
+// and sorts the list by handle. Does nothing when no module was loaded or unloaded since the
+// last refresh (known from the loader's notification; without it, every call enumerates).
 void RefreshModulesList();
 
 }  // namespace vl::modules

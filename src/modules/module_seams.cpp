@@ -61,6 +61,21 @@ bool FindDebugModule(uintptr_t address, TDebugModule& module) {
   module.DataVersion = info->DataVersion;
   module.DebugInfo = info->DebugInfo ? info->DebugInfo->data() : nullptr;
   module.DebugInfoSize = info->DebugInfo ? info->DebugInfo->size() : 0;
+  if (module.DebugInfo) {
+    // Made once; two threads that make it at once keep the first one made.
+    const TUnitIndex* units = info->DebugUnits.load(std::memory_order_acquire);
+    if (!units) {
+      const TUnitIndex* made = nullptr;
+      try {
+        made = new TUnitIndex(module.DebugInfo, module.DebugInfoSize, module.DataVersion);
+      } catch (...) {
+        made = nullptr;  // no memory: the look-up reads the headers in turn
+      }
+      if (made && !info->DebugUnits.compare_exchange_strong(units, made)) delete made;
+      if (made && !units) units = made;
+    }
+    module.Units = units;
+  }
   module.Functions = info->Functions;
   return true;
 }
