@@ -1,6 +1,7 @@
 #include "pipeline/except_notify.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <iterator>
 #include <mutex>
@@ -89,10 +90,16 @@ bool WaitForWorker(TExceptionThread& worker, bool& abandoned) {
   abandoned = false;
   // The thread's end is what counts: a worker that dies inside the crash path (a fault, an
   // ExitThread) ends the wait as well as one that finishes.
-  const HANDLE handles[2] = {worker.Handle(), CallLeft()};
-  const DWORD count = handles[1] ? 2 : 1;
+  // A standing worker also ends the wait when it finished the job.
+  HANDLE handles[3];
+  DWORD count = 0;
+  handles[count++] = worker.Handle();
+  if (worker.JobDone()) handles[count++] = worker.JobDone();
+  const DWORD ended = count;  // wait results below this: the thread or the job ended
+  if (CallLeft()) handles[count++] = CallLeft();
   TStepClock& clock = StepClock();
-  while (MsgWaitForMultipleObjects(count, handles, FALSE, 50, QS_ALLINPUT) != WAIT_OBJECT_0) {
+  while (MsgWaitForMultipleObjects(count, handles, FALSE, 50, QS_ALLINPUT) - WAIT_OBJECT_0 >=
+         ended) {
     FilterMessages();
     RunPendingCall();
     if (clock.CallsOut.load() == 0 &&
@@ -100,7 +107,7 @@ bool WaitForWorker(TExceptionThread& worker, bool& abandoned) {
       // A step that hangs (a lock the worker cannot get, a read that never returns): the
       // notification is given up and the program's own handling goes on.
       clock.AbandonedWorker.store(worker.ThreadID());
-      if (WaitForSingleObject(worker.Handle(), 0) != WAIT_OBJECT_0) {
+      if (worker.Running && WaitForSingleObject(worker.Handle(), 0) != WAIT_OBJECT_0) {
         abandoned = true;
         ReportInternalBug("ExceptNotify.Deadline");
         return true;
@@ -170,11 +177,35 @@ void RepostQuit() {
 
 TExceptionThread::TExceptionThread(std::exception_ptr object, void* address, bool fromRaise,
                                    const TExceptNotifyParams& params)
-    : Classes::TThread(true),
-      FObject(std::move(object)),
-      FAddress(address),
-      FFromRaise(fromRaise),
-      FParams(params) {
+    : Classes::TThread(true) {
+  Take(std::move(object), address, fromRaise, params);
+}
+
+TExceptionThread::TExceptionThread() : Classes::TThread(true) {
+  Running = false;
+  FJobReady = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  FJobDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (!FJobReady || !FJobDone) {
+    // Without its events it could never be woken: it ends at once instead.
+    Terminate();
+  }
+  Resume();
+}
+
+TExceptionThread::~TExceptionThread() {
+  if (FJobReady) {
+    Retire(INFINITE);
+    CloseHandle(FJobReady);
+  }
+  if (FJobDone) CloseHandle(FJobDone);
+}
+
+void TExceptionThread::Take(std::exception_ptr object, void* address, bool fromRaise,
+                            const TExceptNotifyParams& params) {
+  FObject = std::move(object);
+  FAddress = address;
+  FFromRaise = fromRaise;
+  FParams = params;
   // The faulting thread's own state, taken here on that thread.
   capture::TThreadRaiseState& raise = capture::CurrentRaiseState();
   std::memset(&FContext, 0, sizeof FContext);
@@ -199,14 +230,88 @@ TExceptionThread::TExceptionThread(std::exception_ptr object, void* address, boo
   }
 }
 
-void TExceptionThread::Execute() {
+void TExceptionThread::Give(std::exception_ptr object, void* address, bool fromRaise,
+                            const TExceptNotifyParams& params) {
+  Take(std::move(object), address, fromRaise, params);
+  NotifyResult = false;
+  Running = true;
+  SetEvent(FJobReady);
+}
+
+bool TExceptionThread::Retire(DWORD milliseconds) {
+  if (Finished() || GetCurrentThreadId() == ThreadID()) return Finished();
+  Terminate();
+  if (FJobReady) SetEvent(FJobReady);
+  return WaitForSingleObject(Handle(), milliseconds) == WAIT_OBJECT_0;
+}
+
+void TExceptionThread::RunJob() {
   Trace("TExceptionThread.Execute", {}, 0);
   try {
     NotifyResult = InternalExceptNotify(FObject, FAddress, FFromRaise, FParams);
   } catch (...) {
     NotifyResult = false;
   }
+  // The exception is the program's again: a standing worker keeps no reference to it.
+  FObject = nullptr;
   Running = false;
+}
+
+void TExceptionThread::Execute() {
+  if (!FJobReady) {
+    RunJob();
+    return;
+  }
+  for (;;) {
+    WaitForSingleObject(FJobReady, INFINITE);
+    if (Terminated()) return;
+    RunJob();
+    SetEvent(FJobDone);
+  }
+}
+
+namespace {
+
+std::atomic<TExceptionThread*> g_standing{nullptr};
+std::atomic<bool> g_standingWanted{false};
+
+// A standing worker where the program wants one and none is waiting.
+void MakeStandingWorker() {
+  if (!g_standingWanted.load() || g_standing.load()) return;
+  TExceptionThread* made = nullptr;
+  try {
+    made = new TExceptionThread();
+  } catch (...) {
+    return;  // the next notification makes its own worker
+  }
+  TExceptionThread* none = nullptr;
+  if (!g_standing.compare_exchange_strong(none, made)) delete made;
+}
+
+// After its job: waits for the next one, unless it ended, is no longer wanted, or another
+// stands already.
+void PutBackStandingWorker(TExceptionThread* worker) {
+  TExceptionThread* none = nullptr;
+  if (!worker->Finished() && WaitForSingleObject(worker->Handle(), 0) == WAIT_TIMEOUT &&
+      g_standingWanted.load() && g_standing.compare_exchange_strong(none, worker)) {
+    return;
+  }
+  delete worker;
+}
+
+}  // namespace
+
+void StartStandingWorker() {
+  if (rtl::IsLibrary()) return;  // no thread may be waited for at a library's unload
+  g_standingWanted.store(true);
+  MakeStandingWorker();
+}
+
+void StopStandingWorker() {
+  g_standingWanted.store(false);
+  TExceptionThread* worker = g_standing.exchange(nullptr);
+  // One that does not end in time is left alone.
+  if (worker && worker->Retire(2000)) delete worker;
 }
 
 bool ExceptNotify(std::exception_ptr object, void* address, bool fromRaise, CONTEXT* context,
@@ -244,10 +349,12 @@ bool ExceptNotifyWith(std::exception_ptr object, void* address, bool fromRaise,
       // well: the walk, the report and the log would overflow it again.
       if (!IsRunningInIDE() && !forOtherThread && !inLoaderLock &&
           (GetCurrentThreadId() == capture::MainThreadId.load() || StackNearlyExhausted())) {
-        // Created suspended so that its ID is known before it can raise anything.
-        TExceptionThread* worker = nullptr;
+        // The standing worker, or one made for this notification: created suspended so that
+        // its ID is known before it can raise anything.
+        TExceptionThread* worker = g_standing.exchange(nullptr);
+        const bool standing = worker != nullptr;
         try {
-          worker = new TExceptionThread(object, address, fromRaise, params);
+          if (!worker) worker = new TExceptionThread(object, address, fromRaise, params);
         } catch (...) {
           worker = nullptr;
         }
@@ -255,10 +362,20 @@ bool ExceptNotifyWith(std::exception_ptr object, void* address, bool fromRaise,
           capture::WorkerThreadId.store(worker->ThreadID());
           StepClock().CallsOut.store(0);
           StepClock().LastStepTick.store(GetTickCount());
-          worker->Resume();
+          if (standing) {
+            worker->Give(object, address, fromRaise, params);
+          } else {
+            worker->Resume();
+          }
           bool abandoned = false;
           result = WaitForWorker(*worker, abandoned);
-          if (!abandoned) delete worker;
+          if (abandoned) {
+            // Left alone; it ends at its next step.
+          } else if (standing) {
+            PutBackStandingWorker(worker);
+          } else {
+            delete worker;
+          }
           RepostQuit();
         } else {
           // No thread could be had: the steps run here rather than the report being lost.
@@ -270,6 +387,7 @@ bool ExceptNotifyWith(std::exception_ptr object, void* address, bool fromRaise,
         result = InternalExceptNotify(object, address, fromRaise, params);
       }
       EndOfNotification();
+      MakeStandingWorker();  // in place of one that died or was given up
     }
   } catch (...) {
     // Only the worker's creation can get here.

@@ -38,11 +38,25 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
 // it raises is swallowed. Then the exception's cross-module data is written again.
 void CallOnExceptionThread(const std::function<void()>& procedure);
 
-// The worker. Created suspended by ExceptNotify, which records its ID before it starts.
+// The worker. Made for one notification (created suspended by ExceptNotify, which records its
+// ID before it starts), or standing: a program (not a library) keeps one worker waiting from
+// the pipeline's start, so that a notification does not wait for a thread to start (about a
+// millisecond under Wine); it takes one job at a time (Give) and waits for the next. A standing
+// worker that dies or is given up is replaced after the notification.
 class TExceptionThread : public Classes::TThread {
  public:
   TExceptionThread(std::exception_ptr object, void* address, bool fromRaise,
                    const TExceptNotifyParams& params);
+  // A standing worker, running and waiting for its first job.
+  TExceptionThread();
+  ~TExceptionThread() override;
+  // On the faulting thread: takes its state as the constructor does and wakes the worker.
+  void Give(std::exception_ptr object, void* address, bool fromRaise,
+            const TExceptNotifyParams& params);
+  // Ends a standing worker that waits for a job; true when it ended within the time.
+  bool Retire(DWORD milliseconds);
+  // Signalled when a standing worker finished a job; null for a one-job worker.
+  HANDLE JobDone() const { return FJobDone; }
   volatile bool Running = true;
   bool NotifyResult = false;
 
@@ -50,13 +64,22 @@ class TExceptionThread : public Classes::TThread {
   void Execute() override;
 
  private:
+  void Take(std::exception_ptr object, void* address, bool fromRaise,
+            const TExceptNotifyParams& params);
+  void RunJob();
   std::exception_ptr FObject;
-  void* FAddress;
-  bool FFromRaise;
+  void* FAddress = nullptr;
+  bool FFromRaise = false;
   TExceptNotifyParams FParams;
   CONTEXT FContext;
   EXCEPTION_RECORD FRecord;
+  HANDLE FJobReady = nullptr;
+  HANDLE FJobDone = nullptr;
 };
+
+// The standing worker: made by the pipeline's start in a program, ended by its stop.
+void StartStandingWorker();
+void StopStandingWorker();
 
 // The main thread's wait for the worker, until its thread ends: the message filter runs and the
 // calls the worker leaves for this thread are made meanwhile. The worker's result; true (the

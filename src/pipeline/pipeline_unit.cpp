@@ -50,11 +50,13 @@ void StartPipeline() {
   core::OptionsPlatform().IsCurrentOptions = IsCurrentOptions;
   capture::ExceptNotify = ExceptNotify;
   capture::ExceptNotifyForThread = NotifyForThread;
+  StartStandingWorker();
 }
 
 void StopPipeline() {
   if (!g_working) return;
   Trace("StopPipeline", {}, 0);
+  StopStandingWorker();
   capture::ExceptNotify = nullptr;
   capture::ExceptNotifyForThread = nullptr;
   core::OptionsPlatform().IsCurrentOptions = nullptr;
