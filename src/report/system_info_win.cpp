@@ -260,22 +260,39 @@ std::string GetWindowsLanguage() {
 }
 
 void GatherSystemFacts(TReportFacts& Facts) {
-  Facts.AppName = GetApplicationName();
-  Facts.AppVersion = GetApplicationVersion();
-  Facts.Parameters = GetCommandLineParameters();
+  // What does not change while the process runs is read by the first report only (the
+  // application's version resource, the system's version and language, the names).
+  static const TReportFacts fixed = [] {
+    TReportFacts f;
+    f.AppName = GetApplicationName();
+    f.AppVersion = GetApplicationVersion();
+    f.Parameters = GetCommandLineParameters();
+    f.ComputerName = QueryComputerName();
+    f.UserName = QueryUserName();
+    f.TotalMemory = GetTotalMemory();
+    f.TotalDisk = GetTotalDisk();
+    const TOsVersionFacts os = GetOsVersionFacts();
+    f.OsName = WindowsName(os);
+    f.OsBuild = WindowsBuild(os);
+    f.OsUpdate = WindowsUpdate(os);
+    f.OsLanguage = GetWindowsLanguage();
+    return f;
+  }();
+  Facts.AppName = fixed.AppName;
+  Facts.AppVersion = fixed.AppVersion;
+  Facts.Parameters = fixed.Parameters;
   Facts.FormClass = GetForegroundWindowClass();
   Facts.FormText = GetForegroundWindowText();
-  Facts.ComputerName = QueryComputerName();
-  Facts.UserName = QueryUserName();
-  Facts.TotalMemory = GetTotalMemory();
+  Facts.ComputerName = fixed.ComputerName;
+  Facts.UserName = fixed.UserName;
+  Facts.TotalMemory = fixed.TotalMemory;
   Facts.FreeMemory = GetFreeMemory();
-  Facts.TotalDisk = GetTotalDisk();
+  Facts.TotalDisk = fixed.TotalDisk;
   Facts.FreeDisk = GetFreeDisk();
-  const TOsVersionFacts os = GetOsVersionFacts();
-  Facts.OsName = WindowsName(os);
-  Facts.OsBuild = WindowsBuild(os);
-  Facts.OsUpdate = WindowsUpdate(os);
-  Facts.OsLanguage = GetWindowsLanguage();
+  Facts.OsName = fixed.OsName;
+  Facts.OsBuild = fixed.OsBuild;
+  Facts.OsUpdate = fixed.OsUpdate;
+  Facts.OsLanguage = fixed.OsLanguage;
   Facts.Cpu.PointerSize = static_cast<int>(sizeof(void*));
 }
 

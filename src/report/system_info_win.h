@@ -51,7 +51,9 @@ std::string GetWindowsUpdate();
 // The full name of the system's default language among the installed locales.
 std::string GetWindowsLanguage();
 
-// Fills the application, computer and operating-system facts (not the exception's).
+// Fills the application, computer and operating-system facts (not the exception's). Those that
+// do not change while the process runs (all but the foreground window and the free memory and
+// disk) are read by the first call only.
 void GatherSystemFacts(TReportFacts& Facts);
 
 // Puts Text on the clipboard as CF_TEXT, on behalf of a top-level window of this process when
