@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "binary/byte_reader.h"
+#include "modules/except_record.h"
 #include "modules/exception_class.h"
 #include "modules/module_file.h"
 #include "modules/module_seams.h"
@@ -39,20 +39,9 @@ void Replace(TOwnFile& file, const char* name, const std::vector<uint8_t>& bytes
   std::memcpy(file.data, bytes.data(), bytes.size());
 }
 
-void PutString(std::vector<uint8_t>& out, const std::string& text) {
-  std::string s = PublishedText(text);
-  uint32_t n = static_cast<uint32_t>(s.size());
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(n >> (8 * i)));
-  out.insert(out.end(), s.begin(), s.end());
-}
-
 }  // namespace
 
-std::string PublishedText(const std::string& text) {
-  if (text.size() >= 2 && text.find("\r\n") == text.size() - 2)
-    return text.substr(0, text.size() - 2);
-  return text;
-}
+std::string PublishedText(const std::string& text) { return std::string(PublishedView(text)); }
 
 void CreateOwnVirtualFiles() {
   Replace(g_except, kExceptFileName, {0});
@@ -76,28 +65,10 @@ void PublishException(std::exception_ptr error) {
   std::string message = IsExceptionClass(error, "Exception")
                             ? rtl::ExceptionMessage(error)
                             : std::string("Unknown error message.");
-  std::vector<uint8_t> bytes{1};
-  PutString(bytes, className);
-  PutString(bytes, message);
+  std::vector<uint8_t> bytes(ExceptRecordSize(className, message));
+  WriteExceptRecord(bytes.data(), className, message);
   Replace(g_except, kExceptFileName, bytes);
 }
-
-namespace {
-
-// PublishedText on a view: a CR LF that is the text's first and at its very end is dropped.
-std::string_view PublishedView(std::string_view text) {
-  if (text.size() >= 2 && text.find("\r\n") == text.size() - 2) text.remove_suffix(2);
-  return text;
-}
-
-uint8_t* PutView(uint8_t* out, std::string_view text) {
-  const auto n = static_cast<uint32_t>(text.size());
-  for (int i = 0; i < 4; ++i) *out++ = static_cast<uint8_t>(n >> (8 * i));
-  if (n) std::memcpy(out, text.data(), n);
-  return out + n;
-}
-
-}  // namespace
 
 void PublishExceptionText(std::string_view className, std::string_view message) noexcept {
   // One writer at a time: a record is never unmapped and replaced while another thread writes.
@@ -107,21 +78,15 @@ void PublishExceptionText(std::string_view className, std::string_view message) 
     ~TRelease() { busy.clear(std::memory_order_release); }
   } release;
   try {
-    const std::string_view name = PublishedView(className);
-    const std::string_view text = PublishedView(message);
-    const size_t size = 1 + 4 + name.size() + 4 + text.size();
+    const size_t size = ExceptRecordSize(className, message);
     if (g_except.data && VirtualFileDataSize(g_except.data) >= size) {
-      // Written in place, no copy in between (every raise passes here). The flag byte last, so
-      // that a reader never takes a half-written record.
-      g_except.data[0] = 0;
-      PutView(PutView(g_except.data + 1, name), text);
-      g_except.data[0] = 1;
+      // Written in place, no copy in between (every raise passes here).
+      WriteExceptRecord(g_except.data, className, message);
       return;
     }
     // Room for the usual record, so that later raises write in place.
     std::vector<uint8_t> bytes(size < 1024 ? 1024 : size, 0);
-    bytes[0] = 1;
-    PutView(PutView(bytes.data() + 1, name), text);
+    WriteExceptRecord(bytes.data(), className, message);
     Replace(g_except, kExceptFileName, bytes);
   } catch (...) {
   }
@@ -135,13 +100,7 @@ bool ReadPublishedException(HMODULE module, std::string& className, std::string&
   bool taken = false;
   if (size >= 1 && data[0] != 0) {
     // A block that does not hold two whole strings yields nothing.
-    binary::TByteReader in(data + 1, size - 1);
-    std::string name, text;
-    if (in.ReadLongString(name, 0) && in.ReadLongString(text, 0)) {
-      className = name;
-      message = text;
-      taken = true;
-    }
+    taken = ReadExceptRecord(data, size, className, message);
     data[0] = 0;
   }
   DeleteVirtualFile(file, data);
