@@ -144,4 +144,22 @@ std::string ParseMxAnswer(std::string_view packet, std::string_view query) {
   return best;
 }
 
+std::string AwaitMxAnswer(std::string_view query, const std::function<bool(std::string&)>& next,
+                          int& errorCode) {
+  errorCode = -1;
+  std::string datagram;
+  while (next(datagram)) {
+    switch (ClassifyMxAnswer(datagram, query)) {
+      case TDnsAnswerKind::Answered:
+        return ParseMxAnswer(datagram, query);
+      case TDnsAnswerKind::Failed:
+        errorCode = static_cast<uint8_t>(datagram[3]) & 0x0F;
+        return {};
+      case TDnsAnswerKind::Foreign:
+        break;
+    }
+  }
+  return {};
+}
+
 }  // namespace vl::delivery

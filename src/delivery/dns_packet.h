@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -51,5 +52,13 @@ bool IsAddressLiteral(std::string_view name);
 // RDLENGTH. The exchange name must lie within its record's data, be printable ASCII and not be
 // an address literal (such records are skipped).
 std::string ParseMxAnswer(std::string_view packet, std::string_view query);
+
+// One name server's datagrams as they arrive (Next gives the next one; false when there are no
+// more: time-out or socket error), for the question Query. The first datagram that answers the
+// question decides: the exchanger of an Answered one (ParseMxAnswer; may be empty), nothing
+// for a Failed one, whose RCODE goes to ErrorCode (else -1). Foreign datagrams (a spoofed id,
+// another question) are passed over, however many come.
+std::string AwaitMxAnswer(std::string_view query, const std::function<bool(std::string&)>& next,
+                          int& errorCode);
 
 }  // namespace vl::delivery

@@ -58,21 +58,24 @@ std::string AskNameServer(const std::string& server, const std::string& domain) 
     socket.Connect();
     if (socket.SendText(query) != static_cast<int>(query.size())) return {};
     const DWORD start = GetTickCount();
-    for (;;) {
-      const std::string answer = socket.ReadReply();  // raises "Socket timeout."
-      switch (ClassifyMxAnswer(answer, query)) {
-        case TDnsAnswerKind::Answered:
-          return ParseMxAnswer(answer, query);
-        case TDnsAnswerKind::Failed:
-          Trace("ResolveMxHost: error answer", {server, static_cast<uint32_t>(answer[3] & 0x0F)});
-          return {};
-        case TDnsAnswerKind::Foreign:
-          break;
-      }
-      const DWORD spent = GetTickCount() - start;
-      if (spent >= seams.DnsTimeout) return {};
-      socket.Timeout = seams.DnsTimeout - spent;
-    }
+    bool first = true;
+    int errorCode = -1;
+    const std::string host = AwaitMxAnswer(
+        query,
+        [&](std::string& datagram) {
+          if (!first) {
+            const DWORD spent = GetTickCount() - start;
+            if (spent >= seams.DnsTimeout) return false;
+            socket.Timeout = seams.DnsTimeout - spent;
+          }
+          first = false;
+          datagram = socket.ReadReply();  // raises "Socket timeout."
+          return true;
+        },
+        errorCode);
+    if (errorCode >= 0)
+      Trace("ResolveMxHost: error answer", {server, static_cast<uint32_t>(errorCode)});
+    return host;
   } catch (const EVantorSocketError& e) {
     Trace("ResolveMxHost: name server failed", {server, e.Message});
     return {};
