@@ -1,5 +1,7 @@
 #include "capture/raise_hook.h"
 
+#include <cxxabi.h>
+
 #include <new>
 #include <stdexcept>
 
@@ -129,6 +131,7 @@ TRaiseHookKind InstallRaiseHook() {
         hooking::HookProcedure(reinterpret_cast<void*>(&_Unwind_RaiseException),
                                reinterpret_cast<void*>(&HookedRaise), "_Unwind_RaiseException"));
     g_kind = TRaiseHookKind::rhCodePatch;
+    rtl::SetThrowEntry(&CaptureThrow);
     return g_kind;
   } catch (const std::exception& e) {
     Trace("InstallRaiseHook: code patch refused", {std::string(e.what())}, 0);
@@ -155,13 +158,15 @@ TRaiseHookKind InstallRaiseImportHook() {
 TRaiseHookKind RaiseHookKind() { return g_kind; }
 
 void PauseRaiseHook() {
-  if (g_kind == TRaiseHookKind::rhCodePatch)
-    hooking::UnpatchProcedure(reinterpret_cast<void*>(g_trampoline));
+  if (g_kind != TRaiseHookKind::rhCodePatch) return;
+  hooking::UnpatchProcedure(reinterpret_cast<void*>(g_trampoline));
+  rtl::SetThrowEntry(nullptr);
 }
 
 void ResumeRaiseHook() {
-  if (g_kind == TRaiseHookKind::rhCodePatch)
-    hooking::RehookProcedure(reinterpret_cast<void*>(g_trampoline));
+  if (g_kind != TRaiseHookKind::rhCodePatch) return;
+  hooking::RehookProcedure(reinterpret_cast<void*>(g_trampoline));
+  rtl::SetThrowEntry(&CaptureThrow);
 }
 
 }  // namespace vl::capture
@@ -172,22 +177,54 @@ void ResumeRaiseHook() {
 // back here; one that comes back (no catching frame, or one passed over: a guard, a boundary, a
 // frame where the runtime terminates) still has its whole stack: the walk and the report run
 // as before, and the raise goes on, now to the frame passed over.
-extern "C" __attribute__((noinline)) _Unwind_Reason_Code HookedRaise(_Unwind_Exception* exception) {
-  if (vl::capture::CaptureInstalled.load(std::memory_order_acquire) &&
-      !vl::capture::HostCarriesLibrary) {
+namespace vl::capture {
+namespace {
+// The hook's work around the raise, inlined into the frame that calls it (HookStart).
+__attribute__((always_inline)) inline _Unwind_Reason_Code RaiseThrough(_Unwind_Exception* exception,
+                                                                       uintptr_t hookStart) {
+  if (CaptureInstalled.load(std::memory_order_acquire) && !HostCarriesLibrary) {
 #if !defined(__x86_64__)
-    if (vl::capture::PrepareSearchFirst(exception)) {
-      const _Unwind_Reason_Code first = vl::capture::g_trampoline(exception);
-      const bool passedOver = vl::capture::EndSearch();
-      vl::capture::RaiseWorker(exception, reinterpret_cast<uintptr_t>(&HookedRaise));
-      return passedOver ? vl::capture::g_trampoline(exception) : first;
+    if (PrepareSearchFirst(exception)) {
+      const _Unwind_Reason_Code first = g_trampoline(exception);
+      const bool passedOver = EndSearch();
+      RaiseWorker(exception, hookStart);
+      return passedOver ? g_trampoline(exception) : first;
     }
     // A rethrow of the object a caught search was armed for searches as the runtime does.
-    vl::capture::EndSearch();
+    EndSearch();
 #endif
-    vl::capture::RaiseWorker(exception, reinterpret_cast<uintptr_t>(&HookedRaise));
+    RaiseWorker(exception, hookStart);
   }
-  return vl::capture::g_trampoline(exception);
+  return g_trampoline(exception);
+}
+}  // namespace
+}  // namespace vl::capture
+
+extern "C" __attribute__((noinline)) _Unwind_Reason_Code HookedRaise(_Unwind_Exception* exception) {
+  return vl::capture::RaiseThrough(exception, reinterpret_cast<uintptr_t>(&HookedRaise));
+}
+
+namespace {
+// The C++ runtime's per-thread exception globals, as its ABI lays them out.
+struct TEhGlobals {
+  void* CaughtExceptions;
+  unsigned int UncaughtExceptions;
+};
+}  // namespace
+
+// __cxa_throw's own steps, with the raise hook's work in the same frame: the unwinder passes
+// exactly the frames of a throw without the reporter (through HookedRaise it would pass one
+// more in each of its two phases, most of the cost of a caught throw a frame up).
+extern "C" __attribute__((noinline, noreturn)) void CaptureThrow(
+    void* object, std::type_info* type, vl::rtl::TThrowDestructor destructor) {
+  reinterpret_cast<TEhGlobals*>(abi::__cxa_get_globals())->UncaughtExceptions += 1;
+  // The header's reference count comes first: the throw holds one reference.
+  *reinterpret_cast<int*>(abi::__cxa_init_primary_exception(object, type, destructor)) = 1;
+  _Unwind_Exception* exception = vl::capture::UnwindHeaderOf(object);
+  vl::capture::RaiseThrough(exception, reinterpret_cast<uintptr_t>(&CaptureThrow));
+  // No frame took it: terminate is its handler, as in __cxa_throw.
+  abi::__cxa_begin_catch(exception);
+  std::terminate();
 }
 
 #if defined(__x86_64__)

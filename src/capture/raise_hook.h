@@ -3,7 +3,9 @@
 // throws), so that routine's entry is patched to jump to HookedRaise. HookedRaise forwards at
 // once while the capture is off or already working on the thread; otherwise its worker walks
 // the stack (thrower_walk.h), records the thread's raise state and runs GoNotify, catching
-// everything, and then the raise proceeds through the trampoline unchanged.
+// everything, and then the raise proceeds through the trampoline unchanged. A plain throw takes
+// CaptureThrow instead, the same work in the frame that does __cxa_throw's, so that the unwinder
+// passes no frame more than without the reporter.
 //
 // 64-bit fallback when the patch is refused: the unwinder raises a C++ throw with the system's
 // RaiseException (code 0x20474343, the one argument the unwinder record) through the module's
@@ -14,6 +16,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <typeinfo>
+
+#include "runtime/system.h"
 
 extern "C" {
 // Same calling convention as _Unwind_RaiseException (the C default, also on 32-bit).
@@ -21,6 +26,10 @@ _Unwind_Reason_Code HookedRaise(_Unwind_Exception* exception);
 #if defined(__x86_64__)
 void WINAPI HookedRaiseException(DWORD code, DWORD flags, DWORD count, const ULONG_PTR* arguments);
 #endif
+// The throw wrapper's entry while the patch is in (rtl::SetThrowEntry): __cxa_throw's
+// steps and HookedRaise's in one frame, the real _Unwind_RaiseException called directly.
+[[noreturn]] void CaptureThrow(void* object, std::type_info* type,
+                               vl::rtl::TThrowDestructor destructor);
 }
 
 namespace vl::capture {

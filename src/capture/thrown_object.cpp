@@ -142,6 +142,8 @@ const TTypeFacts* FactsOf(const TThrownObject& thrown) {
 
 }  // namespace
 
+_Unwind_Exception* UnwindHeaderOf(void* object) { return &HeaderOfObject(object)->unwindHeader; }
+
 TThrownObject ThrownObjectOf(_Unwind_Exception* exception) {
   TThrownObject result;
   if (!exception) return result;

@@ -20,6 +20,9 @@ struct TThrownObject {
   bool Rethrow = false;
 };
 
+// The unwinder's header inside the C++ runtime's header of a primary thrown Object.
+_Unwind_Exception* UnwindHeaderOf(void* object);
+
 // The primary object of a C++ exception ("GNUCC++\0", or a dependent one "GNUCC++\x01"); empty
 // for anything else.
 TThrownObject ThrownObjectOf(_Unwind_Exception* exception);

@@ -382,17 +382,22 @@ std::exception_ptr DefaultExceptObjProc(EXCEPTION_RECORD* record) {
 // The language raise: every C++ throw of the program passes here (the link wraps __cxa_throw),
 // so the runtime knows the raise address for its error box.
 #if defined(__x86_64__)
+extern "C" {
+[[noreturn]] void __real___cxa_throw(void* object, std::type_info* type,
+                                     vl::rtl::TThrowDestructor destructor);
+vl::rtl::TThrowEntry vl_ThrowEntry = __real___cxa_throw;
+[[noreturn]] void __wrap___cxa_throw(void* object, std::type_info* type,
+                                     vl::rtl::TThrowDestructor destructor) {
+  vl::rtl::t_throw.RaiseAddress = __builtin_return_address(0);
+  vl_ThrowEntry(object, type, destructor);
+  __builtin_unreachable();
+}
+}
+
 namespace vl::rtl {
 bool TakeThrowRegisters(const void*, TThrowRegisters&) { return false; }
+void SetThrowEntry(TThrowEntry entry) { vl_ThrowEntry = entry ? entry : __real___cxa_throw; }
 }  // namespace vl::rtl
-
-extern "C" {
-[[noreturn]] void __real___cxa_throw(void* object, void* type, void* destructor);
-[[noreturn]] void __wrap___cxa_throw(void* object, void* type, void* destructor) {
-  vl::rtl::t_throw.RaiseAddress = __builtin_return_address(0);
-  __real___cxa_throw(object, type, destructor);
-}
-}
 #else
 namespace vl::rtl {
 bool TakeThrowRegisters(const void* object, TThrowRegisters& registers) {
@@ -421,8 +426,20 @@ extern "C" void __cdecl vl_RecordThrow(const uint32_t* saved) {
   SetLastError(lastError);
 }
 
+extern "C" {
+[[noreturn]] void __real___cxa_throw(void* object, std::type_info* type,
+                                     vl::rtl::TThrowDestructor destructor);
+// Read by the wrapper below on every throw.
+vl::rtl::TThrowEntry vl_ThrowEntry = __real___cxa_throw;
+}
+
+void vl::rtl::SetThrowEntry(TThrowEntry entry) {
+  vl_ThrowEntry = entry ? entry : __real___cxa_throw;
+}
+
 // The thrower's registers are exactly those at this entry: saved, recorded, restored, and
-// __cxa_throw entered by a jump, so that it returns (unwinds) straight to the thrower.
+// __cxa_throw (or the entry put in its place) entered by a jump, so that it returns (unwinds)
+// straight to the thrower.
 __asm__(
     ".text\n"
     ".globl ___wrap___cxa_throw\n"
@@ -439,5 +456,5 @@ __asm__(
     "  popl %esi\n"
     "  popl %edi\n"
     "  popl %ebp\n"
-    "  jmp ___real___cxa_throw\n");
+    "  jmp *_vl_ThrowEntry\n");
 #endif

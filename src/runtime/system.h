@@ -7,6 +7,7 @@
 
 #include <exception>
 #include <string>
+#include <typeinfo>
 
 // Marks a static object that the units' start-up needs constructed before it runs: the
 // registrations of units that take part in the ordered start, and state those units use.
@@ -154,6 +155,18 @@ struct TThrowRegisters {
   uint32_t Ebx, Esi, Edi, Ebp, Esp, ReturnAddress;
 };
 bool TakeThrowRegisters(const void* object, TThrowRegisters& registers);
+
+// Where the link's __cxa_throw wrapper goes once it recorded the raise (32-bit: the registers,
+// then a jump, so the thrower's frame is the next one up); null: the C++ runtime's own
+// __cxa_throw. The crash reporter's capture puts its own there, which does __cxa_throw's work
+// in one frame with the raise hook's.
+#if defined(__i386__)
+using TThrowDestructor = void(__attribute__((thiscall)) *)(void*);  // the C++ ABI's on 32-bit
+#else
+using TThrowDestructor = void (*)(void*);
+#endif
+using TThrowEntry = void (*)(void* object, std::type_info* type, TThrowDestructor destructor);
+void SetThrowEntry(TThrowEntry entry);
 
 // Class name and message of any thrown object ("Exception" base class: its Message;
 // std::exception: what(); other types: empty message).
