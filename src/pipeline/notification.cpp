@@ -198,8 +198,6 @@ void WriteReportMinidump(const TVantorExceptionRecord& record, const TExceptNoti
 
 }  // namespace
 
-TVantorExceptionRecord& CurrentRecordStorage() { return g_record; }
-
 bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRaise,
                           TExceptNotifyParams params) {
   Trace("InternalExceptNotify",
