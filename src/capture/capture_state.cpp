@@ -10,8 +10,6 @@ std::atomic<bool> CaptureInstalled{false};
 std::atomic<bool> CatchingEnabled{true};
 std::atomic<bool> HostCarriesLibrary{false};
 std::atomic<DWORD> WorkerThreadId{0};
-std::atomic<DWORD> IntraWebPeerThreadId{0};
-std::atomic<bool> IntraWebHostPresent{false};
 std::atomic<DWORD> MainThreadId{0};
 TExceptNotifyProc ExceptNotify = nullptr;
 

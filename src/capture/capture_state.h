@@ -22,10 +22,6 @@ extern std::atomic<bool> CatchingEnabled;
 extern std::atomic<bool> HostCarriesLibrary;
 // Written by the pipeline: the thread of the running notification worker, 0 when none.
 extern std::atomic<DWORD> WorkerThreadId;
-// Written by the host handlers: the first IntraWeb peer thread and whether an IntraWeb host is
-// present; on that thread a frame of the runtime's thread guard counts as a handler.
-extern std::atomic<DWORD> IntraWebPeerThreadId;
-extern std::atomic<bool> IntraWebHostPresent;
 // The main thread, recorded at start-up.
 extern std::atomic<DWORD> MainThreadId;
 

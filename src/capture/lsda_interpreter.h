@@ -54,9 +54,4 @@ constexpr unsigned MaxLsdaActions = 256;
 
 TLsdaVerdict InterpretLsda(const TLsdaFrame& frame, TLsdaContext& context);
 
-// True for the verdicts that mean "this frame catches the object".
-inline bool LsdaCatches(TLsdaVerdict verdict) {
-  return verdict == TLsdaVerdict::lvCatchAll || verdict == TLsdaVerdict::lvCatchTyped;
-}
-
 }  // namespace vl::capture

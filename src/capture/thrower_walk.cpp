@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstring>
 
-#include "capture/capture_state.h"
 #include "capture/cie_personality.h"
 #include "capture/lsda_interpreter.h"
 #include "capture/process_memory.h"
@@ -167,8 +166,7 @@ bool Decide(TLsdaVerdict verdict, TRaiseWalkResult& result) {
 // Frames of the guards and boundaries; true when the search ends there.
 bool SpecialFrame(uintptr_t start, TRaiseWalkResult& result) {
   if (Guards().Contains(start)) {
-    const DWORD peer = IntraWebPeerThreadId.load();
-    result.Handled = IntraWebHostPresent.load() && peer != 0 && peer == GetCurrentThreadId();
+    result.Handled = false;
     return true;
   }
   if (SafecallBoundaries().Contains(start)) {
@@ -473,12 +471,8 @@ extern "C" _Unwind_Reason_Code __wrap___gxx_personality_v0(int version, _Unwind_
   if (found != _URC_HANDLER_FOUND) return found;
   const auto* tail = reinterpret_cast<const THeaderTail*>(exception + 1) - 1;
   const uintptr_t start = _Unwind_GetRegionStart(context);
-  bool passOver = tail->CatchTemp == 0 || tail->HandlerSwitchValue < 0 ||
-                  SafecallBoundaries().Contains(start);
-  if (!passOver && Guards().Contains(start)) {
-    const DWORD peer = IntraWebPeerThreadId.load();
-    passOver = !(IntraWebHostPresent.load() && peer != 0 && peer == GetCurrentThreadId());
-  }
+  const bool passOver = tail->CatchTemp == 0 || tail->HandlerSwitchValue < 0 ||
+                        SafecallBoundaries().Contains(start) || Guards().Contains(start);
   if (!passOver) return found;
   search.PassedOver = true;
   return _URC_CONTINUE_UNWIND;
@@ -487,7 +481,6 @@ extern "C" _Unwind_Reason_Code __wrap___gxx_personality_v0(int version, _Unwind_
 #endif
 
 void AddGuardFrame(uintptr_t functionStart) { Guards().Add(functionStart); }
-void AddSafecallBoundary(uintptr_t functionStart) { SafecallBoundaries().Add(functionStart); }
 
 }  // namespace capture
 

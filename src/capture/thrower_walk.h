@@ -7,10 +7,10 @@
 // handler table (lsda_interpreter.h) catches the object at the frame's call site. A frame whose
 // table says std::terminate ends the search as "not handled", as does the walk's end, an
 // unreadable frame and a damaged table. The runtime's last-chance guards (the program runner, the
-// halt, the thread wrappers) are not handlers: reaching one means "not handled", except on the
-// IntraWeb peer thread. 32-bit: the DWARF unwinder's backtrace, which ends at the first frame
-// without call-frame information, as the unwinder does. 64-bit: the system's unwind tables;
-// frames without a GCC handler are passed until the walk leaves the stack.
+// halt, the thread wrappers) are not handlers: reaching one means "not handled". 32-bit: the DWARF
+// unwinder's backtrace, which ends at the first frame without call-frame information, as the
+// unwinder does. 64-bit: the system's unwind tables; frames without a GCC handler are passed until
+// the walk leaves the stack.
 #pragma once
 
 #include <cstdint>
@@ -40,10 +40,9 @@ struct TRaiseWalkResult {
 TRaiseWalkResult WalkRaise(uintptr_t hookStart, const TThrownObject& thrown,
                            TThreadRaiseState& state);
 
-// Function starts that end the search as "not handled" (the runtime's guards, the thread hook's
-// wrapper), and the safecall boundaries (their catch-all makes a failure code: kind 3).
+// A function start that ends the search as "not handled" (the thread hook's wrapper), as the
+// runtime's own guards do.
 void AddGuardFrame(uintptr_t functionStart);
-void AddSafecallBoundary(uintptr_t functionStart);
 
 #if defined(__x86_64__)
 // RtlLookupFunctionEntry, answered from this module's own function table (sorted, searched

@@ -33,7 +33,6 @@ class TMemoryStream : public TStream {
 
   size_t Size() const { return Bytes.size(); }
   size_t Position() const { return Pos; }
-  void SetPosition(size_t position) { Pos = position < Bytes.size() ? position : Bytes.size(); }
   const std::vector<uint8_t>& Data() const { return Bytes; }
 
  private:

@@ -14,15 +14,13 @@ struct TVantorFunctionInfo {
   int32_t Size = 0;    // bytes; the routine covers Addr to Addr + Size, both ends included
 };
 
-// An owning list: entries are held by value, so deleting, clearing and destroying free them.
+// An owning list: entries are held by value, so clearing and destroying free them.
 class TVantorFunctionsList {
  public:
   size_t Count() const { return items_.size(); }
-  bool Empty() const { return items_.empty(); }
   const TVantorFunctionInfo& operator[](size_t index) const { return items_.at(index); }
   TVantorFunctionInfo& operator[](size_t index) { return items_.at(index); }
   void Add(TVantorFunctionInfo info) { items_.push_back(std::move(info)); }
-  void Delete(size_t index) { items_.erase(items_.begin() + static_cast<ptrdiff_t>(index)); }
   void Clear() { items_.clear(); }
   // Orders by Addr (stable, so names of one address keep their order).
   void Sort();

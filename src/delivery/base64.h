@@ -11,8 +11,6 @@ namespace vl::delivery {
 std::string EncodeBase64(std::string_view bytes);
 // The same lines appended to Out (one allocation at most, no copy of the encoded text).
 void AppendBase64(std::string& out, std::string_view bytes);
-// The same encoder over the bytes of a text.
-inline std::string EncodeBase64Text(std::string_view text) { return EncodeBase64(text); }
 // One line without any line break (header words and login answers).
 std::string EncodeBase64Line(std::string_view bytes);
 // Decodes standard Base64, skipping CR and LF; false on any other character outside the alphabet

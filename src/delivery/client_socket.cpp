@@ -303,14 +303,8 @@ int TVantorClientSocket::SendText(const std::string& text) {
 int TVantorClientSocket::Receive(void* buffer, int size) {
   if (!Connected) return 0;
   if (Tls) {
-    if (size == -1) return static_cast<int>(Tls->Buffered());
     const int n = ReceiveWithin(static_cast<char*>(buffer), size, 0);
     return n < 0 ? 0 : n;
-  }
-  if (size == -1) {
-    u_long waiting = 0;
-    if (ioctlsocket(Socket, FIONREAD, &waiting) != 0) return 0;
-    return static_cast<int>(waiting);
   }
   const int n = recv(Socket, static_cast<char*>(buffer), size, 0);
   if (n == SOCKET_ERROR) {
@@ -337,22 +331,6 @@ int TVantorClientSocket::ReceiveWithin(char* buffer, int size, uint32_t wait) {
   }
   CloseQuietly();
   RaiseError(failure);
-}
-
-std::string TVantorClientSocket::ReadAvailable() {
-  std::string text;
-  std::swap(text, Pending);
-  while (Connected) {
-    const int waiting = Receive(nullptr, -1);
-    if (waiting <= 0) break;
-    std::string chunk(static_cast<size_t>(waiting), '\0');
-    const int n = Receive(&chunk[0], waiting);
-    if (n <= 0) break;
-    chunk.resize(static_cast<size_t>(n));
-    Transcript += chunk;
-    text += chunk;
-  }
-  return text;
 }
 
 std::string TVantorClientSocket::ReadReply() {

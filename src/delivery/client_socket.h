@@ -57,11 +57,9 @@ class TVantorClientSocket {
   // Sends the text in pieces of 64 KiB, calling OnProgress after each; stops at the first
   // piece not sent whole. Returns the bytes sent (the text's length on success).
   int SendText(const std::string& text);
-  // Size -1: the bytes waiting. Otherwise one recv; a failure disconnects and raises
-  // "Error into \"recv\": \"%s\"". 0 when not connected.
+  // One recv; a failure disconnects and raises "Error into \"recv\": \"%s\"". 0 when not
+  // connected.
   int Receive(void* buffer, int size);
-  // What is waiting now, without waiting (also added to the transcript).
-  std::string ReadAvailable();
   // One reply: for a stream, up to and including its last line (more than 64 KiB raises "The
   // reply is longer than 65536 bytes."; a reply whose last line does not come ends after
   // ReplySilence ms without data; the peer closing first ends it too, or raises

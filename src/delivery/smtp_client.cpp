@@ -89,11 +89,6 @@ std::vector<MailAttachment> ReadMailAttachments(const std::vector<std::string>& 
   return files;
 }
 
-std::string EncodeFileBase64(const std::string& path) {
-  MailAttachment file;
-  return ReadAttachmentFile(path, file) ? EncodeBase64(file.Bytes) : std::string();
-}
-
 std::string GetLocalHostName() {
   char name[250] = {};
   if (gethostname(name, sizeof name - 1) != 0) return std::string();

@@ -83,8 +83,6 @@ bool SendSmtpMail(const SmtpMail& mail, const SmtpSessionHooks& hooks = SmtpSess
 bool ReadAttachmentFile(const std::string& path, MailAttachment& file);
 // ReadAttachmentFile for each path, in order; the files that exist. Raises as it does.
 std::vector<MailAttachment> ReadMailAttachments(const std::vector<std::string>& paths);
-// The file's base64 text; empty for an empty path or a missing file.
-std::string EncodeFileBase64(const std::string& path);
 // gethostname's answer (250-byte buffer), empty on failure.
 std::string GetLocalHostName();
 // The current local time with the bias in force (daylight saving applied).

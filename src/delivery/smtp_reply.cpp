@@ -35,12 +35,6 @@ bool SmtpReplyScanner::Append(std::string_view piece) {
   return false;
 }
 
-void SmtpReplyScanner::Clear() {
-  Text.clear();
-  LineStart = 0;
-  End = 0;
-}
-
 size_t SmtpReplyLength(std::string_view text) {
   SmtpReplyScanner scanner;
   scanner.Append(text);

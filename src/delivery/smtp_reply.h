@@ -27,7 +27,6 @@ class SmtpReplyScanner {
   // True when more than MaxSmtpReplyBytes arrived without the reply ending.
   bool Overflow() const { return End == 0 && Text.size() > MaxSmtpReplyBytes; }
   const std::string& Received() const { return Text; }
-  void Clear();
 
  private:
   std::string Text;

@@ -128,13 +128,4 @@ void FreeCodeSlot(uint8_t* slot) {
   }
 }
 
-void ReleaseEmptyCodeBlocks() {
-  auto& blocks = Blocks();
-  for (size_t i = blocks.size(); i-- > 0;) {
-    if (blocks[i].usedCount != 0) continue;
-    VirtualFree(blocks[i].base, 0, MEM_RELEASE);
-    blocks.erase(blocks.begin() + static_cast<ptrdiff_t>(i));
-  }
-}
-
 }  // namespace vl::hooking

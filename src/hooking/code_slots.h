@@ -19,7 +19,4 @@ uint8_t* AllocateCodeSlot(const void* nearAddress);
 // Gives a slot back; its bytes are overwritten with int3 so a stray jump into it traps.
 void FreeCodeSlot(uint8_t* slot);
 
-// Releases every block that holds no slot in use.
-void ReleaseEmptyCodeBlocks();
-
 }  // namespace vl::hooking

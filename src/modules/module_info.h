@@ -60,14 +60,13 @@ namespace modules {
 
 using vl::TVantorModuleInfo;
 
-// An owning list of module records: deleting an entry, clearing and destroying free them.
+// An owning list of module records: deleting an entry and destroying the list free them.
 class TVantorModulesList {
  public:
   int Count() const { return static_cast<int>(items_.size()); }
   TVantorModuleInfo* operator[](int index) const { return items_[index].get(); }
   TVantorModuleInfo* Add(std::unique_ptr<TVantorModuleInfo> info);
   void Delete(int index);
-  void Clear() { items_.clear(); }
   // Index of the record for Handle, or -1.
   int IndexOf(HMODULE handle) const;
   void SortByHandle();

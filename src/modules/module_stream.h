@@ -16,7 +16,6 @@ class THModuleStream {
   const uint8_t* Memory() const { return memory_; }
   size_t Size() const { return size_; }
   size_t Position() const { return position_; }
-  void SetPosition(size_t position) { position_ = position < size_ ? position : size_; }
 
   // Copies up to Count bytes from the current position; returns how many were copied.
   size_t Read(void* buffer, size_t count);

@@ -18,8 +18,4 @@ void CallErrorHandler(const TVantorExceptionRecord& record, int action, bool& re
 // cleared.
 void ReadCrossModuleData(HMODULE module);
 
-// The record storage of the running notification (valid while State().CurrentExceptionRecord
-// points at it).
-TVantorExceptionRecord& CurrentRecordStorage();
-
 }  // namespace vl::pipeline

@@ -198,8 +198,6 @@ void WriteReportMinidump(const TVantorExceptionRecord& record, const TExceptNoti
 
 }  // namespace
 
-TVantorExceptionRecord& CurrentRecordStorage() { return g_record; }
-
 bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRaise,
                           TExceptNotifyParams params) {
   Trace("InternalExceptNotify",
@@ -208,9 +206,9 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
   TPipelineState& state = State();
   TVantorExceptionRecord& record = g_record;
   bool result = false;
-  EnterStep(state, 1);
+  EnterStep(state, TNotifyStep::Options);
   try {
-    // [1] The options in force.
+    // The options in force.
     SaveTraceLogIfRequested();
     state.ReproductionText.clear();
     state.ScreenshotFile.clear();
@@ -240,8 +238,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
     state.ScreenshotRequested = options->AddScreenshot();
     state.CopyToClipboardRequested = false;
 
-    // [2] Filters.
-    EnterStep(state, 2);
+    EnterStep(state, TNotifyStep::Filters);
     bool filtered = false;
     if (options->FiltersOn()) {
       std::string message;
@@ -255,8 +252,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
       }
     }
 
-    // [3]
-    EnterStep(state, 3);
+    EnterStep(state, TNotifyStep::RaiseState);
     if (!filtered) {
       capture::TThreadRaiseState& raise = capture::CurrentRaiseState();
       if (params.StackBase == 0) {
@@ -266,8 +262,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
       if (params.StackPointer == 0) params.StackPointer = raise.StackPointer;
       if (!params.Context && raise.Context.ContextFlags != 0) params.Context = &raise.Context;
 
-      // [4] The call stack.
-      EnterStep(state, 4);
+      EnterStep(state, TNotifyStep::CallStack);
       const uintptr_t errorAddress = reinterpret_cast<uintptr_t>(address);
       if (params.StackCopy) {
         g_callStack =
@@ -278,8 +273,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
         g_callStack = capture::GetCallStack(errorAddress, 0, 0);
       }
 
-      // [5] The creator's stack.
-      EnterStep(state, 5);
+      EnterStep(state, TNotifyStep::CreatorStack);
       if (capture::TVantorThreadsList* threads = capture::ThreadRegistry()) {
         threads->Lock();
         try {
@@ -300,8 +294,8 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
         threads->Unlock();
       }
 
-      // [6] The first entry twice.
-      EnterStep(state, 6);
+      // The first entry twice.
+      EnterStep(state, TNotifyStep::FirstEntryTwice);
       if (g_callStack.Count() > 1 && g_callStack.Items(0).Addr == g_callStack.Items(1).Addr) {
         g_callStack.Delete(0);
       } else if (fromRaise && g_callStack.Count() > 0) {
@@ -313,8 +307,8 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
         }
       }
 
-      // [7] The report.
-      EnterStep(state, 7);
+      // The report.
+      EnterStep(state, TNotifyStep::Report);
       state.HandleFlag = true;
       std::vector<report::TStackEntryFacts> stackFacts = StackFacts(g_callStack);
       modules::RefreshModulesList();
@@ -342,17 +336,15 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
         if (faulting) ReadCrossModuleData(faulting->Handle);
       }
 
-      // [8]
-      EnterStep(state, 8);
+      EnterStep(state, TNotifyStep::NotifyVerdict);
       if (!state.HandleFlag) {
         result = true;
       } else {
-        // [9]
-        EnterStep(state, 9);
+        EnterStep(state, TNotifyStep::Count);
         ++state.ErrorCount;
 
-        // [10] The screenshot, taken before anything is shown.
-        EnterStep(state, 10);
+        // The screenshot, taken before anything is shown.
+        EnterStep(state, TNotifyStep::Screenshot);
         if (Seams().ScreenshotFileName && Seams().CaptureScreenshot) {
           state.ScreenshotFile = Seams().ScreenshotFileName();
           if (!state.ScreenshotFile.empty()) {
@@ -366,8 +358,8 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
           }
         }
 
-        // [11] Whatever happens below, the screenshot and a temporary minidump go.
-        EnterStep(state, 11);
+        // Whatever happens below, the screenshot and a temporary minidump go.
+        EnterStep(state, TNotifyStep::Minidump);
         struct TScreenshotRemover {
           ~TScreenshotRemover() {
             std::string& file = State().ScreenshotFile;
@@ -381,8 +373,8 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
         // The minidump, before anything is shown: the other threads as the error found them.
         WriteReportMinidump(record, params, *options);
 
-        // [12] From here on the steps show things and deliver.
-        EnterStep(state, 12);
+        // From here on the steps show things and deliver.
+        EnterStep(state, TNotifyStep::ActionBeforeShowing);
         TCallOut out;
         bool showing = false;
         if (options->TellUser()) {
@@ -392,16 +384,14 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
             CallActionHandler(record, atShowingException, state.StepResult);
             if (faulting) ReadCrossModuleData(faulting->Handle);
           }
-          // [13]
-          EnterStep(state, 13);
+          EnterStep(state, TNotifyStep::Showing);
           if (state.StepResult) {
             showing = true;
             ShowException(record);
           }
         }
 
-        // [14]
-        EnterStep(state, 14);
+        EnterStep(state, TNotifyStep::AfterShowing);
         if (showing && HasActionHandler()) {
           CallActionHandler(record, atShowedException, state.StepResult);
           if (faulting) ReadCrossModuleData(faulting->Handle);
@@ -412,8 +402,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
           Seams().AskReproduction();
         }
 
-        // [15]
-        EnterStep(state, 15);
+        EnterStep(state, TNotifyStep::LogAndClipboard);
         if (options->AppendToLog()) SaveLog(record);
         if (state.CopyToClipboardRequested) {
           const std::string& reproduction = State().ReproductionText;
@@ -425,8 +414,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
                                                   reproduction));
         }
 
-        // [16]
-        EnterStep(state, 16);
+        EnterStep(state, TNotifyStep::Delivery);
         if (options->MailMode() != mmNone && !state.IsDuplicate && state.SendRequested) {
           if (Seams().SendReportByEmail) {
             Seams().SendReportByEmail();
@@ -445,20 +433,18 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
       }
     }
 
-    // [17]
-    EnterStep(state, 17);
+    EnterStep(state, TNotifyStep::ClearCallStack);
     g_callStack.Clear();
 
-    // [18] [19]
-    EnterStep(state, 18);
+    EnterStep(state, TNotifyStep::TerminateCheck);
     if (state.TerminateRequested) {
-      EnterStep(state, 19);
+      EnterStep(state, TNotifyStep::Terminating);
       Trace("InternalExceptNotify: terminating", {}, 0);
       SaveTraceLogIfRequested();
       modules::RestartOrTerminate(options->ThirdButtonAction() == tbRestart);
     }
   } catch (...) {
-    ReportInternalBug("InternalExceptNotify." + std::to_string(state.Step));
+    ReportInternalBug("InternalExceptNotify." + std::to_string(static_cast<int>(state.Step)));
     result = false;
     g_callStack.Clear();
   }

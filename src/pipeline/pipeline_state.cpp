@@ -17,8 +17,8 @@ TStepClock& StepClock() {
   return clock;
 }
 
-void EnterStep(TPipelineState& state, int number) {
-  state.Step = number;
+void EnterStep(TPipelineState& state, TNotifyStep step) {
+  state.Step = step;
   TStepClock& clock = StepClock();
   // The waiting thread gave up on this worker: it goes no further, holding nothing here.
   if (clock.AbandonedWorker.load() == GetCurrentThreadId()) ExitThread(0);

@@ -96,6 +96,32 @@ bool HasNotifyHandler();
 bool HasActionHandler();
 bool HasErrorHandler();
 
+// The steps of a notification (InternalExceptNotify), in order. A step's number names the
+// internal-error section of a failure inside it ("InternalExceptNotify.13": while the exception
+// was shown), which logs and their readers refer to, so every step keeps its number.
+enum class TNotifyStep : int {
+  None = 0,
+  Options = 1,               // the options in force, the record cleared
+  Filters = 2,               // the exception filters (and a filter's message box)
+  RaiseState = 3,            // the raise's stack bounds and registers
+  CallStack = 4,             // the call stack walked
+  CreatorStack = 5,          // the creating thread's stack appended
+  FirstEntryTwice = 6,       // a doubled first entry dropped
+  Report = 7,                // the report built, the notify handler
+  NotifyVerdict = 8,         // the notify handler's verdict
+  Count = 9,                 // the error counted
+  Screenshot = 10,           // the screenshot taken
+  Minidump = 11,             // the minidump written
+  ActionBeforeShowing = 12,  // the action handler before showing
+  Showing = 13,              // the exception dialog shown
+  AfterShowing = 14,         // the action handler after showing, the reproduction question
+  LogAndClipboard = 15,      // the log saved, the report copied
+  Delivery = 16,             // the mail and the upload
+  ClearCallStack = 17,       // the call stack released
+  TerminateCheck = 18,       // a requested end looked at
+  Terminating = 19,          // the program restarted or ended
+};
+
 // The state the steps share.
 struct TPipelineState {
   TVantorExceptionRecord* CurrentExceptionRecord = nullptr;  // set from the report on
@@ -121,8 +147,8 @@ struct TPipelineState {
   // (AttachMinidump), else it is a temporary file for the upload, deleted at the end.
   std::string MinidumpFile;
   bool MinidumpKept = false;
-  // The step running (its number), for the internal-bug section name.
-  int Step = 0;
+  // The step running, for the internal-bug section name.
+  TNotifyStep Step = TNotifyStep::None;
 };
 TPipelineState& State();
 
@@ -137,8 +163,8 @@ struct TStepClock {
 };
 TStepClock& StepClock();
 
-// Begins step Number of the notification (see TPipelineState::Step).
-void EnterStep(TPipelineState& state, int number);
+// Begins Step of the notification (see TPipelineState::Step).
+void EnterStep(TPipelineState& state, TNotifyStep step);
 
 // While one lives, the deadline does not count (a call out of the reporter's own work).
 struct TCallOut {

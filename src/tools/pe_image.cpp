@@ -46,7 +46,6 @@ PeImage::PeImage(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {
   binary::TPeView view(file, binary::TImageForm::ifFile);
   if (!view.Ok()) throw EDebugFormatError(std::string("PE file: ") + view.Failure());
   is64_ = view.Is64();
-  machine_ = view.Machine();
   imageBase_ = view.ImageBase();
   entryPoint_ = view.EntryPoint();
   sizeOfImage_ = view.SizeOfImage();

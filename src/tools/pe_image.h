@@ -35,7 +35,6 @@ class PeImage {
   static PeImage Load(const std::string& path);
 
   bool Is64() const { return is64_; }
-  uint16_t Machine() const { return machine_; }
   uint64_t ImageBase() const { return imageBase_; }
   const std::vector<PeSection>& Sections() const { return sections_; }
   uint32_t EntryPoint() const { return entryPoint_; }
@@ -58,7 +57,6 @@ class PeImage {
  private:
   std::vector<uint8_t> bytes_;
   bool is64_ = false;
-  uint16_t machine_ = 0;
   uint64_t imageBase_ = 0;
   uint32_t entryPoint_ = 0;
   uint32_t sizeOfImage_ = 0;

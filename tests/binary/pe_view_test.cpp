@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/pe_image.h"
+
 using namespace vl;
 
 namespace {
@@ -15,54 +17,27 @@ namespace {
 using binary::TImageForm;
 using binary::TPeView;
 
-constexpr size_t kPe = 0x80;
-constexpr size_t kOptional = kPe + 24;
+constexpr size_t kPe = testsupport::TPeImage::kPe;
+constexpr size_t kOptional = testsupport::TPeImage::kOptional;
 
 // Headers of a DLL with two sections: .text (RVA 0x1000, file 0x400) and .data (RVA 0x2000,
 // file 0x600), and an export directory at RVA 0x2010.
-struct TImage {
-  std::vector<uint8_t> Bytes = std::vector<uint8_t>(0x800, 0);
-  bool Wide;
-  uint16_t OptionalSize;
-
-  explicit TImage(bool wide) : Wide(wide), OptionalSize(wide ? 240 : 224) {
-    Put16(0, 0x5A4D);
-    Put32(0x3C, kPe);
-    Put32(kPe, 0x4550);
-    Put16(kPe + 4, wide ? 0x8664 : 0x14C);
-    Put16(kPe + 6, 2);
-    Put16(kPe + 20, OptionalSize);
+struct TImage : testsupport::TPeImage {
+  explicit TImage(bool wide) : TPeImage(wide, 0x800, 0x3000) {
     Put16(kPe + 22, 0x2102);  // executable, 32-bit machine, DLL
-    Put16(kOptional, wide ? 0x20B : 0x10B);
-    Put32(kOptional + 4, 0x200);    // size of code
+    Code(0x1000, 0x200);
     Put32(kOptional + 16, 0x1010);  // entry point
-    Put32(kOptional + 20, 0x1000);  // base of code
     if (wide) {
       Put32(kOptional + 24, 0x80000000);
       Put32(kOptional + 28, 0x1);
     } else {
       Put32(kOptional + 28, 0x10000000);
     }
-    Put32(kOptional + 56, 0x3000);  // size of image
-    Put32(CountOffset(), 16);
-    Put32(CountOffset() + 4, 0x2010);  // export directory
-    Put32(CountOffset() + 8, 0x40);
+    Directory(0, 0x2010, 0x40);
     Section(0, ".text", 0x1000, 0x400, 0x60000020);
     Section(1, ".data", 0x2000, 0x600, 0xC0000040);
     Put32(0x600 + 0x10, 0xABCD1234);  // the first value of the export directory in the file
   }
-  size_t CountOffset() const { return kOptional + (Wide ? 108 : 92); }
-  void Section(unsigned i, const char* name, uint32_t rva, uint32_t raw, uint32_t flags) {
-    size_t at = kOptional + OptionalSize + 40 * i;
-    std::memcpy(&Bytes[at], name, std::strlen(name));
-    Put32(at + 8, 0x200);
-    Put32(at + 12, rva);
-    Put32(at + 16, 0x200);
-    Put32(at + 20, raw);
-    Put32(at + 36, flags);
-  }
-  void Put16(size_t at, uint16_t v) { std::memcpy(&Bytes[at], &v, 2); }
-  void Put32(size_t at, uint32_t v) { std::memcpy(&Bytes[at], &v, 4); }
   TPeView View(TImageForm form = TImageForm::ifFile) const {
     return TPeView(Bytes.data(), Bytes.size(), form);
   }
@@ -165,7 +140,7 @@ TEST(PeView, EveryCutInsideTheHeadersIsRefusedCleanly) {
       EXPECT_STRNE(view.Failure(), "") << size;
     }
     // With the section table cut off, the headers read but the sections do not.
-    const size_t table = kOptional + image.OptionalSize;
+    const size_t table = kOptional + image.OptionalSize();
     TPeView view(image.Bytes.data(), table + 40 + 20, TImageForm::ifMapped);
     ASSERT_TRUE(view.Ok());
     binary::TPeSection section;

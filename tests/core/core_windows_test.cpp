@@ -22,49 +22,6 @@ namespace {
 std::string Program() { return testsupport::ExeFolder() + "trace_program.exe"; }
 std::string TraceFile() { return testsupport::ExeFolder() + "trace_program.log"; }
 
-struct FindBox {
-  DWORD pid;
-  HWND found;
-};
-
-BOOL CALLBACK FindBoxProc(HWND hwnd, LPARAM param) {
-  auto* find = reinterpret_cast<FindBox*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(hwnd, &pid);
-  char cls[32] = {};
-  GetClassNameA(hwnd, cls, sizeof cls);
-  if (pid == find->pid && std::string(cls) == "#32770" && IsWindowVisible(hwnd)) {
-    find->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-std::string Text(HWND hwnd) {
-  char buf[2048] = {};
-  GetWindowTextA(hwnd, buf, sizeof buf);
-  return buf;
-}
-
-// Waits for a message box of the process, reads it and presses the button Id.
-bool AnswerBox(ChildProcess& child, int id, BoxText& box) {
-  for (int i = 0; i < 400; ++i) {
-    FindBox find{child.Id(), nullptr};
-    EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&find));
-    if (find.found) {
-      box.caption = Text(find.found);
-      HWND text = GetDlgItem(find.found, 0xFFFF);
-      box.text = text ? Text(text) : "";
-      PostMessageA(find.found, WM_COMMAND, static_cast<WPARAM>(id), 0);
-      // Wait until it is gone, so that the next call sees the next box.
-      for (int j = 0; j < 200 && IsWindow(find.found); ++j) Sleep(25);
-      return true;
-    }
-    if (child.Wait(50) != STILL_ACTIVE) return false;
-  }
-  return false;
-}
-
 DWORD RunWith(const std::string& arguments) {
   ChildProcess child("\"" + Program() + "\" " + arguments);
   EXPECT_TRUE(child.Started());
@@ -140,13 +97,13 @@ TEST(InternalBug, OffersToMailTheTraceAndExplainsWhenItCannot) {
   ChildProcess child("\"" + Program() + "\" bug debug");
   ASSERT_TRUE(child.Started());
   BoxText question, info;
-  ASSERT_TRUE(AnswerBox(child, IDYES, question));
+  ASSERT_TRUE(child.AnswerBox(question, IDYES));
   EXPECT_EQ(question.caption, "Probably internal bug");
   EXPECT_EQ(question.text,
             "Error: 'Step three failed'\r\n\r\nThis is an internal VantorLog bug.\r\nDo you want "
             "to send the bug information to VantorLog author?");
   // No mail client is wired up: the second box tells where the file is.
-  ASSERT_TRUE(AnswerBox(child, IDOK, info));
+  ASSERT_TRUE(child.AnswerBox(info, IDOK));
   EXPECT_EQ(info.caption, "Information");
   EXPECT_EQ(info.text, "Cannot connect with your email client.\r\nSend manually the \"" +
                            TraceFile() + "\" file to the " + core::MakerBugReportAddress +
@@ -167,7 +124,7 @@ TEST(InternalBug, WithTheTraceOffNoBoxAppears) {
   DeleteFileA(TraceFile().c_str());
   ChildProcess child("\"" + Program() + "\" bug");
   BoxText box;
-  EXPECT_FALSE(AnswerBox(child, IDOK, box)) << box.caption;
+  EXPECT_FALSE(child.AnswerBox(box, IDOK)) << box.caption;
   EXPECT_EQ(child.Wait(), 0u);
   EXPECT_FALSE(testsupport::FileExists(TraceFile()));
 }
@@ -176,7 +133,7 @@ TEST(StepError, SmtpErrorIsShownWhileTheProgressDialogIs) {
   DeleteFileA(TraceFile().c_str());
   ChildProcess child("\"" + Program() + "\" steperror debug");
   BoxText box;
-  ASSERT_TRUE(AnswerBox(child, IDOK, box));
+  ASSERT_TRUE(child.AnswerBox(box, IDOK));
   EXPECT_EQ(box.caption, "Error.");
   EXPECT_EQ(box.text, "[SMTP] Connection refused");
   EXPECT_EQ(child.Wait(), 0u);

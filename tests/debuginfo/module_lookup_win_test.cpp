@@ -12,6 +12,7 @@
 #include "debuginfo/functions_list_builder.h"
 #include "debuginfo/module_seam.h"
 #include "debuginfo/source_info.h"
+#include "support/pe_image.h"
 
 using namespace vl;
 
@@ -230,34 +231,11 @@ TEST(FunctionsListBuilder, ExecuteOnlyCodeIsNotRead) {
   const size_t kPage = 4096;
   auto* image = static_cast<uint8_t*>(VirtualAlloc(nullptr, 3 * kPage, MEM_COMMIT, PAGE_READWRITE));
   ASSERT_NE(image, nullptr);
-  auto put16 = [&](size_t at, uint16_t v) { std::memcpy(image + at, &v, 2); };
-  auto put32 = [&](size_t at, uint32_t v) { std::memcpy(image + at, &v, 4); };
-  const bool wide = sizeof(void*) == 8;
-  const size_t optional = 0x80 + 24, directories = optional + (wide ? 112 : 96);
-  put16(0, 0x5A4D);
-  put32(0x3C, 0x80);
-  put32(0x80, 0x4550);
-  put16(0x80 + 20, wide ? 240 : 224);
-  put16(0x80 + 22, 0x2002);  // a library
-  put16(optional, wide ? 0x20B : 0x10B);
-  put32(optional + 4, 2 * kPage);  // size of code
-  put32(optional + 20, kPage);     // base of code
-  put32(optional + 56, 3 * kPage);
-  put32(directories - 4, 16);
-  put32(directories, 0x400);  // export directory: two functions, both named
-  put32(directories + 4, 0x100);
-  put32(0x400 + 20, 2);
-  put32(0x400 + 24, 2);
-  put32(0x400 + 28, 0x440);
-  put32(0x400 + 32, 0x460);
-  put32(0x400 + 36, 0x470);
-  put32(0x440, kPage);
-  put32(0x444, 2 * kPage);
-  put32(0x460, 0x480);
-  put32(0x464, 0x490);
-  put16(0x472, 1);
-  std::strcpy(reinterpret_cast<char*>(image + 0x480), "Readable");
-  std::strcpy(reinterpret_cast<char*>(image + 0x490), "ExecuteOnly");
+  testsupport::TPeImage pe(sizeof(void*) == 8, kPage, 3 * kPage);
+  pe.Put16(pe.kPe + 22, 0x2002);  // a library
+  pe.Code(kPage, 2 * kPage);
+  pe.Exports(0x400, {kPage, 2 * kPage}, {{"Readable", 0}, {"ExecuteOnly", 1}});
+  std::memcpy(image, pe.Bytes.data(), kPage);
   const uint8_t routine[] = {0x33, 0xC0, 0xC3};  // xor eax, eax; ret
   std::memcpy(image + kPage, routine, sizeof routine);
   std::memcpy(image + 2 * kPage, routine, sizeof routine);

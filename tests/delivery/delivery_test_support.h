@@ -12,27 +12,22 @@
 #include <vector>
 
 #include "delivery/socket_seams.h"
+#include "support/peers.h"
 #include "support/win_process.h"
 
 using namespace vl;
 
 namespace deliverytest {
 
-inline std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-}
+using testsupport::Env;
+using testsupport::Hex;
+using testsupport::PeerDir;
+
+// The port of the peer that the variable Name names.
 inline uint16_t PortOf(const char* name) {
   const std::string value = Env(name);
   if (value.empty()) ADD_FAILURE() << name << " is not set: run through run-with-peers.sh";
   return static_cast<uint16_t>(std::atoi(value.c_str()));
-}
-// The peers' folder as a Windows path (Wine's drive Z: is the Unix root), with "\" at the end.
-inline std::string PeerDir() {
-  std::string path = "Z:" + Env("VL_PEER_DIR") + "/";
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
 }
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -40,12 +35,6 @@ inline std::vector<std::string> Lines(const std::string& text) {
   std::string line;
   while (std::getline(in, line)) lines.push_back(line);
   return lines;
-}
-inline std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) out += {digits[c >> 4], digits[c & 15]};
-  return out;
 }
 
 // Sets (Value non-null) or deletes a string value, creating the key.

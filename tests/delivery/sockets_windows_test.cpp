@@ -8,7 +8,6 @@
 #include <wincrypt.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -19,29 +18,19 @@
 #include "delivery/mx_lookup.h"
 #include "delivery/smtp_client.h"
 #include "delivery/socket_seams.h"
+#include "delivery_test_support.h"
 
 using namespace vl;
 
 using namespace delivery;
 
+using deliverytest::PortOf;
+using testsupport::Env;
+using testsupport::Hex;
+using testsupport::PeerDir;
+
 namespace {
 
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-}
-uint16_t PortOf(const char* name) {
-  const std::string value = Env(name);
-  if (value.empty()) ADD_FAILURE() << name << " is not set: run through run-with-peers.sh";
-  return static_cast<uint16_t>(std::atoi(value.c_str()));
-}
-// The peers' folder as a Windows path (Wine's drive Z: is the Unix root).
-std::string PeerDir() {
-  std::string path = "Z:" + Env("VL_PEER_DIR");
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -51,16 +40,10 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
-std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) out += {digits[c >> 4], digits[c & 15]};
-  return out;
-}
 // Commands the peers logged for one mode, in order ("HELO", "RSET", ...: first word only).
 std::vector<std::string> Commands(const std::string& mode) {
   std::vector<std::string> list;
-  std::istringstream in(ReadFile(PeerDir() + "\\commands.log"));
+  std::istringstream in(ReadFile(PeerDir() + "commands.log"));
   std::string line;
   while (std::getline(in, line)) {
     std::istringstream words(line);
@@ -117,7 +100,7 @@ SmtpMail Mail(const char* portVariable, const std::string& tag) {
 void Expect(const std::string& tag, const SmtpMail& mail, const std::vector<std::string>& files) {
   std::string text = "subject=" + Hex(mail.Subject) + "\nbody=" + Hex(mail.Body) + "\n";
   for (const std::string& f : files) text += "file=" + f + "\n";
-  WriteFile(PeerDir() + "\\" + tag + ".expect", text);
+  WriteFile(PeerDir() + tag + ".expect", text);
 }
 
 std::string LastError() { return LastStepError().Message; }
@@ -128,14 +111,14 @@ TEST(SmtpSession, BothDialoguesDeliverTheMessageWithItsFiles) {
   std::mt19937 random(7);
   std::string screenshot(1 << 20, '\0');
   for (char& c : screenshot) c = static_cast<char>(random());
-  WriteFile(PeerDir() + "\\Screenshot.png", screenshot);
-  WriteFile(PeerDir() + "\\Report.vlf", "VantorLog 4.5.4\r\n.\r\nline\n");
+  WriteFile(PeerDir() + "Screenshot.png", screenshot);
+  WriteFile(PeerDir() + "Report.vlf", "VantorLog 4.5.4\r\n.\r\nline\n");
 
   SmtpMail plain = Mail("VL_SMTP_PLAIN", "plain");
   plain.Subject = "Caf\xE9 cr\xE8me\r\nBcc: x@y";
   plain.Body = "Report\r\n.\r\n..dots\nbare\rcr 8-bit \xE9";
-  plain.Attachments = {PeerDir() + "\\Report.vlf", "", PeerDir() + "\\missing.bin",
-                       PeerDir() + "\\Screenshot.png"};
+  plain.Attachments = {PeerDir() + "Report.vlf", "", PeerDir() + "missing.bin",
+                       PeerDir() + "Screenshot.png"};
   std::vector<std::string> statuses;
   int64_t lastSent = 0, lastTotal = 0, pieces = 0;
   SmtpSessionHooks hooks;
@@ -162,7 +145,7 @@ TEST(SmtpSession, BothDialoguesDeliverTheMessageWithItsFiles) {
   SmtpMail login = Mail("VL_SMTP_AUTH", "login");
   login.User = "reporter";
   login.Password = std::string(70, 'p');  // longer than one base64 line of the old encoder
-  login.Attachments = {PeerDir() + "\\Report.vlf"};
+  login.Attachments = {PeerDir() + "Report.vlf"};
   EXPECT_TRUE(SendSmtpMail(login)) << LastError();
   EXPECT_EQ(Commands("auth"),
             (std::vector<std::string>{"EHLO", "RSET", "AUTH", "MAIL", "RCPT", "DATA"}));
@@ -185,7 +168,7 @@ class TrustedTestCa {
   TrustedTestCa()
       : Store(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER,
                             L"ROOT")) {
-    const std::string der = ReadFile(PeerDir() + "\\ca.der");
+    const std::string der = ReadFile(PeerDir() + "ca.der");
     EXPECT_TRUE(Store && CertAddEncodedCertificateToStore(Store, X509_ASN_ENCODING,
                                                           reinterpret_cast<const BYTE*>(der.data()),
                                                           static_cast<DWORD>(der.size()),
@@ -243,7 +226,7 @@ TEST(SmtpSession, TlsAsAskedAndNothingInClearAfterItFails) {
     EXPECT_EQ(sent, c.commands) << c.mode << " " << c.host;
     if (c.error.empty()) Expect(c.mode, mail, {});
   }
-  EXPECT_TRUE(ReadFile(PeerDir() + "\\refused.eml").empty());
+  EXPECT_TRUE(ReadFile(PeerDir() + "refused.eml").empty());
 }
 
 TEST(SmtpSession, RepliesDecideTheOutcome) {

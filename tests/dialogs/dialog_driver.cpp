@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "delivery/screen_capture.h"
+#include "support/win_process.h"
 
 using namespace vl;
 
@@ -35,26 +36,6 @@ bool Worker::Wait(DWORD timeoutMs) const {
   }
   return true;
 }
-
-namespace {
-struct Search {
-  const char* caption;
-  DWORD thread;
-  HWND found;
-};
-BOOL CALLBACK FindDialog(HWND window, LPARAM data) {
-  auto* s = reinterpret_cast<Search*>(data);
-  char cls[64] = {};
-  GetClassNameA(window, cls, sizeof cls);
-  DWORD process = 0;
-  DWORD thread = GetWindowThreadProcessId(window, &process);
-  if (process != GetCurrentProcessId() || std::string(cls) != "#32770") return TRUE;
-  if (s->thread && thread != s->thread) return TRUE;
-  if (!IsWindowVisible(window) || Text(window) != s->caption) return TRUE;
-  s->found = window;
-  return FALSE;
-}
-}  // namespace
 
 namespace {
 
@@ -87,15 +68,13 @@ void Photograph() {
 HWND WaitForDialog(const char* caption, DWORD threadId, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   for (;;) {
-    Search s{caption, threadId, nullptr};
-    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
-    if (s.found) {
+    if (HWND found = testsupport::FindDialogBox(GetCurrentProcessId(), threadId, caption)) {
       // Let it paint and settle before it is driven.
       DWORD_PTR ignored;
-      SendMessageTimeoutA(s.found, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+      SendMessageTimeoutA(found, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
       Sleep(100);
       Photograph();
-      return s.found;
+      return found;
     }
     if (GetTickCount() - start > timeoutMs) return nullptr;
     Sleep(20);

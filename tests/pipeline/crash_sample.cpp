@@ -34,6 +34,7 @@
 #include "pipeline/pipeline_state.h"
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
+#include "support/peers.h"
 
 using namespace vl;
 
@@ -61,28 +62,9 @@ __attribute__((noinline)) void StartFailingThread() {
   }
 }
 
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
-// The peers' folder as a Windows path (Wine's drive Z: is the Unix root).
-std::string PeerDir() {
-  std::string path = "Z:" + Env("VL_PEER_DIR") + "/";
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
-
-std::string Hex(const std::string& text) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : text) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
+using testsupport::Env;
+using testsupport::Hex;
+using testsupport::PeerDir;
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::FILE* f = std::fopen(path.c_str(), "wb");

@@ -7,17 +7,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/peers.h"
 #include "support/win_process.h"
 
 namespace {
 
-std::string PeerDir() {
-  const char* dir = std::getenv("VL_PEER_DIR");
-  std::string path = "Z:" + std::string(dir ? dir : "") + "/";
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
+using testsupport::PeerDir;
 
 TEST(PipelineMail, CrashReportReachesTheServerAndTheExchanger) {
   ASSERT_NE(std::getenv("VL_SMTP_AUTH"), nullptr) << "run through run-with-peers.sh";

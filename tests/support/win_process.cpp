@@ -44,22 +44,10 @@ DWORD ChildProcess::Wait(DWORD timeoutMs) {
 namespace {
 
 struct FindBox {
-  DWORD pid;
+  DWORD process, thread;
+  const char* caption;
   HWND found;
 };
-
-BOOL CALLBACK FindBoxProc(HWND window, LPARAM param) {
-  auto* find = reinterpret_cast<FindBox*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  char cls[64] = {};
-  GetClassNameA(window, cls, sizeof cls);
-  if (pid == find->pid && std::string(cls) == "#32770" && IsWindowVisible(window)) {
-    find->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
 
 std::string WindowText(HWND window) {
   char text[4096] = {};
@@ -67,19 +55,39 @@ std::string WindowText(HWND window) {
   return text;
 }
 
+BOOL CALLBACK FindBoxProc(HWND window, LPARAM param) {
+  auto* find = reinterpret_cast<FindBox*>(param);
+  DWORD process = 0;
+  const DWORD thread = GetWindowThreadProcessId(window, &process);
+  char cls[64] = {};
+  GetClassNameA(window, cls, sizeof cls);
+  if (process != find->process || std::string(cls) != "#32770" || !IsWindowVisible(window))
+    return TRUE;
+  if ((find->thread && thread != find->thread) ||
+      (find->caption && WindowText(window) != find->caption))
+    return TRUE;
+  find->found = window;
+  return FALSE;
+}
+
 }  // namespace
+
+HWND FindDialogBox(DWORD processId, DWORD threadId, const char* caption) {
+  FindBox find{processId, threadId, caption, nullptr};
+  EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&find));
+  return find.found;
+}
 
 HWND ChildProcess::WaitForDialog(DWORD timeoutMs) const {
   const DWORD start = GetTickCount();
   for (;;) {
-    FindBox find{info_.dwProcessId, nullptr};
-    EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&find));
-    if (find.found || GetTickCount() - start >= timeoutMs) return find.found;
+    HWND found = FindDialogBox(info_.dwProcessId);
+    if (found || GetTickCount() - start >= timeoutMs) return found;
     Sleep(50);
   }
 }
 
-bool ChildProcess::DismissBox(BoxText& box, DWORD timeoutMs) {
+bool ChildProcess::AnswerBox(BoxText& box, int button, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   while (GetTickCount() - start < timeoutMs) {
     if (HWND found = WaitForDialog(0)) {
@@ -87,7 +95,8 @@ bool ChildProcess::DismissBox(BoxText& box, DWORD timeoutMs) {
       // A message box keeps its text in the static control with ID 0xFFFF.
       HWND textControl = GetDlgItem(found, 0xFFFF);
       box.text = textControl ? WindowText(textControl) : "";
-      PostMessageA(found, WM_COMMAND, IDOK, 0);
+      PostMessageA(found, WM_COMMAND, static_cast<WPARAM>(button), 0);
+      for (int i = 0; i < 200 && IsWindow(found); ++i) Sleep(25);
       return true;
     }
     if (WaitForSingleObject(info_.hProcess, 50) == WAIT_OBJECT_0) return false;

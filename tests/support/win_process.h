@@ -11,6 +11,10 @@ namespace testsupport {
 // Folder of the running test executable, with a trailing backslash.
 std::string ExeFolder();
 
+// The first visible top-level dialog ("#32770") of ProcessId whose thread is ThreadId (0: any)
+// and whose caption is Caption (null: any); null when there is none.
+HWND FindDialogBox(DWORD processId, DWORD threadId = 0, const char* caption = nullptr);
+
 struct BoxText {
   std::string caption;
   std::string text;
@@ -29,8 +33,10 @@ class ChildProcess {
   // Waits up to TimeoutMs; returns the exit code, or STILL_ACTIVE after a time-out.
   DWORD Wait(DWORD timeoutMs = 30000);
   // Waits up to TimeoutMs for a dialog box ("#32770") of this process, reads its caption and
-  // text, and presses its default button. Returns false when none appeared.
-  bool DismissBox(BoxText& box, DWORD timeoutMs = 20000);
+  // text, presses Button and waits until the box is gone (so that the next call sees the next
+  // box). Returns false when none appeared before the time-out or the process's end.
+  bool AnswerBox(BoxText& box, int button, DWORD timeoutMs = 20000);
+  bool DismissBox(BoxText& box, DWORD timeoutMs = 20000) { return AnswerBox(box, IDOK, timeoutMs); }
   // Waits up to TimeoutMs for a visible dialog box ("#32770") of this process; null when none.
   HWND WaitForDialog(DWORD timeoutMs) const;
 

@@ -3,16 +3,17 @@
 // the LINE-MARK comments in the sample sources.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
 
+#include "support/source_marker.h"
 #include "tools/debug_model.h"
 
 using namespace vl;
 
 using namespace vl::tools;
+using testsupport::MarkerLine;
 
 namespace {
 
@@ -25,17 +26,6 @@ struct Sample {
 std::string SamplePath(const Sample& sample) {
   return std::string(VL_SAMPLE_OUT) + "/sample_" + sample.Arch + "_dwarf" +
          std::to_string(sample.Dwarf) + ".exe";
-}
-
-// The line of the comment "LINE-MARK: <name>" in a sample source.
-uint32_t MarkerLine(const std::string& file, const std::string& name) {
-  std::ifstream in(std::string(VL_SAMPLE_DIR) + "/" + file);
-  std::string text;
-  for (uint32_t line = 1; std::getline(in, text); ++line) {
-    if (text.find("LINE-MARK: " + name) != std::string::npos) return line;
-  }
-  ADD_FAILURE() << "no marker " << name << " in " << file;
-  return 0;
 }
 
 class RealPe : public testing::TestWithParam<Sample> {
@@ -110,26 +100,27 @@ TEST_P(RealPe, FunctionEntriesResolveToTheirSourceLine) {
     SourceLocation location = Locate(*model_, function.Address);
     ASSERT_NE(location.Unit, nullptr);
     EXPECT_EQ(location.Unit->Name, expected.Unit);
-    EXPECT_EQ(location.Line, MarkerLine(expected.Unit, expected.Marker));
+    EXPECT_EQ(location.Line, MarkerLine(VL_SAMPLE_DIR, expected.Unit, expected.Marker));
     EXPECT_EQ(location.Function, &function);
     // The last byte of the function still belongs to it.
     EXPECT_EQ(Locate(*model_, function.Address + function.Size - 1).Function, &function);
   }
   // A statement inside the body.
   EXPECT_TRUE(CodeOfFunctionReaches(Function("Forms.TApplication.HandleException"), "widget.cpp",
-                                    MarkerLine("widget.cpp", "handle-body")));
+                                    MarkerLine(VL_SAMPLE_DIR, "widget.cpp", "handle-body")));
 }
 
 TEST_P(RealPe, HeaderCodeBelongsToTheHeaderUnit) {
   // Twice() is always inlined into Compute(): that code is the header's.
-  const uint32_t twice = MarkerLine("widget.h", "twice-body");
+  const uint32_t twice = MarkerLine(VL_SAMPLE_DIR, "widget.h", "twice-body");
   EXPECT_TRUE(CodeOfFunctionReaches(Function("Compute"), "widget.h", twice));
   // Title() is defined in the class body and kept out of line: a function of the header unit.
   const FunctionInfo& title = Function("Forms.TApplication.Title");
   SourceLocation location = Locate(*model_, title.Address);
   ASSERT_NE(location.Unit, nullptr);
   EXPECT_EQ(location.Unit->Name, "widget.h");
-  EXPECT_TRUE(CodeOfFunctionReaches(title, "widget.h", MarkerLine("widget.h", "title-body")));
+  EXPECT_TRUE(CodeOfFunctionReaches(title, "widget.h",
+                                    MarkerLine(VL_SAMPLE_DIR, "widget.h", "title-body")));
   // Nothing of the sample's own code lands in a unit of another file.
   for (const char* name : {"main.cpp", "widget.cpp", "widget.h"}) {
     int units = 0;

@@ -14,28 +14,20 @@
 #include "debuginfo/debug_table.h"
 #include "debuginfo/name_index.h"
 #include "debuginfo/source_lookup.h"
+#include "support/source_marker.h"
 #include "tools/options_ini.h"
 #include "tools/pe_resource.h"
 
 using namespace vl;
 
 using namespace vl::tools;
+using testsupport::MarkerLine;
 
 namespace {
 
 constexpr uint16_t kVersion = 454;
 
 std::string SamplePath(const std::string& name) { return std::string(VL_SAMPLE_OUT) + "/" + name; }
-
-uint32_t MarkerLine(const std::string& file, const std::string& name) {
-  std::ifstream in(std::string(VL_SAMPLE_DIR) + "/" + file);
-  std::string text;
-  for (uint32_t line = 1; std::getline(in, text); ++line) {
-    if (text.find("LINE-MARK: " + name) != std::string::npos) return line;
-  }
-  ADD_FAILURE() << "no marker " << name << " in " << file;
-  return 0;
-}
 
 struct Decoded {
   bool Found = false;
@@ -102,7 +94,8 @@ TEST_P(SampleTable, KnownRoutinesByAddressAndByName) {
   EXPECT_EQ(got.At.UnitName, "widget.cpp");
   EXPECT_EQ(got.At.ClassName, "Forms.TApplication");
   EXPECT_EQ(got.At.ProcedureName, "HandleException");
-  EXPECT_EQ(static_cast<uint32_t>(got.At.LineNumber), MarkerLine("widget.cpp", "handle-entry"));
+  EXPECT_EQ(static_cast<uint32_t>(got.At.LineNumber),
+            MarkerLine(VL_SAMPLE_DIR, "widget.cpp", "handle-entry"));
   int32_t offset = 0;
   ASSERT_TRUE(vl::FindNameIndexOffset(bytes_.data(), bytes_.size(), kVersion,
                                       "Forms.TApplication.HandleException", offset));
@@ -128,7 +121,8 @@ TEST_P(SampleTable, InlinedHeaderCodeDecodesToTheHeader) {
     ASSERT_TRUE(got.Found);
     if (got.At.UnitName != "widget.h") continue;
     seen = true;
-    EXPECT_EQ(static_cast<uint32_t>(got.At.LineNumber), MarkerLine("widget.h", "twice-body"));
+    EXPECT_EQ(static_cast<uint32_t>(got.At.LineNumber),
+              MarkerLine(VL_SAMPLE_DIR, "widget.h", "twice-body"));
     EXPECT_EQ(got.At.ProcedureName, "Compute");
   }
   EXPECT_TRUE(seen);
@@ -234,9 +228,10 @@ TEST_P(Placeholder, ResourceFormFillsThePlaceholderAndDumpsBack) {
   EXPECT_NE(dump.find("resource form, version 454"), std::string::npos);
   EXPECT_EQ(DumpedOptions(dump), Options(ini));
   EXPECT_NE(dump.find(" widget.cpp\n"), std::string::npos);
-  EXPECT_NE(dump.find(" line " + std::to_string(MarkerLine("widget.cpp", "handle-entry")) +
-                      " Forms.TApplication.HandleException\n"),
-            std::string::npos);
+  EXPECT_NE(
+      dump.find(" line " + std::to_string(MarkerLine(VL_SAMPLE_DIR, "widget.cpp", "handle-entry")) +
+                " Forms.TApplication.HandleException\n"),
+      std::string::npos);
 
   // Attaching again over the patched module gives the same file.
   std::vector<uint8_t> again = AttachBlock(after, ini, BlockForm::Resource, result);

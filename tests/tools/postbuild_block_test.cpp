@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,23 +15,15 @@
 #include "modules/data_block_loader.h"
 #include "postbuild_sample.h"
 #include "runtime/application.h"
+#include "support/source_marker.h"
 
 using namespace vl;
+
+using testsupport::MarkerLine;
 
 int FreeRoutine(int value);
 
 namespace {
-
-// The line of the source file that carries "LINE-MARK: <mark>".
-int MarkerLine(const std::string& file, const std::string& mark) {
-  std::ifstream in(std::string(VL_TOOLS_TEST_DIR) + "/" + file);
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    if (line.find("LINE-MARK: " + mark) != std::string::npos) return number;
-  }
-  ADD_FAILURE() << "no marker " << mark << " in " << file;
-  return -1;
-}
 
 struct OwnBlock {
   bool Found = false;
@@ -116,13 +107,15 @@ TEST_F(PostBuildBlock, KnownRoutinesResolveToTheirSourceLines) {
   EXPECT_EQ(info.UnitName, "postbuild_sample.cpp");
   EXPECT_EQ(info.ClassName, "sample.TTarget");
   EXPECT_EQ(info.ProcedureName, "Run");
-  EXPECT_EQ(info.LineNumber, MarkerLine("postbuild_sample.cpp", "run-entry"));
+  EXPECT_EQ(info.LineNumber,
+            static_cast<int>(MarkerLine(VL_TOOLS_TEST_DIR, "postbuild_sample.cpp", "run-entry")));
 
   info = GetSourceInfo(reinterpret_cast<uintptr_t>(&FreeRoutine));
   EXPECT_EQ(info.UnitName, "postbuild_sample.cpp");
   EXPECT_EQ(info.ClassName, "");
   EXPECT_EQ(info.ProcedureName, "FreeRoutine");
-  EXPECT_EQ(info.LineNumber, MarkerLine("postbuild_sample.cpp", "free-entry"));
+  EXPECT_EQ(info.LineNumber,
+            static_cast<int>(MarkerLine(VL_TOOLS_TEST_DIR, "postbuild_sample.cpp", "free-entry")));
 
   EXPECT_EQ(FindProcAddress("sample.TTarget.Run"), runAddress);
   EXPECT_EQ(FindProcAddress("FreeRoutine"), reinterpret_cast<uintptr_t>(&FreeRoutine));
@@ -137,7 +130,7 @@ TEST_F(PostBuildBlock, InlinedHeaderCodeBelongsToTheHeader) {
   // The inlined code runs inside its caller.
   EXPECT_EQ(info.ClassName, "sample.TTarget");
   EXPECT_EQ(info.ProcedureName, "CallInline");
-  int body = MarkerLine("postbuild_sample.h", "header-body");
+  int body = static_cast<int>(MarkerLine(VL_TOOLS_TEST_DIR, "postbuild_sample.h", "header-body"));
   EXPECT_GE(info.LineNumber, body);
   EXPECT_LE(info.LineNumber, body + 3);
 }
