@@ -7,6 +7,7 @@
 #include "debuginfo/debug_table.h"
 #include "debuginfo/name_index.h"
 #include "debuginfo/source_lookup.h"
+#include "figure.h"
 
 using namespace vl;
 
@@ -81,6 +82,8 @@ int main() {
       "(%.2f without the index)\n",
       bytes.size(), bytes.size() - indexBytes, double(bytes.size()) / double(records),
       double(bytes.size() - indexBytes) / double(records));
+  bench::Figure("debug table, 200,000 line records",
+                bench::Format("%.2f bytes/record", double(bytes.size()) / double(records)), "", "");
 
   const vl::TDebugUnit& last = table.Units.back();
   const int64_t lastOffset = int64_t{last.StartOffset} + last.CodeSize - 20;
@@ -93,6 +96,7 @@ int main() {
   const double one = MicrosecondsSince(t0) / kRounds;
   std::printf("one lookup in the last unit: %.1f us (%s, line %d)\n", one, at.UnitName.c_str(),
               at.LineNumber);
+  bench::Figure("source lookup, last of 2,000 units", bench::Format("%.1f us", one), "", "");
 
   // A call stack: 50 addresses spread over the program, innermost first.
   std::uniform_int_distribution<int> unitPick(0, kUnits - 1);
@@ -109,6 +113,7 @@ int main() {
   }
   const double fifty = MicrosecondsSince(t0) / (kRounds / 10);
   std::printf("50-entry call stack: %.1f us (%.3f ms)\n", fifty, fifty / 1000);
+  bench::Figure("source lookup, 50-frame stack", bench::Format("%.1f us", fifty), "", "");
 
   int32_t offset;
   const std::string& lastName = table.Index.back().FullName;
@@ -116,6 +121,8 @@ int main() {
   for (int i = 0; i < kRounds; ++i) {
     if (!vl::FindNameIndexOffset(bytes.data(), bytes.size(), kVersion, lastName, offset)) return 1;
   }
-  std::printf("name lookup of the last index entry: %.1f us\n", MicrosecondsSince(t0) / kRounds);
+  const double name = MicrosecondsSince(t0) / kRounds;
+  std::printf("name lookup of the last index entry: %.1f us\n", name);
+  bench::Figure("name lookup, last index entry", bench::Format("%.1f us", name), "", "");
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "delivery/mime_message.h"
+#include "figure.h"
 
 using namespace vl;
 
@@ -34,14 +35,20 @@ int main() {
   m.Attachments = {{"Report.vlf", report}, {"Screenshot.png", screenshot}};
   size_t size = 0;
   const int runs = 50;
-  std::printf("DATA text, 1 MiB screenshot + 20 KB report, ASCII text: %.2f ms (%zu bytes)\n",
-              MillisecondsPerBuild(m, runs, size), size);
+  double ms = MillisecondsPerBuild(m, runs, size);
+  std::printf("DATA text, 1 MiB screenshot + 20 KB report, ASCII text: %.2f ms (%zu bytes)\n", ms,
+              size);
+  bench::Figure("DATA text, 1 MiB + 20 KB, ASCII (CPU)", bench::Format("%.2f ms", ms), "", "");
   m.BodyText += "caf\xE9";
   m.Subject = "Caf\xE9";
-  std::printf("DATA text, 1 MiB screenshot + 20 KB report, 8-bit text:  %.2f ms (%zu bytes)\n",
-              MillisecondsPerBuild(m, runs, size), size);
+  ms = MillisecondsPerBuild(m, runs, size);
+  std::printf("DATA text, 1 MiB screenshot + 20 KB report, 8-bit text:  %.2f ms (%zu bytes)\n", ms,
+              size);
+  bench::Figure("DATA text, 1 MiB + 20 KB, 8-bit (CPU)", bench::Format("%.2f ms", ms), "", "");
   m.Attachments.clear();
-  std::printf("DATA text, text only:                                   %.3f ms (%zu bytes)\n",
-              MillisecondsPerBuild(m, runs * 10, size), size);
+  ms = MillisecondsPerBuild(m, runs * 10, size);
+  std::printf("DATA text, text only:                                   %.3f ms (%zu bytes)\n", ms,
+              size);
+  bench::Figure("DATA text, text only (CPU)", bench::Format("%.3f ms", ms), "", "");
   return 0;
 }

@@ -17,6 +17,7 @@
 #include "dialogs/dialog_support.h"
 #include "dialogs/exception_dialog.h"
 #include "dialogs/layout.h"
+#include "figure.h"
 #include "modules/module_info.h"
 
 using namespace vl;
@@ -75,10 +76,12 @@ double TimeToFirstPaint(Show show) {
   return result;
 }
 
-void Report(const char* name, std::vector<double> times) {
+// Prints the first and the median time; returns the median.
+double Report(const char* name, std::vector<double> times) {
   double first = times.front();
   std::sort(times.begin(), times.end());
   std::printf("%-28s first %8.2f ms   median %8.2f ms\n", name, first, times[times.size() / 2]);
+  return times[times.size() / 2];
 }
 
 struct Options : TVantorModuleOptions {
@@ -108,6 +111,9 @@ int main() {
   std::sort(bare.begin(), bare.end());
   std::sort(shown.begin(), shown.end());
   std::printf("median ratio ShowDialog / bare: %.2f (goal <= 3)\n", shown[10] / bare[10]);
+  bench::Figure("exception dialog, to first paint (median)", bench::Format("%.2f ms", shown[10]),
+                "ShowDialog/bare <= 3",
+                bench::Format("ShowDialog/bare %.2f", shown[10] / bare[10]));
 
   // The detailed view with 100 modules and 50 call-stack rows.
   modules::TVantorModulesList list;
@@ -163,8 +169,10 @@ int main() {
     worker.join();
     dialog.store(nullptr);
   }
-  Report("switch to detailed view", details);
-  Report("fill a list page (50/100)", tabs);
+  bench::Figure("exception dialog, switch to detailed view",
+                bench::Format("%.2f ms", Report("switch to detailed view", details)), "", "");
+  bench::Figure("exception dialog, fill a list page",
+                bench::Format("%.2f ms", Report("fill a list page (50/100)", tabs)), "", "");
 
   // The portable size computation for a 300-line message.
   std::vector<dialogs::TExtent> lines(300, dialogs::TExtent{700, 13});
@@ -178,5 +186,7 @@ int main() {
   }
   QueryPerformanceCounter(&b);
   std::printf("build width (300 lines)       %8.4f ms per call (%d)\n", Ms(a, b) / 10000, sink & 1);
+  bench::Figure("exception dialog, size for 300 lines", bench::Format("%.4f ms", Ms(a, b) / 10000),
+                "", "");
   return 0;
 }

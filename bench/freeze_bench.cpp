@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/module_options.h"
+#include "figure.h"
 #include "hosts/freeze_watchdog.h"
 #include "hosts/main_thread.h"
 
@@ -95,7 +96,7 @@ int main() {
 
   // 1. Throughput.
   options.SetWatchdogSeconds(5);
-  std::vector<double> ratios, noise;
+  std::vector<double> ratios, noise, withRates;
   for (int pair = 0; pair < 21; ++pair) {
     double without = MessagesPerSecond(window);
     hosts::StartFreezeWatchdog();
@@ -103,11 +104,16 @@ int main() {
     hosts::StopFreezeWatchdog();
     double again = MessagesPerSecond(window);
     ratios.push_back(with / without);
+    withRates.push_back(with);
     noise.push_back(again / without);
   }
   std::printf("messages/s with watchdog / without: median %.3f (21 pairs of 300 ms)\n",
               Median(ratios));
   std::printf("A/A noise (without / without):       median %.3f\n", Median(noise));
+  bench::Figure("watchdog, message loop", bench::Format("%.0f msg/s", Median(withRates)), "",
+                bench::Format("with/without %.3f", Median(ratios)));
+  bench::Figure("watchdog, message loop A/A (noise)", "21 pairs of 300 ms", "",
+                bench::Format("without/without %.3f", Median(noise)));
 
   // 2. Detection latency.
   for (int seconds : {1, 2, 5}) {
@@ -121,11 +127,15 @@ int main() {
     LONGLONG reported = g_reportedAt;
     Pump(100);
     hosts::StopFreezeWatchdog();
-    if (reported)
-      std::printf("detection latency at %d s: %.0f ms over the threshold\n", seconds,
-                  Ms(reported - frozenAt) - seconds * 1000.0);
-    else
+    const std::string name = bench::Format("freeze detection at %d s, over the threshold", seconds);
+    if (reported) {
+      const double late = Ms(reported - frozenAt) - seconds * 1000.0;
+      std::printf("detection latency at %d s: %.0f ms over the threshold\n", seconds, late);
+      bench::Figure(name, bench::Format("%.0f ms", late), "", "");
+    } else {
       std::printf("detection latency at %d s: no report\n", seconds);
+      bench::Figure(name, "no report", "", "");
+    }
   }
 
   // 3. Suspension per capture.
@@ -135,6 +145,10 @@ int main() {
     std::printf("main thread suspended per capture: mean %.3f ms over %u captures\n",
                 sum / 1000.0 / static_cast<double>(g_suspensions.size()),
                 static_cast<unsigned>(g_suspensions.size()));
+  if (!g_suspensions.empty())
+    bench::Figure(
+        "freeze capture, main thread suspended",
+        bench::Format("%.3f ms", sum / 1000.0 / static_cast<double>(g_suspensions.size())), "", "");
   hosts::ForgetMainThread();
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "figure.h"
 #include "report/log_file_win.h"
 
 using namespace vl;
@@ -68,6 +69,12 @@ int main(int argc, char** argv) {
         "IsDuplicateInLog %.1f ms = %.2f ms/MB%s\n",
         megabytes, mb, entries, saveMs, perMb, saved ? "" : " (failed)", findMs, findMs / mb,
         duplicate ? " (found?)" : "");
+    if (megabytes != 8) {
+      bench::Figure(bench::Format("log save, %d MB log", megabytes),
+                    bench::Format("%.2f ms/MB", perMb), "", "");
+      bench::Figure(bench::Format("log duplicate test, %d MB log", megabytes),
+                    bench::Format("%.2f ms/MB", findMs / mb), "", "");
+    }
     // Where the time goes: the text model alone, without the file system.
     std::string copy = text;  // Load takes its buffer over; the copy is not part of the parse
     start = Clock::now();
@@ -89,6 +96,8 @@ int main(int argc, char** argv) {
         loadMs, modelFindMs, piecesMs, pieces, getTextMs, out.size());
     if (megabytes == 32 && firstPerMb > 0) {
       std::printf("per-MB ratio 32 MB / 1 MB: %.2f\n", perMb / firstPerMb);
+      bench::Figure("log save per MB, 32 MB / 1 MB", bench::Format("%.2f", perMb / firstPerMb), "",
+                    "");
     }
   }
   DeleteFileA(file.c_str());

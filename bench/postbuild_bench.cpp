@@ -3,6 +3,7 @@
 // the module's DWARF sections. Figures only; nothing is asserted.
 //
 //   postbuild_bench <module.exe>...     (default: the DWARF samples of the host build)
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,7 @@
 
 #include "datablock/data_block_writer.h"
 #include "debuginfo/debug_table.h"
+#include "figure.h"
 #include "tools/post_build.h"
 
 using namespace vl;
@@ -48,6 +50,13 @@ void Measure(const std::string& path) {
           ? 100.0 * static_cast<double>(blockSize) / static_cast<double>(result.DwarfSize)
           : 0.0,
       best, kRounds);
+  const std::string name = std::filesystem::path(path).filename().string();
+  bench::Figure("post-build block, " + name,
+                bench::Format("%.1f ms, %.2f%% of DWARF", best,
+                              result.DwarfSize ? 100.0 * static_cast<double>(blockSize) /
+                                                     static_cast<double>(result.DwarfSize)
+                                               : 0.0),
+                "", "");
 }
 
 }  // namespace
@@ -58,6 +67,7 @@ int main(int argc, char** argv) {
     for (const auto& entry : std::filesystem::directory_iterator(VL_BENCH_SAMPLES)) {
       if (entry.path().extension() == ".exe") paths.push_back(entry.path().string());
     }
+    std::sort(paths.begin(), paths.end());
   }
   for (const std::string& path : paths) {
     try {

@@ -21,6 +21,7 @@
 #include "delivery/send_step.h"
 #include "delivery/smtp_client.h"
 #include "delivery/socket_seams.h"
+#include "figure.h"
 
 using namespace vl;
 
@@ -125,6 +126,9 @@ int main() {
   } else {
     std::printf("  smtplib: not measured (run through bench/smtp_bench_smtplib.py)\n");
   }
+  bench::Figure("SMTP, 1 MiB + 20 KB, per recipient (median)",
+                bench::Format("%.1f ms", Median(ours)), "",
+                agent ? bench::Format("ours/smtplib %.2f", Median(ours) / Median(theirs)) : "");
   // Of ours, the client's own work: reading the files and making the DATA text.
   std::printf("  of ours, files read and DATA text made: %.1f ms\n", MillisecondsEach(runs, [&] {
                 MailMessage message;
@@ -139,8 +143,11 @@ int main() {
   login.Port = Port("VL_SMTP_AUTH");
   login.User = "reporter";
   login.Password = std::string(70, 'p');
+  const double withLogin = MillisecondsEach(runs, [&] { ok = SendSmtpMail(login) && ok; });
   std::printf("SMTP, 1 MiB screenshot + 20 KB report, login:    %.1f ms per recipient\n",
-              MillisecondsEach(runs, [&] { ok = SendSmtpMail(login) && ok; }));
+              withLogin);
+  bench::Figure("SMTP, 1 MiB + 20 KB, login, per recipient", bench::Format("%.1f ms", withLogin),
+                "", "");
   SmtpMail textOnly = mail;
   textOnly.Attachments.clear();
   const double one = MillisecondsEach(runs, [&] { ok = SendSmtpMail(textOnly) && ok; });
@@ -150,6 +157,8 @@ int main() {
     ok = SendSmtpMail(textOnly) && ok;
   });
   std::printf("SMTP, two recipients / one:                      %.2f\n", two / one);
+  bench::Figure("SMTP, text only, per recipient", bench::Format("%.1f ms", one), "",
+                bench::Format("two recipients/one %.2f", two / one));
   // The send step's loop: one recipient and two in one recipient text (no progress dialog).
   const double loopOne =
       MillisecondsEach(runs, [&] { ok = SendSmtpToAll(false, textOnly, "a@example.test") && ok; });
@@ -158,9 +167,11 @@ int main() {
   std::printf("SendSmtpToAll, text only: %.1f ms for one, two / one: %.2f\n", loopOne,
               loopTwo / loopOne);
   std::string host;
-  std::printf("MX look-up:                                      %.2f ms\n",
-              MillisecondsEach(runs * 5, [&] { host = ResolveMxHost("a@two.test"); }));
+  const double mx = MillisecondsEach(runs * 5, [&] { host = ResolveMxHost("a@two.test"); });
+  std::printf("MX look-up:                                      %.2f ms\n", mx);
+  bench::Figure("MX look-up (loopback name server)", bench::Format("%.2f ms", mx), "", "");
   std::printf("all delivered: %s; exchanger %s\n", ok ? "yes" : "NO", host.c_str());
+  if (!ok) bench::Figure("SMTP, every mail delivered", "NO", "", "");
   DeleteFileA(screenshot.c_str());
   DeleteFileA(report.c_str());
   return 0;
