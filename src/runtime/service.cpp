@@ -50,8 +50,10 @@ DWORD WINAPI TService::ControlHandler(DWORD control, DWORD, void*, void* context
   switch (control) {
     case SERVICE_CONTROL_STOP:
     case SERVICE_CONTROL_SHUTDOWN:
-      self->FTerminated = true;
+      // Pending first: once Terminated is seen, Execute may end and report the stop at once,
+      // and a pending report after that would leave the service "stopping" for good.
       self->ReportStatus(SERVICE_STOP_PENDING);
+      self->FTerminated = true;
       return NO_ERROR;
     case SERVICE_CONTROL_INTERROGATE:
       return NO_ERROR;
