@@ -114,6 +114,19 @@ int main() {
   const double fifty = MicrosecondsSince(t0) / (kRounds / 10);
   std::printf("50-entry call stack: %.1f us (%.3f ms)\n", fifty, fifty / 1000);
   bench::Figure("source lookup, 50-frame stack", bench::Format("%.1f us", fifty), "", "");
+  t0 = Clock::now();
+  const vl::TUnitIndex units(bytes.data(), bytes.size(), kVersion);
+  const double made = MicrosecondsSince(t0);
+  t0 = Clock::now();
+  for (int i = 0; i < kRounds / 10; ++i) {
+    for (int64_t offset : stack) {
+      if (!units.Find(offset, at)) return 1;
+    }
+  }
+  const double indexed = MicrosecondsSince(t0) / (kRounds / 10);
+  bench::Figure("source lookup, 50-frame stack, unit index",
+                bench::Format("%.1f us (index made in %.1f us)", indexed, made), "",
+                bench::Format("indexed/plain %.3f", indexed / fifty));
 
   int32_t offset;
   const std::string& lastName = table.Index.back().FullName;

@@ -17,6 +17,7 @@
 #include "core/core_unit_win.h"
 #include "core/module_options.h"
 #include "debuginfo/debug_table.h"
+#include "figure.h"
 #include "modules/module_registry.h"
 #include "pipeline/except_notify.h"
 #include "pipeline/pipeline_state.h"
@@ -80,12 +81,12 @@ __attribute__((noinline)) int Walk(int depth) {
 }
 
 // Prints the median and the maximum, and the median as a figure line; returns the median.
-double Print(const char* what, std::vector<double> ms, const char* goal = "-") {
+double Print(const char* what, std::vector<double> ms, const char* goal = "") {
   std::sort(ms.begin(), ms.end());
   const double median = ms[ms.size() / 2];
   std::printf("%-44s median %8.3f ms   max %8.3f ms   (n=%zu)\n", what, median, ms.back(),
               ms.size());
-  std::printf("figure | %s, median | %.3f ms | %s | -\n", what, median, goal);
+  bench::Figure(bench::Format("%s, median", what), bench::Format("%.3f ms", median), goal, "");
   return median;
 }
 
@@ -167,7 +168,7 @@ int main() {
     CloseHandle(t);
     thread.push_back(g_lastMs);
   }
-  const double onThread = Print("raise -> report, 50 frames, other thread", thread, "goal <= 5 ms");
+  const double onThread = Print("raise -> report, 50 frames, other thread", thread, "<= 5 ms");
 
   std::vector<double> main;
   for (int i = 0; i < 100; ++i) {
@@ -178,7 +179,7 @@ int main() {
     }
     main.push_back(g_lastMs);
   }
-  const double onMain = Print("raise -> report, 50 frames, main thread", main, "goal <= 5 ms");
+  const double onMain = Print("raise -> report, 50 frames, main thread", main, "<= 5 ms");
 
   for (int i = 0; i < 20; ++i) Walk(50);
   Print("part: walk and look-ups (50 deep)", g_walkMs);
@@ -193,8 +194,8 @@ int main() {
     full.Modules.push_back({0x10000000u + 0x10000u * i, "C:\\x\\m.dll", "d", "1.2.3.4", 4096});
   Print("part: report text (60 entries, 60 modules)",
         Time(50, [&] { report::BuildReportBlocks(full, *pipeline::WorkingOptions()); }));
-  std::printf("figure | part: hand-off to the worker (main less other thread) | %.3f ms | - | -\n",
-              onMain - onThread);
+  bench::Figure("part: hand-off to the worker (main less other thread)",
+                bench::Format("%.3f ms", onMain - onThread), "", "");
 
   pipeline::NotifyHandler = nullptr;
   pipeline::StopPipeline();
