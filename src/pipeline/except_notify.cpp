@@ -352,6 +352,10 @@ bool ExceptNotifyWith(std::exception_ptr object, void* address, bool fromRaise,
         // The standing worker, or one made for this notification: created suspended so that
         // its ID is known before it can raise anything.
         TExceptionThread* worker = g_standing.exchange(nullptr);
+        if (worker && WaitForSingleObject(worker->Handle(), 0) != WAIT_TIMEOUT) {
+          delete worker;  // ended while it waited: this notification makes its own
+          worker = nullptr;
+        }
         const bool standing = worker != nullptr;
         try {
           if (!worker) worker = new TExceptionThread(object, address, fromRaise, params);
