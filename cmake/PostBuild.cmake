@@ -15,6 +15,8 @@
 # (cmake/VantorLogConfig.cmake.in).
 
 set(VL_HOST_POSTBUILD "" CACHE FILEPATH "A post-build tool built for the build machine (empty: build one)")
+set(VL_HOST_TOOLS_DIR ${CMAKE_BINARY_DIR}/host-tools
+    CACHE PATH "Where a cross build builds its post-build tool (one folder may serve several builds)")
 
 function(_vl_postbuild_tool out_command out_target)
   get_property(packaged GLOBAL PROPERTY VL_PACKAGE_POSTBUILD)
@@ -31,15 +33,20 @@ function(_vl_postbuild_tool out_command out_target)
     set(${out_target} vl_postbuild PARENT_SCOPE)
     return()
   endif()
-  set(dir ${CMAKE_BINARY_DIR}/host-tools)
+  set(dir ${VL_HOST_TOOLS_DIR})
   set(tool ${dir}/tools/vl_postbuild)
   if(NOT TARGET vl_host_tools)
     include(ExternalProject)
-    # The environment's compilers, not the cross toolchain.
+    # The environment's compilers, not the cross toolchain. Builds of both widths may share the
+    # folder (the presets do) and may run at once: the lock lets one build it, the other then
+    # finds it up to date.
+    set(lock flock ${dir}.lock)
     ExternalProject_Add(vl_host_tools
       SOURCE_DIR ${VL_ROOT_DIR}/cmake/host-tools
       BINARY_DIR ${dir}
-      CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release
+      CONFIGURE_COMMAND ${lock} ${CMAKE_COMMAND} -S <SOURCE_DIR> -B ${dir} -G ${CMAKE_GENERATOR}
+                        -DCMAKE_BUILD_TYPE=Release
+      BUILD_COMMAND ${lock} ${CMAKE_COMMAND} --build ${dir}
       INSTALL_COMMAND ""
       BUILD_ALWAYS ON
       BUILD_BYPRODUCTS ${tool}

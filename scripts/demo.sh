@@ -17,7 +17,7 @@ fi
 # the GUI sample's test (which builds the GUI sample).
 targets=(ordalin stand_in_client stand_in_tessaly crash_sample gui_sample_test)
 vl_step "configuring the $preset preset ($width)" build/$preset/demo-configure.log \
-  cmake --preset $preset
+  scripts/configure.sh $preset
 vl_step "building the demo programs ($width)" build/$preset/demo-build.log \
   cmake --build --preset $preset -j"${VL_JOBS:-$(nproc)}" --target "${targets[@]}"
 echo "starting the demo under Wine in a virtual display (a new Wine prefix takes a minute)..."

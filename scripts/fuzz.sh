@@ -37,7 +37,7 @@ case $seconds in
 esac
 
 if [ "${VL_FUZZ_BUILD:-1}" != 0 ]; then
-  (cd "$root" && cmake --preset fuzz >/dev/null)
+  "$root/scripts/configure.sh" fuzz >/dev/null
   programs=()
   for target in "${targets[@]}"; do programs+=("${target}_fuzz"); done
   # The post-build target also reads the DWARF samples the build makes.

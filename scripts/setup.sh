@@ -2,7 +2,7 @@
 # Installs everything the project needs on a fresh Debian 12 machine (run as root). Idempotent.
 set -euo pipefail
 need=0
-for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix wine xvfb-run cmake clang++; do
+for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix wine xvfb-run cmake ninja clang++; do
   command -v "$tool" >/dev/null 2>&1 || need=1
 done
 [ -x /usr/lib/wine/wine64 ] || need=1
@@ -39,7 +39,7 @@ if [ $need = 1 ]; then
     done
   common=(wine wine64 xvfb xauth
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-    libz-mingw-w64-dev cmake make googletest zlib1g-dev clang libclang-rt-14-dev locales
+    libz-mingw-w64-dev cmake ninja-build make googletest zlib1g-dev clang libclang-rt-14-dev locales
     python3-aiosmtpd python3-dnslib openssl libpng-dev wine64-tools)
   # 32-bit Wine needs every 32-bit library at the very version of its 64-bit twin. When a
   # mirror's stale 32-bit index makes that impossible, the rest is installed without it: the
