@@ -6,7 +6,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 arch=$2
 shift 2
-exec xvfb-run -a -s "-screen 0 1366x768x24" bash -c '
+# Each width looks for a free display from its own number up, so suites of both widths may run
+# at once without taking the same one.
+case $arch in win32) display=110 ;; *) display=120 ;; esac
+exec xvfb-run -a -n $display -s "-screen 0 1366x768x24" bash -c '
   set -u
   . "$0/wine-env.sh"
   vl_wine_env "$1" "$2"
