@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -750,6 +751,80 @@ TEST(RaiseWalk, TheOwnFunctionTableAnswersAsTheSystemDoes) {
       EXPECT_EQ(ownBase, systemBase) << std::hex << pc;
     }
   }
+}
+#endif
+
+#if defined(__x86_64__)
+namespace unwindtest {
+
+using TStep = int (*)(int);
+extern TStep g_steps[];
+int g_ownFrames = 0;
+
+__attribute__((noinline)) int Next(int i) {
+  const int r = g_steps[i](i + 1);
+  return r + 1;
+}
+__attribute__((noinline)) int WithFrameRegister(int i) {
+  auto* p = static_cast<volatile char*>(__builtin_alloca(64 + i));
+  p[0] = static_cast<char>(i);
+  return Next(i) + p[0];
+}
+__attribute__((noinline)) int WithLargeFrame(int i) {
+  volatile char big[9000];
+  big[i] = 1;
+  return Next(i) + big[i];
+}
+__attribute__((noinline)) int WithSavedRegisters(int i) {
+  volatile int seed = i;
+  const int a = seed * 3, b = seed * 5, c = seed * 7, d = seed * 11, e = seed * 13, f = seed * 17;
+  const int r = Next(i);
+  return r + a * b + c * d + e * f;
+}
+__attribute__((noinline)) int WithHandler(int i) {
+  try {
+    return Next(i);
+  } catch (...) {
+    return -1;
+  }
+}
+// Every frame from here outwards, unwound by the system and by the walk's own unwinder.
+__attribute__((noinline)) int CompareFrames(int) {
+  CONTEXT context;
+  RtlCaptureContext(&context);
+  const uint64_t ownBase = reinterpret_cast<uint64_t>(GetModuleHandleA(nullptr));
+  for (int frame = 0; frame < 64 && context.Rip != 0; ++frame) {
+    DWORD64 base = 0;
+    PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(context.Rip, &base, nullptr);
+    if (!entry) break;
+    CONTEXT system = context, own = context;
+    void *systemData = nullptr, *ownData = nullptr;
+    DWORD64 establisher = 0;
+    void* systemHandler = reinterpret_cast<void*>(RtlVirtualUnwind(
+        UNW_FLAG_EHANDLER, base, context.Rip, entry, &system, &systemData, &establisher, nullptr));
+    void* ownHandler =
+        capture::VirtualUnwind(UNW_FLAG_EHANDLER, base, context.Rip, entry, own, ownData);
+    g_ownFrames += base == ownBase;
+    const DWORD64 systemValues[] = {system.Rip, system.Rsp, system.Rbx, system.Rbp, system.Rsi,
+                                    system.Rdi, system.R12, system.R13, system.R14, system.R15};
+    const DWORD64 ownValues[] = {own.Rip, own.Rsp, own.Rbx, own.Rbp, own.Rsi,
+                                 own.Rdi, own.R12, own.R13, own.R14, own.R15};
+    for (size_t i = 0; i < std::size(ownValues); ++i)
+      EXPECT_EQ(ownValues[i], systemValues[i]) << "frame " << frame << ", value " << i;
+    EXPECT_EQ(ownHandler, systemHandler) << "frame " << frame;
+    EXPECT_EQ(ownData, systemHandler ? systemData : nullptr) << "frame " << frame;
+    context = system;
+  }
+  return 0;
+}
+TStep g_steps[] = {WithHandler,       WithFrameRegister, WithSavedRegisters, WithLargeFrame,
+                   WithFrameRegister, WithHandler,       CompareFrames};
+
+}  // namespace unwindtest
+
+TEST(RaiseWalk, FramesUnwindAsTheSystemUnwindsThem) {
+  unwindtest::g_steps[0](1);
+  EXPECT_GE(unwindtest::g_ownFrames, 8);
 }
 #endif
 
