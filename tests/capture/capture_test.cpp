@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -761,10 +760,7 @@ using TStep = int (*)(int);
 extern TStep g_steps[];
 int g_ownFrames = 0;
 
-__attribute__((noinline)) int Next(int i) {
-  const int r = g_steps[i](i + 1);
-  return r + 1;
-}
+__attribute__((noinline)) int Next(int i) { return g_steps[i](i + 1) + 1; }
 __attribute__((noinline)) int WithFrameRegister(int i) {
   auto* p = static_cast<volatile char*>(__builtin_alloca(64 + i));
   p[0] = static_cast<char>(i);
@@ -805,12 +801,10 @@ __attribute__((noinline)) int CompareFrames(int) {
     void* ownHandler =
         capture::VirtualUnwind(UNW_FLAG_EHANDLER, base, context.Rip, entry, own, ownData);
     g_ownFrames += base == ownBase;
-    const DWORD64 systemValues[] = {system.Rip, system.Rsp, system.Rbx, system.Rbp, system.Rsi,
-                                    system.Rdi, system.R12, system.R13, system.R14, system.R15};
-    const DWORD64 ownValues[] = {own.Rip, own.Rsp, own.Rbx, own.Rbp, own.Rsi,
-                                 own.Rdi, own.R12, own.R13, own.R14, own.R15};
-    for (size_t i = 0; i < std::size(ownValues); ++i)
-      EXPECT_EQ(ownValues[i], systemValues[i]) << "frame " << frame << ", value " << i;
+    for (DWORD64 CONTEXT::*r :
+         {&CONTEXT::Rip, &CONTEXT::Rsp, &CONTEXT::Rbx, &CONTEXT::Rbp, &CONTEXT::Rsi, &CONTEXT::Rdi,
+          &CONTEXT::R12, &CONTEXT::R13, &CONTEXT::R14, &CONTEXT::R15})
+      EXPECT_EQ(own.*r, system.*r) << "frame " << frame;
     EXPECT_EQ(ownHandler, systemHandler) << "frame " << frame;
     EXPECT_EQ(ownData, systemHandler ? systemData : nullptr) << "frame " << frame;
     context = system;
