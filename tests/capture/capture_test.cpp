@@ -755,7 +755,6 @@ TEST(RaiseWalk, TheOwnFunctionTableAnswersAsTheSystemDoes) {
 
 #if defined(__x86_64__)
 namespace unwindtest {
-
 using TStep = int (*)(int);
 extern TStep g_steps[];
 int g_ownFrames = 0;
@@ -788,7 +787,6 @@ __attribute__((noinline)) int WithHandler(int i) {
 __attribute__((noinline)) int CompareFrames(int) {
   CONTEXT context;
   RtlCaptureContext(&context);
-  const uint64_t ownBase = reinterpret_cast<uint64_t>(GetModuleHandleA(nullptr));
   for (int frame = 0; frame < 64 && context.Rip != 0; ++frame) {
     DWORD64 base = 0;
     PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(context.Rip, &base, nullptr);
@@ -800,7 +798,7 @@ __attribute__((noinline)) int CompareFrames(int) {
         UNW_FLAG_EHANDLER, base, context.Rip, entry, &system, &systemData, &establisher, nullptr));
     void* ownHandler =
         capture::VirtualUnwind(UNW_FLAG_EHANDLER, base, context.Rip, entry, own, ownData);
-    g_ownFrames += base == ownBase;
+    g_ownFrames += base == reinterpret_cast<uint64_t>(GetModuleHandleA(nullptr));
     for (DWORD64 CONTEXT::*r :
          {&CONTEXT::Rip, &CONTEXT::Rsp, &CONTEXT::Rbx, &CONTEXT::Rbp, &CONTEXT::Rsi, &CONTEXT::Rdi,
           &CONTEXT::R12, &CONTEXT::R13, &CONTEXT::R14, &CONTEXT::R15})
@@ -813,7 +811,6 @@ __attribute__((noinline)) int CompareFrames(int) {
 }
 TStep g_steps[] = {WithHandler,       WithFrameRegister, WithSavedRegisters, WithLargeFrame,
                    WithFrameRegister, WithHandler,       CompareFrames};
-
 }  // namespace unwindtest
 
 TEST(RaiseWalk, FramesUnwindAsTheSystemUnwindsThem) {
