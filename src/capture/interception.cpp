@@ -28,11 +28,6 @@ rtl::TSafeCallErrorProc g_savedSafeCallError = nullptr;
 bool g_safeCallHooked = false;
 bool g_procsInstalled = false;
 
-// Per-thread: the first handler kind of the last raise and whether the runtime's safecall check
-// raised it (safecall answers need both).
-thread_local THandlerKind t_handledKind = THandlerKind::hkNone;
-thread_local bool t_raisedInSafeCallCheck = false;
-
 std::string UpperCase(std::string text) {
   for (char& c : text)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -64,8 +59,8 @@ void RecordUnseen(const std::exception_ptr& object, void* address) {
 // The exception the caller's check raises: exactly the class EOleException (by its upper-case
 // class name, as reports name it), raised in the check's raising routine.
 bool PassedOnByTheCheck(std::exception_ptr object) {
-  if (!t_raisedInSafeCallCheck) return false;
   const TThreadRaiseState& state = CurrentRaiseState();
+  if (!state.RaisedInSafeCallCheck) return false;
   const std::string name =
       state.ThrownType ? ThrownClassName(TThrownObject{state.ThrownObject, state.ThrownType})
                        : rtl::ExceptionClassName(object);
@@ -222,9 +217,9 @@ bool IsRuntimeDefault(std::terminate_handler handler) {
 
 }  // namespace
 
-void SetHandledKind(THandlerKind kind, bool raisedInSafeCallCheck) {
-  t_handledKind = kind;
-  t_raisedInSafeCallCheck = raisedInSafeCallCheck;
+void SetHandledKind(TThreadRaiseState& state, THandlerKind kind, bool raisedInSafeCallCheck) {
+  state.HandledKind = static_cast<uint8_t>(kind);
+  state.RaisedInSafeCallCheck = raisedInSafeCallCheck;
 }
 
 bool IsExceptionHandled(std::exception_ptr object, void* address) {
@@ -238,7 +233,8 @@ bool IsExceptionHandled(std::exception_ptr object, void* address) {
     result = true;  // the main program's copy sees it
   } else if (state.HandledKnown) {
     result = state.Handled;
-    if (result && t_handledKind == THandlerKind::hkSafeCall && !PassedOnByTheCheck(object)) {
+    if (result && state.HandledKind == static_cast<uint8_t>(THandlerKind::hkSafeCall) &&
+        !PassedOnByTheCheck(object)) {
       // The boundary turns the exception into a failure code; the caller's check then reaches
       // the safecall-error procedure, which must stay silent: reported here, once.
       result = false;

@@ -24,13 +24,14 @@ void GoNotify(std::exception_ptr object, void* address, bool fromRaise,
 // Will a handler of the program catch the exception? For a raise, the raise hook's walk has
 // answered already; an operating-system exception that reaches the runtime's top-level filter
 // is never handled (no C++ handler catches a fault). The first handler kind of the last raise
-// on this thread is kept by SetHandledKind, with whether the raise came from the runtime's
-// safecall check (rtl::RaiseSafeCallError): an EOleException raised there under a safecall
-// boundary only passes its callee's failure code on, so it counts as handled and sets no flag;
-// every other exception that a safecall boundary catches is reported at its raise and sets the
-// safecall flag, so that the caller's check later ends silently.
+// on this thread is kept in its raise state by SetHandledKind, with whether the raise came from the
+// runtime's safecall check (rtl::RaiseSafeCallError): an EOleException raised there under a
+// safecall boundary only passes its callee's failure code on, so it counts as handled and sets no
+// flag; every other exception that a safecall boundary catches is reported at its raise and sets
+// the safecall flag, so that the caller's check later ends silently.
 bool IsExceptionHandled(std::exception_ptr object, void* address);
-void SetHandledKind(THandlerKind kind, bool raisedInSafeCallCheck = false);
+void SetHandledKind(TThreadRaiseState& state, THandlerKind kind,
+                    bool raisedInSafeCallCheck = false);
 
 // The ways a program ends without a raise of its own (termination.h and the terminate handler).
 // ClaimEnding: true for the first thread to claim the process's end (its end is reported once,

@@ -63,11 +63,16 @@ __attribute__((noinline)) void RaiseWorker(_Unwind_Exception* exception, uintptr
     state.HandledKnown = true;
     state.Handled = walk.Handled;
     state.Terminates = walk.Terminates;
-    SetHandledKind(walk.FirstKind,
+    SetHandledKind(state, walk.FirstKind,
                    walk.ThrowerStart == reinterpret_cast<uintptr_t>(&rtl::RaiseSafeCallError));
     void* address = kept && state.RaiseAddress ? state.RaiseAddress
                                                : reinterpret_cast<void*>(walk.ThrowerReturn);
-    GoNotify(ExceptionPtrOf(thrown), address, true, &thrown);
+    if (walk.Handled && walk.FirstKind != THandlerKind::hkSafeCall) {
+      // Caught by the program: nothing to notify or publish, only where it came from.
+      state.RaiseAddress = address;
+    } else {
+      GoNotify(ExceptionPtrOf(thrown), address, true, &thrown);
+    }
   } catch (...) {
     try {
       Trace("HookedRaise: internal error", {}, 0);
@@ -111,7 +116,7 @@ bool PrepareSearchFirst(_Unwind_Exception* exception) {
     state.HandledKnown = true;
     state.Handled = true;
     state.Terminates = false;
-    SetHandledKind(THandlerKind::hkTyped, false);
+    SetHandledKind(state, THandlerKind::hkTyped, false);
     BeginSearch(exception);
   }
   SetLastError(lastError);

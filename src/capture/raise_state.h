@@ -37,6 +37,18 @@ struct TThreadRaiseState {
   bool Handled = false;
   // The walk ended in a frame that lets nothing pass (noexcept): the runtime terminates there.
   bool Terminates = false;
+  // The first deciding frame's kind of handler (THandlerKind), and whether the raise came from
+  // the runtime's safecall check.
+  uint8_t HandledKind = 0;
+  bool RaisedInSafeCallCheck = false;
+  // The walk's verdicts of recent catching frames for thrown types (thrower_walk.cpp).
+  struct TVerdict {
+    uintptr_t Table;
+    uintptr_t ReturnAddress;
+    const std::type_info* Type;
+    int Verdict;
+  };
+  TVerdict Verdicts[16] = {};
   // The capture is working on this thread (a raise hook or the exception-object hook): a raise
   // inside it is passed on untouched.
   bool InCapture = false;

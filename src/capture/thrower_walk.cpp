@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstring>
 
 #include "capture/cie_personality.h"
@@ -112,6 +113,7 @@ TStartList& Machinery() {
 class TWalkContext : public TLsdaContext {
  public:
   explicit TWalkContext(const TThrownObject& thrown) : FThrown(thrown) {}
+  const TThrownObject& Thrown() const { return FThrown; }
   bool ReadPointer(uint64_t address, uint64_t& value) override {
     return FMemory.ReadPointer(address, value);
   }
@@ -229,6 +231,146 @@ const TOwnFunctionTable& OwnFunctionTable() {
   return table;
 }
 
+constexpr size_t EntryCacheSlots = 256;
+std::atomic<uint64_t> g_entryCache[EntryCacheSlots];
+
+// True when the code at a return address could be read as an epilogue (an add to or lea of RSP,
+// a pop, a return, an indirect jump or a jump out of the function): the system unwinds such a
+// frame as the epilogue would, so it is left to the system. GCC puts a nop after a call that an
+// epilogue follows, so the return addresses of its frames rarely look like this.
+bool MayBeEpilog(uintptr_t pc, uintptr_t begin, uintptr_t end) {
+  const auto* code = reinterpret_cast<const uint8_t*>(pc);
+  const uint8_t b = code[0];
+  if ((b >= 0x58 && b <= 0x5F) || b == 0xC2 || b == 0xC3 || b == 0xF3 || b == 0xFF) return true;
+  if (b == 0xEB || b == 0xE9) {
+    int32_t offset = static_cast<int8_t>(code[1]);
+    if (b == 0xE9) std::memcpy(&offset, code + 1, sizeof offset);
+    const uintptr_t target = pc + (b == 0xEB ? 2 : 5) + static_cast<intptr_t>(offset);
+    return target < begin || target >= end;
+  }
+  if ((b & 0xF0) != 0x40) return false;  // a REX prefix: before a pop, an add, a lea, a jump
+  const uint8_t c = code[1];
+  return (c >= 0x58 && c <= 0x5F) || c == 0x81 || c == 0x83 || c == 0x8D || c == 0xFF;
+}
+
+// The system's virtual unwind of one frame of this module at a return address, read from the
+// function's unwind codes (version 1: pushes, allocations, the frame register, saves) without
+// the system's look-ups and epilogue decoding. False, and the context untouched, for anything
+// else: a prolog, a possible epilogue, chained or machine frames, a read outside the stack.
+bool UnwindOwnFrame(uint32_t handlerType, uintptr_t base, uintptr_t pc,
+                    const RUNTIME_FUNCTION& function, uintptr_t low, uintptr_t high,
+                    CONTEXT& context, void*& handler, void*& handlerData) {
+  const auto* info = reinterpret_cast<const uint8_t*>(base + function.UnwindData);
+  const unsigned flags = info[0] >> 3;
+  if ((info[0] & 7) != 1 || (flags & UNW_FLAG_CHAININFO)) return false;
+  if (pc - (base + function.BeginAddress) < info[1]) return false;
+  if (MayBeEpilog(pc, base + function.BeginAddress, base + function.EndAddress)) return false;
+  const unsigned count = info[2];
+  const unsigned frameRegister = info[3] & 15;
+  const unsigned frameOffset = info[3] >> 4;
+  auto code = [info](unsigned i) {
+    uint16_t c;
+    std::memcpy(&c, info + 4 + i * sizeof c, sizeof c);
+    return DWORD64{c};
+  };
+  static_assert(offsetof(CONTEXT, R15) - offsetof(CONTEXT, Rax) == 15 * sizeof(DWORD64));
+  DWORD64* const registers = &context.Rax;  // RAX..R15, in the unwind codes' register order
+  // The registers restored, written back only once the whole frame has been read.
+  DWORD64 restored[16];
+  unsigned restoredMask = 0;
+  DWORD64 rsp = context.Rsp;
+  const DWORD64 frame = frameRegister ? registers[frameRegister] - frameOffset * 16 : rsp;
+  auto restore = [&](unsigned reg, DWORD64 at) {
+    if (reg == 4 || at < low || at + 8 > high) return false;
+    std::memcpy(&restored[reg], reinterpret_cast<const void*>(at), 8);
+    restoredMask |= 1u << reg;
+    return true;
+  };
+  for (unsigned i = 0; i < count;) {
+    const unsigned op = (code(i) >> 8) & 15, opInfo = static_cast<unsigned>(code(i) >> 12);
+    const DWORD64 next = i + 1 < count ? code(i + 1) : 0;
+    const DWORD64 wide = i + 2 < count ? next | code(i + 2) << 16 : 0;
+    // Tested in the order of their frequency in GCC's prologs (a jump table mispredicts).
+    if (op == 0) {  // push
+      if (!restore(opInfo, rsp)) return false;
+      rsp += 8;
+      i += 1;
+    } else if (op == 2) {  // small allocation
+      rsp += opInfo * 8 + 8;
+      i += 1;
+    } else if (op == 3) {  // the frame register
+      rsp = frame;
+      i += 1;
+    } else if (op == 1) {  // large allocation
+      rsp += opInfo ? wide : next * 8;
+      i += opInfo ? 3 : 2;
+    } else if (op == 8 || op == 9) {  // XMM saves: no vector registers are recorded
+      i += op == 8 ? 2 : 3;
+    } else if (op == 4 || op == 5) {  // saves
+      if (!restore(opInfo, frame + (op == 4 ? next * 8 : wide))) return false;
+      i += op == 4 ? 2 : 3;
+    } else {
+      return false;
+    }
+  }
+  if (rsp < low || rsp + 8 > high) return false;
+  std::memcpy(&context.Rip, reinterpret_cast<const void*>(rsp), 8);
+  context.Rsp = rsp + 8;
+  for (unsigned mask = restoredMask; mask != 0; mask &= mask - 1) {
+    const unsigned reg = static_cast<unsigned>(__builtin_ctz(mask));
+    registers[reg] = restored[reg];
+  }
+  handler = nullptr;
+  if (flags & handlerType) {
+    const auto* handlerAt = info + 4 + ((count + 1) & ~1u) * sizeof(uint16_t);
+    DWORD handlerRva;
+    std::memcpy(&handlerRva, handlerAt, sizeof handlerRva);
+    handler = reinterpret_cast<void*>(base + handlerRva);
+    handlerData = const_cast<uint8_t*>(handlerAt + sizeof handlerRva);
+  }
+  return true;
+}
+
+// VirtualUnwind within the stack [Low, High).
+void* UnwindFrame(uint32_t handlerType, uint64_t imageBase, uint64_t pc, const void* entry,
+                  uintptr_t low, uintptr_t high, CONTEXT& context, void*& handlerData) {
+  handlerData = nullptr;
+  const TOwnFunctionTable& own = OwnFunctionTable();
+  const auto* function = static_cast<const RUNTIME_FUNCTION*>(entry);
+  if (own.Table && imageBase == own.Base && pc >= own.Base && pc < own.End) {
+    void* handler = nullptr;
+    if (UnwindOwnFrame(handlerType, own.Base, pc, *function, low, high, context, handler,
+                       handlerData)) {
+      return handler;
+    }
+  }
+  DWORD64 establisher = 0;
+  return reinterpret_cast<void*>(RtlVirtualUnwind(handlerType, imageBase, pc,
+                                                  const_cast<RUNTIME_FUNCTION*>(function), &context,
+                                                  &handlerData, &establisher, nullptr));
+}
+
+// A frame's verdict for a thrown type, kept in the thread's raise state: a throw caught by the
+// same frame again reads its handler table once. Only for tables of this module (they never
+// change) and types that are not pointers (a pointer's catch can depend on the pointer's value).
+TLsdaVerdict CachedFrameVerdict(uintptr_t lsda, uintptr_t start, uintptr_t returnAddress,
+                                TWalkContext& context, TThreadRaiseState& state) {
+  const TOwnFunctionTable& own = OwnFunctionTable();
+  const std::type_info* type = context.Thrown().Type;
+  if (!type || type->__is_pointer_p() || !own.Table || lsda < own.Base || lsda >= own.End) {
+    return FrameVerdict(lsda, start, returnAddress, context);
+  }
+  constexpr size_t slots = sizeof state.Verdicts / sizeof state.Verdicts[0];
+  TThreadRaiseState::TVerdict& entry =
+      state.Verdicts[(returnAddress ^ (returnAddress >> 7)) % slots];
+  if (entry.Table == lsda && entry.ReturnAddress == returnAddress && entry.Type == type) {
+    return static_cast<TLsdaVerdict>(entry.Verdict);
+  }
+  const TLsdaVerdict verdict = FrameVerdict(lsda, start, returnAddress, context);
+  entry = {lsda, returnAddress, type, static_cast<int>(verdict)};
+  return verdict;
+}
+
 void RecordThrower(const CONTEXT& frame, const TThrownObject& thrown, TThreadRaiseState& state) {
   state.Context = frame;
   state.Context.ContextFlags = RaiseContextFlags;
@@ -247,7 +389,15 @@ void RecordThrower(const CONTEXT& frame, const TThrownObject& thrown, TThreadRai
 void* LookupFunctionEntry(uint64_t pc, uint64_t& imageBase) {
   const TOwnFunctionTable& own = OwnFunctionTable();
   if (own.Table && pc >= own.Base && pc < own.End) {
+    imageBase = own.Base;
     const auto rva = static_cast<DWORD>(pc - own.Base);
+    // A raise passes the same few return addresses again and again: each one's entry is kept
+    // in a small table (one word: the address and the entry's index, read and written whole).
+    std::atomic<uint64_t>& slot = g_entryCache[(rva ^ (rva >> 9)) % EntryCacheSlots];
+    const uint64_t cached = slot.load(std::memory_order_relaxed);
+    if (cached >> 32 == rva && (cached & 0xFFFFFFFF) != 0) {
+      return const_cast<RUNTIME_FUNCTION*>(&own.Table[(cached & 0xFFFFFFFF) - 1]);
+    }
     size_t low = 0, high = own.Count;
     while (low < high) {
       const size_t mid = low + (high - low) / 2;
@@ -257,17 +407,23 @@ void* LookupFunctionEntry(uint64_t pc, uint64_t& imageBase) {
       } else if (rva >= f.EndAddress) {
         low = mid + 1;
       } else {
-        imageBase = own.Base;
+        slot.store(uint64_t{rva} << 32 | (mid + 1), std::memory_order_relaxed);
         return const_cast<RUNTIME_FUNCTION*>(&f);
       }
     }
-    imageBase = own.Base;
     return nullptr;
   }
   DWORD64 base = 0;
   PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(pc, &base, nullptr);
   imageBase = base;
   return entry;
+}
+
+void* VirtualUnwind(uint32_t handlerType, uint64_t imageBase, uint64_t pc, const void* entry,
+                    CONTEXT& context, void*& handlerData) {
+  uintptr_t low, high;
+  CurrentStackBounds(low, high);
+  return UnwindFrame(handlerType, imageBase, pc, entry, low, high, context, handlerData);
 }
 
 __attribute__((noinline)) TRaiseWalkResult WalkRaise(uintptr_t hookStart,
@@ -279,7 +435,7 @@ __attribute__((noinline)) TRaiseWalkResult WalkRaise(uintptr_t hookStart,
   uintptr_t low, high;
   CurrentStackBounds(low, high);
   TWalkContext tables(thrown);
-  const auto personality = reinterpret_cast<PEXCEPTION_ROUTINE>(&__gxx_personality_seh0);
+  const auto personality = reinterpret_cast<void*>(&__gxx_personality_seh0);
   TPhase phase = TPhase::BelowHook;
   for (; result.Frames < MaxWalkFrames; ++result.Frames) {
     const DWORD64 pc = ctx.Rip;
@@ -305,12 +461,11 @@ __attribute__((noinline)) TRaiseWalkResult WalkRaise(uintptr_t hookStart,
       continue;
     }
     void* handlerData = nullptr;
-    DWORD64 establisher = 0;
-    PEXCEPTION_ROUTINE handler =
-        RtlVirtualUnwind(phase == TPhase::Searching ? UNW_FLAG_EHANDLER : UNW_FLAG_NHANDLER,
-                         imageBase, pc, entry, &ctx, &handlerData, &establisher, nullptr);
+    void* handler = UnwindFrame(phase == TPhase::Searching ? UNW_FLAG_EHANDLER : UNW_FLAG_NHANDLER,
+                                imageBase, pc, entry, low, high, ctx, handlerData);
     if (phase == TPhase::Searching && handler == personality && handlerData) {
-      if (Decide(FrameVerdict(reinterpret_cast<uintptr_t>(handlerData), start, pc, tables),
+      if (Decide(CachedFrameVerdict(reinterpret_cast<uintptr_t>(handlerData), start, pc, tables,
+                                    state),
                  result)) {
         break;
       }

@@ -49,6 +49,13 @@ void AddGuardFrame(uintptr_t functionStart);
 // without the system's module lookup) for addresses inside this module; other addresses go to
 // the system. Same answer as the system's.
 void* LookupFunctionEntry(uint64_t pc, uint64_t& imageBase);
+
+// RtlVirtualUnwind (no establisher frame, no register pointers) of the frame at pc, whose entry
+// LookupFunctionEntry gave: a frame of this module at a return address is unwound from its
+// unwind codes here, anything else by the system. Same registers, handler and handler data as
+// the system's (vector registers excepted: they are left as they were).
+void* VirtualUnwind(uint32_t handlerType, uint64_t imageBase, uint64_t pc, const void* entry,
+                    CONTEXT& context, void*& handlerData);
 #endif
 
 #if !defined(__x86_64__)

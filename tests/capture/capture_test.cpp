@@ -753,6 +753,72 @@ TEST(RaiseWalk, TheOwnFunctionTableAnswersAsTheSystemDoes) {
 }
 #endif
 
+#if defined(__x86_64__)
+namespace unwindtest {
+using TStep = int (*)(int);
+extern TStep g_steps[];
+int g_ownFrames = 0;
+
+__attribute__((noinline)) int Next(int i) { return g_steps[i](i + 1) + 1; }
+__attribute__((noinline)) int WithFrameRegister(int i) {
+  auto* p = static_cast<volatile char*>(__builtin_alloca(64 + i));
+  p[0] = static_cast<char>(i);
+  return Next(i) + p[0];
+}
+__attribute__((noinline)) int WithLargeFrame(int i) {
+  volatile char big[9000];
+  big[i] = 1;
+  return Next(i) + big[i];
+}
+__attribute__((noinline)) int WithSavedRegisters(int i) {
+  volatile int seed = i;
+  const int a = seed * 3, b = seed * 5, c = seed * 7, d = seed * 11, e = seed * 13, f = seed * 17;
+  const int r = Next(i);
+  return r + a * b + c * d + e * f;
+}
+__attribute__((noinline)) int WithHandler(int i) {
+  try {
+    return Next(i);
+  } catch (...) {
+    return -1;
+  }
+}
+// Every frame from here outwards, unwound by the system and by the walk's own unwinder.
+__attribute__((noinline)) int CompareFrames(int) {
+  CONTEXT context;
+  RtlCaptureContext(&context);
+  for (int frame = 0; frame < 64 && context.Rip != 0; ++frame) {
+    DWORD64 base = 0;
+    PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(context.Rip, &base, nullptr);
+    if (!entry) break;
+    CONTEXT system = context, own = context;
+    void *systemData = nullptr, *ownData = nullptr;
+    DWORD64 establisher = 0;
+    void* systemHandler = reinterpret_cast<void*>(RtlVirtualUnwind(
+        UNW_FLAG_EHANDLER, base, context.Rip, entry, &system, &systemData, &establisher, nullptr));
+    void* ownHandler =
+        capture::VirtualUnwind(UNW_FLAG_EHANDLER, base, context.Rip, entry, own, ownData);
+    g_ownFrames += base == reinterpret_cast<uint64_t>(GetModuleHandleA(nullptr));
+    for (DWORD64 CONTEXT::*r :
+         {&CONTEXT::Rip, &CONTEXT::Rsp, &CONTEXT::Rbx, &CONTEXT::Rbp, &CONTEXT::Rsi, &CONTEXT::Rdi,
+          &CONTEXT::R12, &CONTEXT::R13, &CONTEXT::R14, &CONTEXT::R15})
+      EXPECT_EQ(own.*r, system.*r) << "frame " << frame;
+    EXPECT_EQ(ownHandler, systemHandler) << "frame " << frame;
+    EXPECT_EQ(ownData, systemHandler ? systemData : nullptr) << "frame " << frame;
+    context = system;
+  }
+  return 0;
+}
+TStep g_steps[] = {WithHandler,       WithFrameRegister, WithSavedRegisters, WithLargeFrame,
+                   WithFrameRegister, WithHandler,       CompareFrames};
+}  // namespace unwindtest
+
+TEST(RaiseWalk, FramesUnwindAsTheSystemUnwindsThem) {
+  unwindtest::g_steps[0](1);
+  EXPECT_GE(unwindtest::g_ownFrames, 8);
+}
+#endif
+
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   core::InstallCorePlatform();
