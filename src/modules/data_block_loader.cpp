@@ -5,11 +5,11 @@
 
 #include "core/trace.h"
 #include "datablock/data_block_reader.h"
-#include "modules/module_file.h"
 #include "modules/module_info.h"
 #include "modules/module_seams.h"
 #include "modules/module_stream.h"
-#include "modules/virtual_file.h"
+#include "platform/module_file.h"
+#include "publishing/virtual_file.h"
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
@@ -106,7 +106,8 @@ class TScratchOptions {
 void LoadPublishedOptions(TVantorModuleInfo& info) {
   uint8_t* data = nullptr;
   size_t size = 0;
-  HANDLE file = CreateVirtualFile(info.Handle, kModuleFileName, 0, data, &size);
+  HANDLE file =
+      publishing::CreateVirtualFile(info.Handle, publishing::kModuleFileName, 0, data, &size);
   if (!file) return;
   try {
     TModuleSeams& seams = ModuleSeams();
@@ -122,13 +123,13 @@ void LoadPublishedOptions(TVantorModuleInfo& info) {
   } catch (...) {
     TraceLine("LoadDebugInformation: published options ignored");
   }
-  DeleteVirtualFile(file, data);
+  publishing::DeleteVirtualFile(file, data);
 }
 
 }  // namespace
 
 bool IsVantorLogModule(HMODULE module) {
-  Trace("IsVantorLogModule", {GetModuleFileName(module)}, 2);
+  Trace("IsVantorLogModule", {platform::GetModuleFileName(module)}, 2);
   THModuleStream block = FindBlockResource(module);
   bool result = datablock::HasResourceMagic(block.Memory(), block.Size());
   Trace("IsVantorLogModule=", {result}, -2);
@@ -136,7 +137,7 @@ bool IsVantorLogModule(HMODULE module) {
 }
 
 bool IsVantorLogModule_Old(HMODULE module) {
-  std::string fileName = GetModuleFileName(module);
+  std::string fileName = platform::GetModuleFileName(module);
   Trace("IsVantorLogModule_Old", {fileName}, 2);
   bool result = false;
   try {
@@ -160,7 +161,7 @@ bool LoadDebugInformation(TVantorModuleInfo& info) {
       THModuleStream block = FindBlockResource(info.Handle);
       result = datablock::ReadResourceBlock(block.Memory(), block.Size(), scratch.Reader(info));
     } else if (IsVantorLogModule_Old(info.Handle)) {
-      TModuleFile file(GetModuleFileName(info.Handle));
+      TModuleFile file(platform::GetModuleFileName(info.Handle));
       result = datablock::ReadTrailerBlock(file, scratch.Reader(info));
     } else {
       result.Reason = "no data block";
@@ -189,7 +190,7 @@ bool LoadDebugInformation(TVantorModuleInfo& info) {
     info.Reserved2 = result.Block.Reserved2;
     info.DropDebugUnits();
     info.DebugInfo.reset(new std::vector<uint8_t>(std::move(result.Block.DebugInfo)));
-    if (info.Handle != CrashReporterModule()) LoadPublishedOptions(info);
+    if (info.Handle != platform::CrashReporterModule()) LoadPublishedOptions(info);
   } else {
     t_lastFailure = result.Reason;
     TraceLine("LoadDebugInformation: " + result.Reason);

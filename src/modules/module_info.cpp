@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/module_file.h"
+
 namespace vl {
 
 TVantorModuleInfo::~TVantorModuleInfo() {
@@ -30,6 +32,10 @@ void TVantorModulesList::SortByHandle() {
   std::stable_sort(items_.begin(), items_.end(), [](const auto& a, const auto& b) {
     return reinterpret_cast<uintptr_t>(a->Handle) < reinterpret_cast<uintptr_t>(b->Handle);
   });
+}
+
+std::string GetModuleFolder(const TVantorModuleInfo& info) {
+  return platform::FolderOf(info.FileName);
 }
 
 }  // namespace modules

@@ -75,6 +75,10 @@ class TVantorModulesList {
   std::vector<std::unique_ptr<TVantorModuleInfo>> items_;
 };
 
+// The folder of the record's FileName without its trailing backslash; a drive root ("C:\")
+// keeps it.
+std::string GetModuleFolder(const TVantorModuleInfo& info);
+
 }  // namespace modules
 
 }  // namespace vl

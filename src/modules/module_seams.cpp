@@ -10,7 +10,7 @@
 #include "hooking/procedure_hooks.h"
 #include "modules/module_info.h"
 #include "modules/module_registry.h"
-#include "modules/published_data.h"
+#include "publishing/published_data.h"
 
 namespace vl::modules {
 
@@ -41,7 +41,8 @@ void CoreTrace(const std::string& line) { Trace(line); }
 
 // The options' change handler publishes "flag byte 1 + stream" for the other modules.
 void PublishOptionsFile(const std::vector<uint8_t>& data) {
-  if (data.size() > 1 && data[0] == 1) PublishModuleOptions(data.data() + 1, data.size() - 1);
+  if (data.size() > 1 && data[0] == 1)
+    publishing::PublishModuleOptions(data.data() + 1, data.size() - 1);
 }
 
 TVantorFunctionsList* BuildExportedFunctions(HMODULE module) {
