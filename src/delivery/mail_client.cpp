@@ -249,6 +249,6 @@ bool SendMailto(const std::string& recipients, const std::string& subject, const
   return result;
 }
 
-void InstallDeliverySeams() { core::ErrorPlatform().SendMapiMail = &SendMapiMailSeam; }
+void InstallDeliverySeams() { core::Seams().SendMapiMail = &SendMapiMailSeam; }
 
 }  // namespace vl::delivery

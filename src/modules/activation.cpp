@@ -34,7 +34,7 @@ TActivation ActivateModules() {
 
   HMODULE self = platform::CrashReporterModule();
   TVantorModuleInfo* info = nullptr;
-  result.DevelopmentEnvironment = ModuleSeams().IsRunningInIDE && ModuleSeams().IsRunningInIDE();
+  result.DevelopmentEnvironment = Seams().IsRunningInIDE && Seams().IsRunningInIDE();
   if (!result.DevelopmentEnvironment) info = GetModuleInfo(self);
   if (!result.DevelopmentEnvironment && (!info || !info->DebugInfo)) {
     result.Reason = !info ? "the module is not registered" : LastLoadFailure();

@@ -71,14 +71,14 @@ class TScratchOptions {
  public:
   TScratchOptions() = default;
   ~TScratchOptions() {
-    if (options_ && ModuleSeams().FreeOptions) ModuleSeams().FreeOptions(options_);
+    if (options_ && Seams().FreeOptions) Seams().FreeOptions(options_);
   }
   TScratchOptions(const TScratchOptions&) = delete;
   TScratchOptions& operator=(const TScratchOptions&) = delete;
 
   datablock::TOptionsReader Reader(const TVantorModuleInfo& info) {
     return [this, &info](const uint8_t* data, size_t size, uint16_t version) -> size_t {
-      TModuleSeams& seams = ModuleSeams();
+      TSeams& seams = Seams();
       if (!seams.LoadOptions || !seams.CreateOptions || !seams.AssignOptions || !info.Options)
         throw Exception("no options reader is connected");
       if (!options_) options_ = seams.CreateOptions("");
@@ -90,12 +90,12 @@ class TScratchOptions {
   // Reads the block's options extension into what was read; a block without one leaves the
   // extension's options at their defaults.
   void LoadExtension(const std::vector<uint8_t>& extension) {
-    if (options_ && !extension.empty() && ModuleSeams().LoadOptionsExtension)
-      ModuleSeams().LoadOptionsExtension(options_, extension.data(), extension.size());
+    if (options_ && !extension.empty() && Seams().LoadOptionsExtension)
+      Seams().LoadOptionsExtension(options_, extension.data(), extension.size());
   }
   // Copies what was read into the record's options.
   void CommitTo(TVantorModuleInfo& info) {
-    if (options_ && info.Options) ModuleSeams().AssignOptions(info.Options, options_);
+    if (options_ && info.Options) Seams().AssignOptions(info.Options, options_);
   }
 
  private:
@@ -110,7 +110,7 @@ void LoadPublishedOptions(TVantorModuleInfo& info) {
       publishing::CreateVirtualFile(info.Handle, publishing::kModuleFileName, 0, data, &size);
   if (!file) return;
   try {
-    TModuleSeams& seams = ModuleSeams();
+    TSeams& seams = Seams();
     if (size >= 1 && data[0] != 0 && seams.LoadOptions && info.Options) {
       size_t used =
           seams.LoadOptions(info.Options, data + 1, size - 1, datablock::kLibraryDataVersion);

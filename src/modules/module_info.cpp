@@ -7,9 +7,9 @@
 namespace vl {
 
 TVantorModuleInfo::~TVantorModuleInfo() {
-  using modules::ModuleSeams;
-  if (Options && ModuleSeams().FreeOptions) ModuleSeams().FreeOptions(Options);
-  if (Functions && ModuleSeams().FreeFunctionsList) ModuleSeams().FreeFunctionsList(Functions);
+  using modules::Seams;
+  if (Options && Seams().FreeOptions) Seams().FreeOptions(Options);
+  if (Functions && Seams().FreeFunctionsList) Seams().FreeFunctionsList(Functions);
   DropDebugUnits();
 }
 

@@ -146,7 +146,7 @@ namespace {
 
 // The parts of a record that an enumeration skips: exported functions, module type, data block.
 void Complete(TVantorModuleInfo& info) {
-  TModuleSeams& seams = ModuleSeams();
+  TSeams& seams = Seams();
   if (!info.Functions && seams.BuildFunctionsList)
     info.Functions = seams.BuildFunctionsList(info.Handle);
   info.ModuleType = GetModuleType(info.Handle);
@@ -172,7 +172,7 @@ bool RegisterModule(HMODULE handle) {
   info->FileName = fileName;
   platform::GetVersionInfo(fileName, info->Description, info->Version);
   info->FileSize = platform::GetFileSize(fileName);
-  TModuleSeams& seams = ModuleSeams();
+  TSeams& seams = Seams();
   if (seams.CreateOptions) info->Options = seams.CreateOptions(fileName);
   info->DataVersion = datablock::kLibraryDataVersion;
   if (!g_enumerating) Complete(*info);

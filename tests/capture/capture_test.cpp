@@ -757,9 +757,9 @@ int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   core::InstallCorePlatform();
   capture::StartCapture();
-  capture::ExceptNotify = &Recorder::Notify;
+  capture::Seams().ExceptNotify = &Recorder::Notify;
   int result = RUN_ALL_TESTS();
-  capture::ExceptNotify = nullptr;
+  capture::Seams().ExceptNotify = nullptr;
   capture::StopCapture();
   return result;
 }

@@ -148,8 +148,8 @@ int RedirectReplacement() { return 1; }
 // The host-framework handlers must tell a routine that is not there from one the hooking engine
 // refuses: the first gives null, the second raises the engine's error.
 TEST_F(ModuleRegistry, RedirectionRefusedRaisesWhileNotFoundGivesNull) {
-  modules::ModuleSeams();  // connects the lookups' seams
-  ASSERT_NE(::RedirectProc, nullptr);
+  modules::Seams();  // connects the lookups' seams
+  ASSERT_NE(debuginfo::Seams().RedirectProc, nullptr);
   void* replacement = reinterpret_cast<void*>(&RedirectReplacement);
   EXPECT_EQ(HookProcByName("Nowhere.TNothing.Run", replacement), nullptr);
 
@@ -158,8 +158,8 @@ TEST_F(ModuleRegistry, RedirectionRefusedRaisesWhileNotFoundGivesNull) {
       VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE));
   ASSERT_NE(page, nullptr);
   std::memcpy(page, shortJump, sizeof shortJump);
-  EXPECT_THROW(::RedirectProc(page, replacement, "ShortJump"), EHookingError);
-  EXPECT_THROW(::RedirectProc(nullptr, replacement, "Null"), EProcNull);
+  EXPECT_THROW(debuginfo::Seams().RedirectProc(page, replacement, "ShortJump"), EHookingError);
+  EXPECT_THROW(debuginfo::Seams().RedirectProc(nullptr, replacement, "Null"), EProcNull);
   EXPECT_EQ(std::memcmp(page, shortJump, sizeof shortJump), 0);
   VirtualFree(page, 0, MEM_RELEASE);
 }
