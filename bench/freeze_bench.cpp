@@ -80,10 +80,10 @@ int main() {
   TVantorModuleOptions options("freeze_bench.exe", false);
   options.SetWatchdogOn(true);
   g_options = &options;
-  hosts::FreezeWatchdogSeams().CurrentOptions = [] {
+  hosts::Seams().CurrentOptions = [] {
     return static_cast<const TVantorModuleOptions*>(g_options);
   };
-  hosts::FreezeWatchdogSeams().NotifyFreeze = NotifyFreeze;
+  hosts::Seams().NotifyFreeze = NotifyFreeze;
   WNDCLASSA wc = {};
   wc.lpfnWndProc = Proc;
   wc.hInstance = GetModuleHandleA(nullptr);

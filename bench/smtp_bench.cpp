@@ -63,7 +63,7 @@ int main() {
     std::printf("run through tests/delivery/run-with-peers.sh (no peers in the environment)\n");
     return 0;
   }
-  SocketSeams& seams = Seams();
+  TSeams& seams = Seams();
   seams.NameServers = [] { return std::vector<std::string>{"127.0.0.1"}; };
   seams.DnsPort = Port("VL_DNS_GOOD");
   seams.DnsTimeout = 2000;

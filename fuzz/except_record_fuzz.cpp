@@ -11,20 +11,20 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "modules/except_record.h"
+#include "publishing/except_record.h"
 
 using namespace vl;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string name = "kept", text = "kept";
-  if (modules::ReadExceptRecord(data, size, name, text)) {
+  if (publishing::ReadExceptRecord(data, size, name, text)) {
     const size_t used = 9 + name.size() + text.size();
     Check(used <= size);
-    if (modules::PublishedView(name).size() == name.size() &&
-        modules::PublishedView(text).size() == text.size()) {
-      std::vector<uint8_t> again(modules::ExceptRecordSize(name, text));
+    if (publishing::PublishedView(name).size() == name.size() &&
+        publishing::PublishedView(text).size() == text.size()) {
+      std::vector<uint8_t> again(publishing::ExceptRecordSize(name, text));
       Check(again.size() == used);
-      modules::WriteExceptRecord(again.data(), name, text);
+      publishing::WriteExceptRecord(again.data(), name, text);
       Check(again[0] == 1 && std::equal(again.begin() + 1, again.end(), data + 1));
     }
   } else {
@@ -37,9 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view all(reinterpret_cast<const char*>(data) + 1, size - 1);
   const std::string_view first = all.substr(0, split),
                          second = all.substr(split < all.size() ? split : all.size());
-  std::vector<uint8_t> record(modules::ExceptRecordSize(first, second));
-  modules::WriteExceptRecord(record.data(), first, second);
-  Check(modules::ReadExceptRecord(record.data(), record.size(), name, text));
-  Check(name == modules::PublishedView(first) && text == modules::PublishedView(second));
+  std::vector<uint8_t> record(publishing::ExceptRecordSize(first, second));
+  publishing::WriteExceptRecord(record.data(), first, second);
+  Check(publishing::ReadExceptRecord(record.data(), record.size(), name, text));
+  Check(name == publishing::PublishedView(first) && text == publishing::PublishedView(second));
   return 0;
 }

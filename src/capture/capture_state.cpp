@@ -11,7 +11,9 @@ std::atomic<bool> CatchingEnabled{true};
 std::atomic<bool> HostCarriesLibrary{false};
 std::atomic<DWORD> WorkerThreadId{0};
 std::atomic<DWORD> MainThreadId{0};
-TExceptNotifyProc ExceptNotify = nullptr;
+namespace detail {
+TSeams seams;
+}
 
 namespace {
 
@@ -141,11 +143,9 @@ TLastException LastException() {
 
 void ClearLastException() { SetLastException(nullptr, nullptr, false); }
 
-TExceptNotifyForThreadProc ExceptNotifyForThread = nullptr;
-
 bool CallExceptNotify(std::exception_ptr object, void* address, bool fromRaise, CONTEXT* context,
                       uintptr_t stackPointer, uintptr_t stackBase) {
-  TExceptNotifyProc notify = ExceptNotify;
+  TExceptNotifyProc notify = detail::seams.ExceptNotify;
   if (!notify) return true;
   return notify(std::move(object), address, fromRaise, context, stackPointer, stackBase);
 }

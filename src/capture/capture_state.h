@@ -64,7 +64,6 @@ void ClearLastException();
 // handling runs.
 using TExceptNotifyProc = bool (*)(std::exception_ptr object, void* address, bool fromRaise,
                                    CONTEXT* context, uintptr_t stackPointer, uintptr_t stackBase);
-extern TExceptNotifyProc ExceptNotify;
 
 // The notification on behalf of another thread (ThreadId), which waits meanwhile: its context
 // and its stack from StackPointer to StackBase. Filled by the pipeline; unset, nothing is
@@ -72,9 +71,20 @@ extern TExceptNotifyProc ExceptNotify;
 using TExceptNotifyForThreadProc = bool (*)(std::exception_ptr object, void* address,
                                             CONTEXT* context, uintptr_t stackPointer,
                                             uintptr_t stackBase, DWORD threadId);
-extern TExceptNotifyForThreadProc ExceptNotifyForThread;
 
-// Calls ExceptNotify when set; true (the program's own handling) when unset.
+// The capture's links to the notification above it, filled by the pipeline's unit.
+struct TSeams {
+  TExceptNotifyProc ExceptNotify = nullptr;
+  TExceptNotifyForThreadProc ExceptNotifyForThread = nullptr;
+};
+namespace detail {
+extern TSeams seams;
+}
+// A plain global behind an inline accessor: every raise reads ExceptNotify, which so costs no
+// more than the procedure variable it was.
+inline TSeams& Seams() { return detail::seams; }
+
+// Calls Seams().ExceptNotify when set; true (the program's own handling) when unset.
 bool CallExceptNotify(std::exception_ptr object, void* address, bool fromRaise, CONTEXT* context,
                       uintptr_t stackPointer, uintptr_t stackBase);
 

@@ -1,10 +1,10 @@
 #include "capture/capture_unit.h"
 
 #include "capture/capture_state.h"
+#include "capture/failure_handoff.h"
 #include "capture/interception.h"
 #include "capture/process_memory.h"
 #include "capture/raise_hook.h"
-#include "capture/failure_handoff.h"
 #include "capture/termination.h"
 #include "capture/thread_registry.h"
 #include "core/module_options.h"
@@ -66,7 +66,7 @@ void StartCapture() {
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &MainThreadHandle,
                   THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, 0);
   CaptureInstalled.store(true, std::memory_order_release);
-  if (core::OptionsPlatform().StartFreezeWatchdog) core::OptionsPlatform().StartFreezeWatchdog();
+  if (core::Seams().StartFreezeWatchdog) core::Seams().StartFreezeWatchdog();
   // Inside the development environment nothing is hooked; the module list is all that is kept.
   if (DevelopmentEnvironmentMode) {
     try {
@@ -89,7 +89,7 @@ void StopCapture() {
   bool took = false;
   const bool ownNotification = HandlingThreadId() == GetCurrentThreadId();
   for (int i = 0; i < 500 && !ownNotification && !(took = TryTakeHandling()); ++i) Sleep(10);
-  if (core::OptionsPlatform().StopFreezeWatchdog) core::OptionsPlatform().StopFreezeWatchdog();
+  if (core::Seams().StopFreezeWatchdog) core::Seams().StopFreezeWatchdog();
   if (MainThreadHandle) CloseHandle(MainThreadHandle);
   MainThreadHandle = nullptr;
   RemoveFailureHandoff();

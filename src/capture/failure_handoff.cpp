@@ -82,12 +82,12 @@ DWORD WINAPI ReportingThread(void*) {
     if (g_stopping.load()) return 0;
     const DWORD thread = g_overflowing.load();
     Trace("stack overflow reported for thread", {static_cast<uint32_t>(thread)}, 0);
-    if (ExceptNotifyForThread && !IsThreadIgnored(thread) && TakeHandling()) {
+    if (Seams().ExceptNotifyForThread && !IsThreadIgnored(thread) && TakeHandling()) {
       try {
         // The runtime's own object: the capture's hook would notify a second time.
         std::exception_ptr object = rtl::DefaultExceptObjProc(&g_record);
-        ExceptNotifyForThread(object, g_record.ExceptionAddress, &g_context,
-                              StackPointerOf(g_context), g_stackBase, thread);
+        Seams().ExceptNotifyForThread(object, g_record.ExceptionAddress, &g_context,
+                                      StackPointerOf(g_context), g_stackBase, thread);
       } catch (...) {
         Trace("the stack overflow's notification raised", {}, 0);
       }

@@ -10,8 +10,8 @@
 #include "capture/process_memory.h"
 #include "capture/raise_state.h"
 #include "core/trace.h"
-#include "modules/published_data.h"
-#include "modules/safecalls_list.h"
+#include "publishing/published_data.h"
+#include "publishing/safecalls_list.h"
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
@@ -69,11 +69,12 @@ bool PassedOnByTheCheck(std::exception_ptr object) {
 
 void Publish(std::exception_ptr object, const TThrownObject* thrown) {
   if (thrown) {
-    modules::PublishExceptionText(ThrownClassName(*thrown), ThrownMessageView(*thrown));
+    publishing::PublishExceptionText(ThrownClassName(*thrown), ThrownMessageView(*thrown));
   } else if (object) {
-    modules::PublishExceptionText(rtl::ExceptionClassName(object), rtl::ExceptionMessage(object));
+    publishing::PublishExceptionText(rtl::ExceptionClassName(object),
+                                     rtl::ExceptionMessage(object));
   } else {
-    modules::PublishExceptionText("Unknown exception type.", "Unknown error message.");
+    publishing::PublishExceptionText("Unknown exception type.", "Unknown error message.");
   }
 }
 
@@ -238,7 +239,7 @@ bool IsExceptionHandled(std::exception_ptr object, void* address) {
       // The boundary turns the exception into a failure code; the caller's check then reaches
       // the safecall-error procedure, which must stay silent: reported here, once.
       result = false;
-      if (uint8_t* flag = modules::SafeCallsFlag()) *flag = 1;
+      if (uint8_t* flag = publishing::SafeCallsFlag()) *flag = 1;
     }
   }
   Trace("IsExceptionHandled=", {result}, -2);
@@ -319,7 +320,7 @@ void HookedSafeCallError(HRESULT errorCode, void* address) {
   Trace("HookedSafeCallError",
         {static_cast<uint32_t>(errorCode), reinterpret_cast<uintptr_t>(address)}, 0);
   if (CaptureInstalled.load()) {
-    uint8_t* flag = modules::SafeCallsFlag();
+    uint8_t* flag = publishing::SafeCallsFlag();
     if (flag && *flag == 1) {
       *flag = 0;
       throw EAbort();  // the failure was reported at its raise: end the caller silently

@@ -12,7 +12,7 @@
 #include "capture/thrown_object.h"
 #include "core/trace.h"
 #include "hooking/hooking.h"
-#include "modules/module_file.h"
+#include "platform/module_file.h"
 #include "runtime/system.h"
 
 namespace vl::capture {
@@ -148,7 +148,7 @@ TRaiseHookKind InstallRaiseImportHook() {
 #if defined(__x86_64__)
   try {
     void* system = reinterpret_cast<void*>(SystemRaise());
-    if (system && hooking::HookImport(modules::CrashReporterModule(), system,
+    if (system && hooking::HookImport(platform::CrashReporterModule(), system,
                                       reinterpret_cast<void*>(&HookedRaiseException), false, true,
                                       "kernel32.dll.RaiseException")) {
       g_kind = TRaiseHookKind::rhImport;

@@ -11,7 +11,7 @@
 #include "capture/thrower_walk.h"
 #include "core/trace.h"
 #include "hooking/hooking.h"
-#include "modules/module_file.h"
+#include "platform/module_file.h"
 #include "runtime/thread.h"
 
 namespace vl::capture {
@@ -55,7 +55,7 @@ void Redirect(const char* name, void*& old, void* replacement) {
   try {
     old = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name));
     if (old) {
-      hooking::HookImport(modules::CrashReporterModule(), old, replacement, false, true,
+      hooking::HookImport(platform::CrashReporterModule(), old, replacement, false, true,
                           std::string("kernel32.dll.") + name);
     }
   } catch (const std::exception& e) {

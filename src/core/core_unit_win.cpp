@@ -123,12 +123,12 @@ std::string Upper(std::string s) {
 
 void InstallCorePlatform() {
   SetTraceFileWriter(WriteWholeFile);
-  InternalErrorPlatform& errors = ErrorPlatform();
-  errors.DebugOutput = DebugOutput;
-  errors.ShowMessageBox = ShowBox;
-  errors.CurrentErrorAddress = CurrentErrorAddress;
-  errors.ReadModuleMemory = ReadModuleMemory;
-  OptionsPlatform().IsCrashReporterModule = IsCrashReporterModule;
+  TSeams& seams = Seams();
+  seams.DebugOutput = DebugOutput;
+  seams.ShowMessageBox = ShowBox;
+  seams.CurrentErrorAddress = CurrentErrorAddress;
+  seams.ReadModuleMemory = ReadModuleMemory;
+  seams.IsCrashReporterModule = IsCrashReporterModule;
 }
 
 namespace {
@@ -148,8 +148,9 @@ void Finalization() { ClearTrace(); }
 
 // First of the crash reporter's units: the others trace during their initialisation and
 // finalisation, so the trace state must exist before them and outlive them.
-VL_UNIT_REGISTRATION const rtl::UnitRegistration kUnit("VantorLogCore", rtl::UnitOrderCrashReporter - 20, Initialization,
-                                  Finalization);
+VL_UNIT_REGISTRATION const rtl::UnitRegistration kUnit("VantorLogCore",
+                                                       rtl::UnitOrderCrashReporter - 20,
+                                                       Initialization, Finalization);
 
 }  // namespace
 }  // namespace core

@@ -15,9 +15,9 @@ const char* const MakerSupportAddress = "vantorlog-support@example.org";
 const char* const MakerBugReportAddress = "vantorlog-bugs@example.org";
 const char* const DevelopmentEnvironmentExe = "VANTORIDE.EXE";
 
-InternalErrorPlatform& ErrorPlatform() {
-  static InternalErrorPlatform platform;
-  return platform;
+TSeams& Seams() {
+  static TSeams seams;
+  return seams;
 }
 
 namespace {
@@ -34,11 +34,11 @@ StepErrorState& Steps() {
 }
 
 void DebugOutput(const std::string& text) {
-  if (auto out = ErrorPlatform().DebugOutput) out(text);
+  if (auto out = Seams().DebugOutput) out(text);
 }
 
 int Box(const std::string& text, const std::string& caption, uint32_t style) {
-  if (auto box = ErrorPlatform().ShowMessageBox) return box(text, caption, style);
+  if (auto box = Seams().ShowMessageBox) return box(text, caption, style);
   return (style & mbYesNo) ? idNo : idOk;
 }
 
@@ -125,7 +125,7 @@ void SetStepError(TVantorLogErrorCode Code, const std::string& Message) {
                               VantorLogErrorCodeName(Code), Message.c_str());
     Trace(line, {std::string_view()});
     core::DebugOutput(line);
-    auto showing = core::ErrorPlatform().IsSmtpProgressShowing;
+    auto showing = core::Seams().IsSmtpProgressShowing;
     if ((Code == eeEmailSMTPError || Code == eeUploadError) && showing && showing()) {
       core::Box(Message, "Error.",
                 core::mbOk | core::mbIconError | core::mbTaskModal | core::mbTopMost |
@@ -158,7 +158,7 @@ void ReportInternalBug(const std::string& Section) {
     core::DebugOutput(line);
     Trace(line, {std::string_view()});
 
-    auto& platform = core::ErrorPlatform();
+    auto& platform = core::Seams();
     uintptr_t address =
         platform.CurrentErrorAddress ? platform.CurrentErrorAddress() : e.ExternalAddress;
     uint8_t bytes[32];

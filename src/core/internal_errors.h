@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/core_seams.h"
+
 namespace vl {
 
 enum TVantorLogErrorCode : uint8_t {
@@ -63,32 +65,6 @@ enum : uint32_t {
   mbServiceNotification = 0x200000,
 };
 enum : int { idOk = 1, idYes = 6, idNo = 7 };
-
-// What the error reports need from the platform. The Windows unit fills these at start-up;
-// a null entry means "not available" (see each entry).
-struct InternalErrorPlatform {
-  // Debugger output (OutputDebugStringA). Null: nothing.
-  void (*DebugOutput)(const std::string& text) = nullptr;
-  // A message box without owner; returns the button pressed. Null: idNo / idOk. (Not named
-  // MessageBox: <windows.h> makes that a macro, and the struct would differ between units.)
-  int (*ShowMessageBox)(const std::string& text, const std::string& caption,
-                        uint32_t style) = nullptr;
-  // True while the SMTP progress dialog is showing. Null: false.
-  // SEAM: installed by the request and progress dialogs.
-  bool (*IsSmtpProgressShowing)() = nullptr;
-  // Address at which the error being handled was raised, 0 when unknown. Null: the address
-  // carried by an EExternal, else 0.
-  uintptr_t (*CurrentErrorAddress)() = nullptr;
-  // Copies Count bytes at Address when the range lies inside a loaded module, is readable
-  // and does not wrap around. Null: false.
-  bool (*ReadModuleMemory)(uintptr_t address, void* buffer, size_t count) = nullptr;
-  // Sends a mail through the user's mail client (Simple MAPI) with one attached file; returns
-  // false when it could not. Null: false.
-  // SEAM: installed by the MAPI delivery.
-  bool (*SendMapiMail)(const std::string& recipient, const std::string& subject,
-                       const std::string& body, const std::string& attachment) = nullptr;
-};
-InternalErrorPlatform& ErrorPlatform();
 
 // Start-up fact set by the Windows unit.
 void SetRunningInIDE(bool value);

@@ -18,11 +18,6 @@ std::vector<std::string> DefaultTextTable() {
   return std::vector<std::string>(DefaultTexts, DefaultTexts + TextCount);
 }
 
-ModuleOptionsPlatform& OptionsPlatform() {
-  static ModuleOptionsPlatform platform;
-  return platform;
-}
-
 std::string TrimFinalLineBreak(const std::string& s) {
   if (s.size() >= 2 && s.find("\r\n") == s.size() - 2) return s.substr(0, s.size() - 2);
   return s;
@@ -169,7 +164,7 @@ TVantorModuleOptions::~TVantorModuleOptions() {
 
 void TVantorModuleOptions::ChangeCheck() {
   if (FUpdateCount > 0 || !FAutoApply) return;
-  auto isOwn = core::OptionsPlatform().IsCrashReporterModule;
+  auto isOwn = core::Seams().IsCrashReporterModule;
   if (isOwn && isOwn(FModuleName)) Changed();
 }
 
@@ -536,7 +531,7 @@ TVantorModuleOptionsEx::TVantorModuleOptionsEx(const std::string& ModuleName, bo
 }
 
 void TVantorModuleOptionsEx::Changed() {
-  auto publish = core::OptionsPlatform().PublishModuleFile;
+  auto publish = core::Seams().PublishModuleFile;
   if (!publish) return;
   try {
     core::TMemoryStream stream;
@@ -553,11 +548,11 @@ void TVantorModuleOptionsEx::Changed() {
 
 namespace {
 bool IsCurrent(const TVantorModuleOptions* options) {
-  auto test = core::OptionsPlatform().IsCurrentOptions;
+  auto test = core::Seams().IsCurrentOptions;
   return test && test(options);
 }
 void UpdateWatchdog(const TVantorModuleOptions& options) {
-  auto& p = core::OptionsPlatform();
+  auto& p = core::Seams();
   if (options.Active() && options.WatchdogOn()) {
     if (p.StartFreezeWatchdog) p.StartFreezeWatchdog();
   } else {

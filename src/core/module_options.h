@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/byte_stream.h"
+#include "core/core_seams.h"
 #include "core/module_texts.h"
 #include "core/string_list.h"
 #include "core/string_mask.h"
@@ -303,24 +304,6 @@ namespace core {
 
 // Every string of the options stream is masked byte by byte with this value.
 constexpr uint8_t OptionsStringMask = StringMask;
-
-// What the options need from the rest of the crash reporter. Filled at start-up; a null entry
-// means "not available".
-struct ModuleOptionsPlatform {
-  // True when ModuleName names the module that contains the crash reporter (the module handle
-  // the system gives for the name equals our own). Null: false, so Changed is never called.
-  bool (*IsCrashReporterModule)(const std::string& moduleName) = nullptr;
-  // SEAM (virtual files): replaces this module's "MODULE" virtual file with Data. Null: the
-  // options are not published.
-  void (*PublishModuleFile)(const std::vector<uint8_t>& data) = nullptr;
-  // SEAM (pipeline): true when Options is the running module's options
-  // (CurrentVantorLogOptions). Null: false, so the watchdog is never touched.
-  bool (*IsCurrentOptions)(const TVantorModuleOptions* options) = nullptr;
-  // SEAM (freeze detection): start / stop the freeze watchdog. Null: nothing.
-  void (*StartFreezeWatchdog)() = nullptr;
-  void (*StopFreezeWatchdog)() = nullptr;
-};
-ModuleOptionsPlatform& OptionsPlatform();
 
 // The masked form of a stream string (a final CR LF of a string of 2 or more characters whose
 // first CR LF is at its end is dropped).

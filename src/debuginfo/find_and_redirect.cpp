@@ -15,8 +15,9 @@ void* FindAndRedirect(const std::string& fullName, const std::string& packageFil
       address = reinterpret_cast<void*>(GetProcAddress(package, exportName.c_str()));
   }
   if (address == nullptr || newProc == nullptr) return address;
-  if (RedirectProc == nullptr) return nullptr;
-  return RedirectProc(address, newProc, fullName);
+  const debuginfo::TSeams& seams = debuginfo::Seams();
+  if (seams.RedirectProc == nullptr) return nullptr;
+  return seams.RedirectProc(address, newProc, fullName);
 }
 
 }  // namespace vl

@@ -16,7 +16,8 @@ bool BuildFunctionsList(uintptr_t module, TVantorFunctionsList& list) {
   const size_t size = rtl::LoadedImageView(image).Bytes().Size;
   vl::TImageLayout layout;
   if (!vl::ReadImageLayout(image, size, layout) || layout.CodeEnd <= layout.CodeStart) return false;
-  const bool inIde = RunningInIDEProc != nullptr && RunningInIDEProc();
+  const auto runningInIDE = debuginfo::Seams().RunningInIDE;
+  const bool inIde = runningInIDE != nullptr && runningInIDE();
   for (const vl::TExportEntry& entry : vl::ReadExportEntries(image, size, layout)) {
     TVantorFunctionInfo info;
     info.Name = entry.Name;

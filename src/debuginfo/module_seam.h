@@ -1,6 +1,6 @@
 // What the address lookups need from the module registry and from the hooking engine. Both are
-// reached through procedure variables that their owners set at start-up, so the lookups do not
-// depend on how modules are registered or how routines are redirected.
+// reached through the layer's seams (debuginfo::Seams()) that their owners set at start-up, so
+// the lookups do not depend on how modules are registered or how routines are redirected.
 #pragma once
 
 #include <cstddef>
@@ -34,13 +34,22 @@ using TModuleFinder = bool (*)(uintptr_t address, TDebugModule& module);
 // raised to the caller.
 using TRedirectProc = void* (*)(void* target, void* newProc, const std::string& traceName);
 
-// Set by the module registry; null: no module is known and every lookup finds nothing.
-extern TModuleFinder ModuleFinder;
-// Set by the hooking engine; null: nothing can be redirected.
-extern TRedirectProc RedirectProc;
+namespace debuginfo {
 
-// Set by the internal trace; true while the program runs inside the development environment,
-// where exported routines are given size 1. Null: not inside it.
-extern bool (*RunningInIDEProc)();
+// What the lookups need from the layers above them: procedure pointers, each null until its
+// owner sets it (see each).
+struct TSeams {
+  // Set by the module registry on its first use; null: no module is known and every lookup
+  // finds nothing.
+  TModuleFinder ModuleFinder = nullptr;
+  // Set with ModuleFinder (the hooking engine); null: nothing can be redirected.
+  TRedirectProc RedirectProc = nullptr;
+  // Set with ModuleFinder (the internal trace); true while the program runs inside the
+  // development environment, where exported routines are given size 1. Null: not inside it.
+  bool (*RunningInIDE)() = nullptr;
+};
+TSeams& Seams();
+
+}  // namespace debuginfo
 
 }  // namespace vl

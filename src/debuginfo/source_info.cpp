@@ -9,14 +9,16 @@
 
 namespace vl {
 
-TModuleFinder ModuleFinder = nullptr;
-TRedirectProc RedirectProc = nullptr;
-bool (*RunningInIDEProc)() = nullptr;
+debuginfo::TSeams& debuginfo::Seams() {
+  static TSeams seams;
+  return seams;
+}
 
 namespace {
 
 bool FindModule(uintptr_t address, TDebugModule& module) {
-  return ModuleFinder != nullptr && ModuleFinder(address, module);
+  const debuginfo::TSeams& seams = debuginfo::Seams();
+  return seams.ModuleFinder != nullptr && seams.ModuleFinder(address, module);
 }
 
 // The code offset of Address in Module: its distance from base + 4096, negative below it.
@@ -112,9 +114,9 @@ void* HookProcByName(const std::string& fullName, void* newProc) {
   uintptr_t address = FindProcAddress(fullName);
   if (address != 0 && newProc == nullptr)
     result = reinterpret_cast<void*>(address);
-  else if (address != 0 && RedirectProc != nullptr) {
+  else if (address != 0 && debuginfo::Seams().RedirectProc != nullptr) {
     try {
-      result = RedirectProc(reinterpret_cast<void*>(address), newProc, fullName);
+      result = debuginfo::Seams().RedirectProc(reinterpret_cast<void*>(address), newProc, fullName);
     } catch (...) {
       Trace("HookProcByName=", {result}, -2);
       throw;

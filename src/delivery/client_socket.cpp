@@ -76,7 +76,7 @@ uint32_t CheckedHostAddress(const std::string& host) {
   if (started != 0)
     throw EVantorSocketError(
         Format("Error into WSAStartup: \"%s\"", SocketErrorText(started).c_str()));
-  const SocketSeams& seams = Seams();
+  const TSeams& seams = Seams();
   uint32_t address = 0;
   const int resolved =
       seams.ResolveHost ? seams.ResolveHost(host, address) : DefaultResolve(host, address);
@@ -151,7 +151,7 @@ void TVantorClientSocket::RaiseError(const std::string& message) {
 void TVantorClientSocket::Connect() {
   if (Connected) return;
   Trace("TVantorClientSocket.Connect", {Host, static_cast<uint32_t>(Port)}, 2);
-  const SocketSeams& seams = Seams();
+  const TSeams& seams = Seams();
   uint32_t address = 0;
   const int resolved =
       seams.ResolveHost ? seams.ResolveHost(Host, address) : DefaultResolve(Host, address);

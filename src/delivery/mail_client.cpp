@@ -11,8 +11,8 @@
 #include "core/trace.h"
 #include "delivery/address_list.h"
 #include "delivery/mailto_link.h"
-#include "modules/process_window.h"
-#include "modules/registry_text.h"
+#include "platform/process_window.h"
+#include "platform/registry_text.h"
 #include "runtime/file_names.h"
 #include "runtime/system.h"
 
@@ -63,11 +63,11 @@ struct EntriesHolder {
 // The mail client's library: the registered default client's DLLPath, else "mapi32.dll".
 HMODULE LoadMapiLibrary() {
   const std::string client =
-      modules::ReadRegistryText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", "");
+      platform::ReadRegistryText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Clients\\Mail", "");
   std::string path;
   if (!TrimText(client).empty())
-    path = ExpandPath(modules::ReadRegistryText(HKEY_LOCAL_MACHINE,
-                                                "SOFTWARE\\Clients\\Mail\\" + client, "DLLPath"));
+    path = ExpandPath(platform::ReadRegistryText(HKEY_LOCAL_MACHINE,
+                                                 "SOFTWARE\\Clients\\Mail\\" + client, "DLLPath"));
   Trace("LoadMapiLibrary", {client, path});
   HMODULE library = TrimText(path).empty() ? nullptr : LoadLibraryA(path.c_str());
   if (!library) library = LoadLibraryA("mapi32.dll");
@@ -209,7 +209,7 @@ bool SendMailto(const std::string& recipients, const std::string& subject, const
   bool result = false;
   try {
     const std::string commandTemplate = ExpandPath(
-        modules::ReadRegistryText(HKEY_CLASSES_ROOT, "\\mailto\\shell\\open\\command", ""));
+        platform::ReadRegistryText(HKEY_CLASSES_ROOT, "\\mailto\\shell\\open\\command", ""));
     MailtoFields fields;
     fields.Recipients = AnsiToUtf8(recipients);
     fields.Subject = AnsiToUtf8(subject);
@@ -230,7 +230,7 @@ bool SendMailto(const std::string& recipients, const std::string& subject, const
       // The program's main window, looked for during at most 2 seconds.
       HWND window = nullptr;
       const DWORD start = GetTickCount();
-      while (!(window = modules::FindProcessWindow(process.dwProcessId)) &&
+      while (!(window = platform::FindProcessWindow(process.dwProcessId)) &&
              GetTickCount() - start < 2000)
         Sleep(50);
       if (window) {
@@ -249,6 +249,6 @@ bool SendMailto(const std::string& recipients, const std::string& subject, const
   return result;
 }
 
-void InstallDeliverySeams() { core::ErrorPlatform().SendMapiMail = &SendMapiMailSeam; }
+void InstallDeliverySeams() { core::Seams().SendMapiMail = &SendMapiMailSeam; }
 
 }  // namespace vl::delivery

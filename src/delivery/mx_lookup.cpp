@@ -51,7 +51,7 @@ uint16_t RandomQueryId() {
 // within DnsTimeout (foreign datagrams do not count as answers), an error answer, an answer
 // without a usable MX record, or a socket error (traced).
 std::string AskNameServer(const std::string& server, const std::string& domain) {
-  const SocketSeams& seams = Seams();
+  const TSeams& seams = Seams();
   const std::string query = BuildMxQuery(domain, RandomQueryId());
   try {
     TVantorClientSocket socket(server, seams.DnsPort, false, seams.DnsTimeout);
@@ -117,7 +117,7 @@ std::string ResolveMxHost(const std::string& address) {
   const std::string domain = MailDomain(address);
   std::string host;
   if (!BuildMxQuery(domain, 0).empty()) {
-    const SocketSeams& seams = Seams();
+    const TSeams& seams = Seams();
     const std::vector<std::string> servers =
         seams.NameServers ? seams.NameServers() : GetDnsServers();
     for (const std::string& server : servers) {

@@ -2,8 +2,8 @@
 
 namespace vl::delivery {
 
-SocketSeams& Seams() {
-  static SocketSeams seams;
+TSeams& Seams() {
+  static TSeams seams;
   return seams;
 }
 

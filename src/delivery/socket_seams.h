@@ -10,7 +10,7 @@
 
 namespace vl::delivery {
 
-struct SocketSeams {
+struct TSeams {
   // The name servers of a look-up, in order. Null: GetDnsServers().
   std::function<std::vector<std::string>()> NameServers;
   // UDP port of the name servers.
@@ -33,7 +33,7 @@ struct SocketSeams {
 };
 
 // The process-wide seams (set them before any socket is created).
-SocketSeams& Seams();
+TSeams& Seams();
 
 // True for an address in 127.0.0.0/8 (network byte order).
 bool IsLoopbackAddress(uint32_t address);

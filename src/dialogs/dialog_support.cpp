@@ -7,7 +7,7 @@
 
 #include "dialogs/geometry.h"
 #include "dialogs/layout.h"
-#include "modules/default_charset.h"
+#include "platform/default_charset.h"
 #include "runtime/class_names.h"
 #include "runtime/exceptions.h"
 
@@ -33,7 +33,7 @@ TFontChoice FontChoiceFor(BYTE charset) {
 
 void TDialogFonts::Create() {
   Destroy();
-  TFontChoice choice = FontChoiceFor(modules::GetDefaultCharset());
+  TFontChoice choice = FontChoiceFor(platform::GetDefaultCharset());
   // The XP-sized structure (the build's WINVER): newer fields would make the call fail on
   // older systems.
   NONCLIENTMETRICSA metrics = {};

@@ -169,7 +169,7 @@ class TSMTPThread : public Classes::TThread {
   std::unique_ptr<TProgressDialogParams> FParams;
 };
 
-void InstallDialogSeams() { core::ErrorPlatform().IsSmtpProgressShowing = &IsSendProgressShowing; }
+void InstallDialogSeams() { core::Seams().IsSmtpProgressShowing = &IsSendProgressShowing; }
 
 bool StartSendProgress(const TVantorModuleOptions& options, THostKind host, bool upload) {
   Trace("StartSendProgress", {}, 2);

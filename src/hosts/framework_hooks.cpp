@@ -21,8 +21,6 @@
 
 namespace vl::hosts {
 
-bool (*ExceptionManagerProc)() = nullptr;
-
 namespace {
 
 // The routine each replacement replaced (its trampoline), or null when not redirected.
@@ -35,7 +33,10 @@ using TObjectHandler = void(VL_THISCALL*)(void* self, void* argument);
 using TLogMessage = void(VL_THISCALL*)(void* self, const std::string& message,
                                        unsigned long eventType, int category, int id);
 
-bool LetFrameworkHandle() { return ExceptionManagerProc == nullptr || ExceptionManagerProc(); }
+bool LetFrameworkHandle() {
+  const auto manager = Seams().ExceptionManager;
+  return manager == nullptr || manager();
+}
 
 // Runs Body; when it raises, puts the routine of Trampoline back for good and raises again.
 template <class Body>
@@ -97,8 +98,10 @@ void* Redirect(const char* fullName, const char* packageFile, const char* export
     if (*packageFile) {
       result = FindAndRedirect(fullName, packageFile, exportName, replacement);
     } else if (uintptr_t address = FindProcAddress(fullName)) {
-      result = RedirectProc ? RedirectProc(reinterpret_cast<void*>(address), replacement, fullName)
-                            : nullptr;
+      result = debuginfo::Seams().RedirectProc
+                   ? debuginfo::Seams().RedirectProc(reinterpret_cast<void*>(address), replacement,
+                                                     fullName)
+                   : nullptr;
     }
   } catch (const std::exception& e) {
     // The hooking engine refused the routine (its prologue cannot be moved): skipped.

@@ -1,5 +1,5 @@
 // The host frameworks' last-chance handlers, redirected so that the crash reporter reports an
-// exception before the framework handles it. Each replacement asks ExceptionManagerProc (the
+// exception before the framework handles it. Each replacement asks Seams().ExceptionManager (the
 // capture's ExceptionManager: reports the exception being handled on this thread, true = let
 // the framework's own handling run) and calls the routine it replaced only on true. A
 // replacement whose protected block raises puts its routine back for good and passes the
@@ -17,10 +17,9 @@
 
 #include <string>
 
-namespace vl::hosts {
+#include "hosts/hosts_seams.h"
 
-// SEAM (capture): ExceptionManager. Null: every replacement lets the framework handle.
-extern bool (*ExceptionManagerProc)();
+namespace vl::hosts {
 
 // Redirects every handler found; returns how many were redirected.
 int InstallFrameworkHooks();

@@ -37,8 +37,8 @@ BOOL CALLBACK MainWindowCandidate(HWND window, LPARAM param) {
 
 }  // namespace
 
-TFreezeWatchdogSeams& FreezeWatchdogSeams() {
-  static TFreezeWatchdogSeams seams;
+TSeams& Seams() {
+  static TSeams seams;
   return seams;
 }
 
@@ -159,13 +159,13 @@ bool TFreezeThread::Capture(TFrozenThreadState& state) {
 }
 
 TFreezeOutcome TFreezeThread::CaptureAndNotify() {
-  const TFreezeWatchdogSeams& seams = FreezeWatchdogSeams();
+  const TSeams& seams = Seams();
   if (rtl::IsLibrary()) {
     // A library stays loaded from its first capture on: a detach cannot wait for the thread, so
     // only the process's end (which ends the thread first) may unload the code it runs.
     HMODULE self = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                       reinterpret_cast<const char*>(&FreezeWatchdogSeams), &self);
+                       reinterpret_cast<const char*>(&Seams), &self);
   }
   EnterCriticalSection(&FWorkLock);
   TFreezeOutcome outcome = TFreezeOutcome::NoContext;
@@ -206,7 +206,7 @@ void TFreezeThread::Execute() {
 
 void StartFreezeWatchdog() {
   Trace("StartFreezeWatchdog", {}, 2);
-  const TFreezeWatchdogSeams& seams = FreezeWatchdogSeams();
+  const TSeams& seams = Seams();
   const TVantorModuleOptions* options = seams.CurrentOptions ? seams.CurrentOptions() : nullptr;
   if (g_watchdog && g_watchdog->Terminated() && GetCurrentThreadId() != g_watchdog->ThreadID())
     StopFreezeWatchdog();  // an earlier stop request from the watchdog itself: finish it
@@ -244,10 +244,5 @@ void StopFreezeWatchdog() {
 }
 
 bool FreezeWatchdogRunning() { return g_watchdog && !g_watchdog->Finished(); }
-
-void InstallFreezeWatchdog() {
-  core::OptionsPlatform().StartFreezeWatchdog = StartFreezeWatchdog;
-  core::OptionsPlatform().StopFreezeWatchdog = StopFreezeWatchdog;
-}
 
 }  // namespace vl::hosts

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "hosts/freeze_cycle.h"
+#include "hosts/hosts_seams.h"
 #include "runtime/thread.h"
 
 namespace vl {
@@ -41,22 +42,6 @@ struct TFrozenThreadState {
   // How long the main thread stood suspended for this capture, in microseconds.
   uint64_t SuspendedMicroseconds = 0;
 };
-
-// The watchdog's links to the parts above it; unset links make the watchdog inert in that
-// respect (see each).
-struct TFreezeWatchdogSeams {
-  // The running module's options (WatchdogOn, WatchdogSeconds, WatchdogMessage). Null, or a
-  // null result: the watchdog is not started.
-  const TVantorModuleOptions* (*CurrentOptions)() = nullptr;
-  // Takes the process-wide busy flag for OwnerThreadId without waiting; false when another
-  // notification holds it. Null: never busy.
-  bool (*TryTakeHandling)(DWORD ownerThreadId) = nullptr;
-  void (*ReleaseHandling)() = nullptr;
-  // Reports the freeze (runs on the watchdog thread, with the busy flag held). Must not raise;
-  // what it raises is dropped. Null: nothing is reported.
-  void (*NotifyFreeze)(const TFrozenThreadState& state) = nullptr;
-};
-TFreezeWatchdogSeams& FreezeWatchdogSeams();
 
 class TFreezeThread : public Classes::TThread {
  public:
@@ -99,8 +84,6 @@ void StartFreezeWatchdog();
 // one is left to finish (its library is pinned from its first capture on).
 void StopFreezeWatchdog();
 bool FreezeWatchdogRunning();
-// Connects StartFreezeWatchdog and StopFreezeWatchdog to the options' change seam.
-void InstallFreezeWatchdog();
 
 }  // namespace hosts
 

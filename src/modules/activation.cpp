@@ -1,11 +1,11 @@
 #include "modules/activation.h"
 
 #include "modules/data_block_loader.h"
-#include "modules/module_file.h"
 #include "modules/module_registry.h"
 #include "modules/module_seams.h"
-#include "modules/published_data.h"
-#include "modules/restart.h"
+#include "platform/module_file.h"
+#include "platform/restart.h"
+#include "publishing/published_data.h"
 #include "runtime/exceptions.h"
 
 namespace vl::modules {
@@ -28,13 +28,13 @@ bool CarriesBlock(HMODULE module) {
 
 TActivation ActivateModules() {
   TActivation result;
-  RecordStartFolder();
-  CreateOwnVirtualFiles();
+  platform::RecordStartFolder();
+  publishing::CreateOwnVirtualFiles();
   CreateModulesList();
 
-  HMODULE self = CrashReporterModule();
+  HMODULE self = platform::CrashReporterModule();
   TVantorModuleInfo* info = nullptr;
-  result.DevelopmentEnvironment = ModuleSeams().IsRunningInIDE && ModuleSeams().IsRunningInIDE();
+  result.DevelopmentEnvironment = Seams().IsRunningInIDE && Seams().IsRunningInIDE();
   if (!result.DevelopmentEnvironment) info = GetModuleInfo(self);
   if (!result.DevelopmentEnvironment && (!info || !info->DebugInfo)) {
     result.Reason = !info ? "the module is not registered" : LastLoadFailure();
@@ -55,7 +55,7 @@ bool IsVantorLogActive() { return g_active; }
 void DeactivateModules() {
   if (!g_active) return;
   FreeModulesList();
-  DeleteOwnVirtualFiles();
+  publishing::DeleteOwnVirtualFiles();
   g_active = false;
 }
 

@@ -5,11 +5,11 @@
 
 #include "core/trace.h"
 #include "datablock/data_block_reader.h"
-#include "modules/module_file.h"
 #include "modules/module_info.h"
 #include "modules/module_seams.h"
 #include "modules/module_stream.h"
-#include "modules/virtual_file.h"
+#include "platform/module_file.h"
+#include "publishing/virtual_file.h"
 #include "runtime/exceptions.h"
 #include "runtime/system.h"
 
@@ -71,14 +71,14 @@ class TScratchOptions {
  public:
   TScratchOptions() = default;
   ~TScratchOptions() {
-    if (options_ && ModuleSeams().FreeOptions) ModuleSeams().FreeOptions(options_);
+    if (options_ && Seams().FreeOptions) Seams().FreeOptions(options_);
   }
   TScratchOptions(const TScratchOptions&) = delete;
   TScratchOptions& operator=(const TScratchOptions&) = delete;
 
   datablock::TOptionsReader Reader(const TVantorModuleInfo& info) {
     return [this, &info](const uint8_t* data, size_t size, uint16_t version) -> size_t {
-      TModuleSeams& seams = ModuleSeams();
+      TSeams& seams = Seams();
       if (!seams.LoadOptions || !seams.CreateOptions || !seams.AssignOptions || !info.Options)
         throw Exception("no options reader is connected");
       if (!options_) options_ = seams.CreateOptions("");
@@ -90,12 +90,12 @@ class TScratchOptions {
   // Reads the block's options extension into what was read; a block without one leaves the
   // extension's options at their defaults.
   void LoadExtension(const std::vector<uint8_t>& extension) {
-    if (options_ && !extension.empty() && ModuleSeams().LoadOptionsExtension)
-      ModuleSeams().LoadOptionsExtension(options_, extension.data(), extension.size());
+    if (options_ && !extension.empty() && Seams().LoadOptionsExtension)
+      Seams().LoadOptionsExtension(options_, extension.data(), extension.size());
   }
   // Copies what was read into the record's options.
   void CommitTo(TVantorModuleInfo& info) {
-    if (options_ && info.Options) ModuleSeams().AssignOptions(info.Options, options_);
+    if (options_ && info.Options) Seams().AssignOptions(info.Options, options_);
   }
 
  private:
@@ -106,10 +106,11 @@ class TScratchOptions {
 void LoadPublishedOptions(TVantorModuleInfo& info) {
   uint8_t* data = nullptr;
   size_t size = 0;
-  HANDLE file = CreateVirtualFile(info.Handle, kModuleFileName, 0, data, &size);
+  HANDLE file =
+      publishing::CreateVirtualFile(info.Handle, publishing::kModuleFileName, 0, data, &size);
   if (!file) return;
   try {
-    TModuleSeams& seams = ModuleSeams();
+    TSeams& seams = Seams();
     if (size >= 1 && data[0] != 0 && seams.LoadOptions && info.Options) {
       size_t used =
           seams.LoadOptions(info.Options, data + 1, size - 1, datablock::kLibraryDataVersion);
@@ -122,13 +123,13 @@ void LoadPublishedOptions(TVantorModuleInfo& info) {
   } catch (...) {
     TraceLine("LoadDebugInformation: published options ignored");
   }
-  DeleteVirtualFile(file, data);
+  publishing::DeleteVirtualFile(file, data);
 }
 
 }  // namespace
 
 bool IsVantorLogModule(HMODULE module) {
-  Trace("IsVantorLogModule", {GetModuleFileName(module)}, 2);
+  Trace("IsVantorLogModule", {platform::GetModuleFileName(module)}, 2);
   THModuleStream block = FindBlockResource(module);
   bool result = datablock::HasResourceMagic(block.Memory(), block.Size());
   Trace("IsVantorLogModule=", {result}, -2);
@@ -136,7 +137,7 @@ bool IsVantorLogModule(HMODULE module) {
 }
 
 bool IsVantorLogModule_Old(HMODULE module) {
-  std::string fileName = GetModuleFileName(module);
+  std::string fileName = platform::GetModuleFileName(module);
   Trace("IsVantorLogModule_Old", {fileName}, 2);
   bool result = false;
   try {
@@ -160,7 +161,7 @@ bool LoadDebugInformation(TVantorModuleInfo& info) {
       THModuleStream block = FindBlockResource(info.Handle);
       result = datablock::ReadResourceBlock(block.Memory(), block.Size(), scratch.Reader(info));
     } else if (IsVantorLogModule_Old(info.Handle)) {
-      TModuleFile file(GetModuleFileName(info.Handle));
+      TModuleFile file(platform::GetModuleFileName(info.Handle));
       result = datablock::ReadTrailerBlock(file, scratch.Reader(info));
     } else {
       result.Reason = "no data block";
@@ -189,7 +190,7 @@ bool LoadDebugInformation(TVantorModuleInfo& info) {
     info.Reserved2 = result.Block.Reserved2;
     info.DropDebugUnits();
     info.DebugInfo.reset(new std::vector<uint8_t>(std::move(result.Block.DebugInfo)));
-    if (info.Handle != CrashReporterModule()) LoadPublishedOptions(info);
+    if (info.Handle != platform::CrashReporterModule()) LoadPublishedOptions(info);
   } else {
     t_lastFailure = result.Reason;
     TraceLine("LoadDebugInformation: " + result.Reason);

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
+#include "platform/module_file.h"
+
 namespace vl {
 
 TVantorModuleInfo::~TVantorModuleInfo() {
-  using modules::ModuleSeams;
-  if (Options && ModuleSeams().FreeOptions) ModuleSeams().FreeOptions(Options);
-  if (Functions && ModuleSeams().FreeFunctionsList) ModuleSeams().FreeFunctionsList(Functions);
+  using modules::Seams;
+  if (Options && Seams().FreeOptions) Seams().FreeOptions(Options);
+  if (Functions && Seams().FreeFunctionsList) Seams().FreeFunctionsList(Functions);
   DropDebugUnits();
 }
 
@@ -30,6 +32,10 @@ void TVantorModulesList::SortByHandle() {
   std::stable_sort(items_.begin(), items_.end(), [](const auto& a, const auto& b) {
     return reinterpret_cast<uintptr_t>(a->Handle) < reinterpret_cast<uintptr_t>(b->Handle);
   });
+}
+
+std::string GetModuleFolder(const TVantorModuleInfo& info) {
+  return platform::FolderOf(info.FileName);
 }
 
 }  // namespace modules

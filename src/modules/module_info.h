@@ -37,13 +37,13 @@ class TVantorModuleInfo {
   std::string Description;
   std::string Version;
   int32_t FileSize = 0;
-  // Owned; null until the debug information builds it (see TModuleSeams).
+  // Owned; null until the debug information builds it (see modules::TSeams).
   TVantorFunctionsList* Functions = nullptr;
   uint8_t ModuleType = modules::mtNotDetermined;
   uint16_t DataVersion = 0;
   int32_t Reserved1 = 0;
   int32_t Reserved2 = 0;
-  // Owned; null when no options class is connected (see TModuleSeams).
+  // Owned; null when no options class is connected (see modules::TSeams).
   TVantorModuleOptionsEx* Options = nullptr;
   // The debug information of the module's data block; null when it has none.
   std::unique_ptr<std::vector<uint8_t>> DebugInfo;
@@ -74,6 +74,10 @@ class TVantorModulesList {
  private:
   std::vector<std::unique_ptr<TVantorModuleInfo>> items_;
 };
+
+// The folder of the record's FileName without its trailing backslash; a drive root ("C:\")
+// keeps it.
+std::string GetModuleFolder(const TVantorModuleInfo& info);
 
 }  // namespace modules
 

@@ -8,9 +8,9 @@
 
 #include "datablock/data_block_format.h"
 #include "modules/data_block_loader.h"
-#include "modules/module_file.h"
 #include "modules/module_type.h"
-#include "modules/version_info.h"
+#include "platform/module_file.h"
+#include "platform/version_info.h"
 
 namespace vl::modules {
 
@@ -146,7 +146,7 @@ namespace {
 
 // The parts of a record that an enumeration skips: exported functions, module type, data block.
 void Complete(TVantorModuleInfo& info) {
-  TModuleSeams& seams = ModuleSeams();
+  TSeams& seams = Seams();
   if (!info.Functions && seams.BuildFunctionsList)
     info.Functions = seams.BuildFunctionsList(info.Handle);
   info.ModuleType = GetModuleType(info.Handle);
@@ -164,15 +164,15 @@ void Complete(TVantorModuleInfo& info) {
 
 bool RegisterModule(HMODULE handle) {
   if (!g_list) return false;
-  std::string fileName = GetModuleFileName(handle);
+  std::string fileName = platform::GetModuleFileName(handle);
   if (fileName.empty()) return false;
 
   auto info = std::make_unique<TVantorModuleInfo>();
   info->Handle = handle;
   info->FileName = fileName;
-  GetVersionInfo(fileName, info->Description, info->Version);
-  info->FileSize = GetFileSize(fileName);
-  TModuleSeams& seams = ModuleSeams();
+  platform::GetVersionInfo(fileName, info->Description, info->Version);
+  info->FileSize = platform::GetFileSize(fileName);
+  TSeams& seams = Seams();
   if (seams.CreateOptions) info->Options = seams.CreateOptions(fileName);
   info->DataVersion = datablock::kLibraryDataVersion;
   if (!g_enumerating) Complete(*info);
@@ -194,7 +194,7 @@ TVantorModuleInfo* GetModuleInfo(HMODULE handle) {
 }
 
 TVantorModuleInfo* GetModuleInfoByAddress(const void* address) {
-  return GetModuleInfo(ModuleOfAddress(address));
+  return GetModuleInfo(platform::ModuleOfAddress(address));
 }
 
 void RefreshModulesList() {
@@ -203,7 +203,7 @@ void RefreshModulesList() {
   if (g_notificationCookie && changes == g_enumeratedAt) return;
   g_enumeratedAt = changes;
   for (int i = g_list->Count() - 1; i >= 0; --i)
-    if (GetModuleFileName((*g_list)[i]->Handle).empty()) g_list->Delete(i);
+    if (platform::GetModuleFileName((*g_list)[i]->Handle).empty()) g_list->Delete(i);
 
   std::vector<HMODULE> loaded = IsNTFamily() ? ModulesFromPsapi() : ModulesFromToolhelp();
   struct Enumerating {

@@ -10,7 +10,7 @@
 #include "hooking/procedure_hooks.h"
 #include "modules/module_info.h"
 #include "modules/module_registry.h"
-#include "modules/published_data.h"
+#include "publishing/published_data.h"
 
 namespace vl::modules {
 
@@ -41,7 +41,8 @@ void CoreTrace(const std::string& line) { Trace(line); }
 
 // The options' change handler publishes "flag byte 1 + stream" for the other modules.
 void PublishOptionsFile(const std::vector<uint8_t>& data) {
-  if (data.size() > 1 && data[0] == 1) PublishModuleOptions(data.data() + 1, data.size() - 1);
+  if (data.size() > 1 && data[0] == 1)
+    publishing::PublishModuleOptions(data.data() + 1, data.size() - 1);
 }
 
 TVantorFunctionsList* BuildExportedFunctions(HMODULE module) {
@@ -90,8 +91,8 @@ void* RedirectWithHookingEngine(void* target, void* newProc, const std::string& 
   }
 }
 
-TModuleSeams MakeSeams() {
-  TModuleSeams seams;
+TSeams MakeSeams() {
+  TSeams seams;
   seams.CreateOptions = CreateCoreOptions;
   seams.FreeOptions = FreeCoreOptions;
   seams.LoadOptions = LoadCoreOptions;
@@ -102,23 +103,24 @@ TModuleSeams MakeSeams() {
   seams.BuildFunctionsList = BuildExportedFunctions;
   seams.FreeFunctionsList = FreeExportedFunctions;
   // The debug information's lookups and redirections.
-  vl::ModuleFinder = FindDebugModule;
-  vl::RedirectProc = RedirectWithHookingEngine;
-  vl::RunningInIDEProc = vl::IsRunningInIDE;
+  debuginfo::TSeams& lookups = debuginfo::Seams();
+  lookups.ModuleFinder = FindDebugModule;
+  lookups.RedirectProc = RedirectWithHookingEngine;
+  lookups.RunningInIDE = vl::IsRunningInIDE;
   // Module registration is the first user of the options: connect their publishing here.
-  core::OptionsPlatform().PublishModuleFile = PublishOptionsFile;
+  core::Seams().PublishModuleFile = PublishOptionsFile;
   return seams;
 }
 
 }  // namespace
 
-TModuleSeams& ModuleSeams() {
-  static TModuleSeams seams = MakeSeams();
+TSeams& Seams() {
+  static TSeams seams = MakeSeams();
   return seams;
 }
 
 void TraceLine(const std::string& line) {
-  if (ModuleSeams().Trace) ModuleSeams().Trace(line);
+  if (Seams().Trace) Seams().Trace(line);
 }
 
 }  // namespace vl::modules

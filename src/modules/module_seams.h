@@ -18,7 +18,7 @@ class TVantorFunctionsList;    // a module's exported functions (debug informati
 
 namespace modules {
 
-struct TModuleSeams {
+struct TSeams {
   // A module's options object with ModuleName = FileName and AutoApply on.
   TVantorModuleOptionsEx* (*CreateOptions)(const std::string& moduleName) = nullptr;
   void (*FreeOptions)(TVantorModuleOptionsEx* options) = nullptr;
@@ -43,7 +43,7 @@ struct TModuleSeams {
   bool (*IsRunningInIDE)() = nullptr;
 };
 
-TModuleSeams& ModuleSeams();
+TSeams& Seams();
 
 // Writes a trace line when a trace is connected.
 void TraceLine(const std::string& line);

@@ -1,7 +1,7 @@
 #include "modules/module_type.h"
 
-#include "modules/module_file.h"
 #include "modules/module_info.h"
+#include "platform/module_file.h"
 #include "runtime/memory_access.h"
 
 namespace vl::modules {
@@ -24,7 +24,7 @@ uint8_t GetModuleType(HMODULE module) {
   const binary::TPeView view = rtl::LoadedImageView(module);
   if (!view.Ok()) return mtNotDetermined;
   if (!view.IsDll()) return mtExecutable;
-  return HasPackageResources(GetModuleFileName(module)) ? mtPackage : mtLibrary;
+  return HasPackageResources(platform::GetModuleFileName(module)) ? mtPackage : mtLibrary;
 }
 
 }  // namespace vl::modules

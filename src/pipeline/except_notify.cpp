@@ -13,8 +13,8 @@
 #include "core/module_options.h"
 #include "core/trace.h"
 #include "modules/activation.h"
-#include "modules/published_data.h"
 #include "pipeline/handlers.h"
+#include "publishing/published_data.h"
 #include "report/system_info_win.h"
 #include "runtime/system.h"
 
@@ -431,7 +431,7 @@ void CallOnExceptionThread(const std::function<void()>& procedure) {
       Trace("CallOnExceptionThread: the call raised", {}, 0);
     }
   }
-  if (record) modules::PublishExceptionText(record->ClassName, record->Message);
+  if (record) publishing::PublishExceptionText(record->ClassName, record->Message);
 }
 
 }  // namespace vl::pipeline

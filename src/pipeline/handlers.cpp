@@ -1,9 +1,9 @@
 #include "pipeline/handlers.h"
 
 #include "core/trace.h"
-#include "modules/published_data.h"
 #include "pipeline/build_report.h"
 #include "pipeline/except_notify.h"
+#include "publishing/published_data.h"
 #include "runtime/system.h"
 
 namespace vl::pipeline {
@@ -56,7 +56,7 @@ void ReadCrossModuleData(HMODULE module) {
   if (!module || module == rtl::LibraryInstance()) return;
   std::string className;
   std::string message;
-  if (!modules::ReadPublishedException(module, className, message)) return;
+  if (!publishing::ReadPublishedException(module, className, message)) return;
   TPipelineState& state = State();
   state.RemoteTypeName = className;
   state.RemoteMessage = message;

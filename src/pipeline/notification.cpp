@@ -15,21 +15,21 @@
 #include "core/module_options.h"
 #include "core/module_texts.h"
 #include "core/trace.h"
-#include "modules/exception_class.h"
-#include "modules/module_file.h"
 #include "modules/module_info.h"
 #include "modules/module_registry.h"
-#include "modules/published_data.h"
-#include "modules/restart.h"
 #include "pipeline/build_report.h"
 #include "pipeline/except_notify.h"
 #include "pipeline/handlers.h"
 #include "pipeline/pipeline_seams.h"
 #include "pipeline/pipeline_state.h"
+#include "platform/module_file.h"
+#include "platform/restart.h"
+#include "publishing/published_data.h"
 #include "report/html_page.h"
 #include "report/log_file_win.h"
 #include "report/minidump_win.h"
 #include "report/system_info_win.h"
+#include "runtime/exception_class.h"
 #include "runtime/system.h"
 
 namespace vl::pipeline {
@@ -48,7 +48,7 @@ TVantorModuleInfo* ModuleOf(void* address) {
 // own module, else the main program's.
 TVantorModuleInfo* ChooseOptionsModule(TVantorModuleInfo* faulting) {
   if (faulting && faulting->Options && faulting->DebugInfo) return faulting;
-  TVantorModuleInfo* own = modules::GetModuleInfo(modules::CrashReporterModule());
+  TVantorModuleInfo* own = modules::GetModuleInfo(platform::CrashReporterModule());
   if (own && own->Options) return own;
   TVantorModuleInfo* main = modules::GetModuleInfo(GetModuleHandleA(nullptr));
   if (main && main->Options) return main;
@@ -62,7 +62,7 @@ bool FindFilter(const TVantorModuleOptions& options, const capture::TThrownObjec
   const core::TVantorStringList& classes = options.FilterClasses();
   const core::TVantorStringList& messages = options.FilterMessages();
   for (int i = 0; i < classes.Count(); ++i) {
-    if (modules::IsExceptionClass(thrown.Type, classes[i])) {
+    if (rtl::IsExceptionClass(thrown.Type, classes[i])) {
       message = i < messages.Count() ? messages[i] : std::string();
       return true;
     }
@@ -441,7 +441,7 @@ bool InternalExceptNotify(std::exception_ptr object, void* address, bool fromRai
       EnterStep(state, TNotifyStep::Terminating);
       Trace("InternalExceptNotify: terminating", {}, 0);
       SaveTraceLogIfRequested();
-      modules::RestartOrTerminate(options->ThirdButtonAction() == tbRestart);
+      platform::RestartOrTerminate(options->ThirdButtonAction() == tbRestart);
     }
   } catch (...) {
     ReportInternalBug("InternalExceptNotify." + std::to_string(static_cast<int>(state.Step)));

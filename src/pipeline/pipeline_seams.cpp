@@ -2,8 +2,8 @@
 
 namespace vl::pipeline {
 
-TPipelineSeams& Seams() {
-  static TPipelineSeams seams;
+TSeams& Seams() {
+  static TSeams seams;
   return seams;
 }
 

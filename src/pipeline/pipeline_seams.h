@@ -13,7 +13,7 @@ namespace vl::pipeline {
 // no desktop anyone looks at: nothing is shown there (a dialog would wait for ever).
 enum class THostKind { Gui, Console, WebServer, Service };
 
-struct TPipelineSeams {
+struct TSeams {
   // Unset: a console program when the main executable's subsystem is the console's, else GUI.
   THostKind (*HostKind)() = nullptr;
   // Sends the finished HTML error page for the exception of FaultingThreadId; false (with a
@@ -37,7 +37,7 @@ struct TPipelineSeams {
   // Unset: not uploaded (traced).
   bool (*UploadReport)() = nullptr;
 };
-TPipelineSeams& Seams();
+TSeams& Seams();
 
 // The host kind through the seam, or its fallback.
 THostKind CurrentHostKind();

@@ -2,8 +2,8 @@
 
 #include "core/module_options.h"
 #include "modules/activation.h"
-#include "modules/module_file.h"
 #include "modules/module_registry.h"
+#include "platform/module_file.h"
 #include "runtime/exceptions.h"
 
 namespace vl::pipeline {
@@ -43,7 +43,7 @@ TPipelineState& State() {
 
 TVantorModuleOptionsEx* CurrentVantorLogOptions() {
   modules::CheckActiveForCurrentOptions();
-  TVantorModuleInfo* info = modules::GetModuleInfo(modules::CrashReporterModule());
+  TVantorModuleInfo* info = modules::GetModuleInfo(platform::CrashReporterModule());
   if (!info || !info->Options) {
     throw EAssertionFailed(
         "Cannot use 'CurrentVantorLogOptions' function without VantorLog activate.");

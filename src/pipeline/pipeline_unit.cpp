@@ -47,9 +47,9 @@ void StartPipeline() {
   if (!capture::CaptureInstalled.load()) return;
   Trace("StartPipeline", {}, 0);
   g_working = new TVantorModuleOptionsEx("", false);
-  core::OptionsPlatform().IsCurrentOptions = IsCurrentOptions;
-  capture::ExceptNotify = ExceptNotify;
-  capture::ExceptNotifyForThread = NotifyForThread;
+  core::Seams().IsCurrentOptions = IsCurrentOptions;
+  capture::Seams().ExceptNotify = ExceptNotify;
+  capture::Seams().ExceptNotifyForThread = NotifyForThread;
   StartStandingWorker();
 }
 
@@ -57,9 +57,8 @@ void StopPipeline() {
   if (!g_working) return;
   Trace("StopPipeline", {}, 0);
   StopStandingWorker();
-  capture::ExceptNotify = nullptr;
-  capture::ExceptNotifyForThread = nullptr;
-  core::OptionsPlatform().IsCurrentOptions = nullptr;
+  capture::Seams() = capture::TSeams();
+  core::Seams().IsCurrentOptions = nullptr;
   delete g_working;
   g_working = nullptr;
 }

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "core/trace.h"
-#include "modules/process_window.h"
-#include "modules/version_info.h"
+#include "platform/process_window.h"
+#include "platform/version_info.h"
 #include "report/report_text_rules.h"
 #include "runtime/command_line.h"
 
@@ -145,13 +145,13 @@ std::string FormatLocalReportDate(const TReportTime& Time) {
 std::string GetApplicationName() {
   const std::string exe = MainExecutable();
   std::string description, version;
-  modules::GetVersionInfo(exe, description, version);
+  platform::GetVersionInfo(exe, description, version);
   return description.empty() ? FileNameOf(exe) : description;
 }
 
 std::string GetApplicationVersion() {
   std::string description, version;
-  modules::GetVersionInfo(MainExecutable(), description, version);
+  platform::GetVersionInfo(MainExecutable(), description, version);
   return version == "0.0.0.0" ? std::string() : version;
 }
 
@@ -299,7 +299,7 @@ void GatherSystemFacts(TReportFacts& Facts) {
 bool CopyReportToClipboard(const std::string& Text) {
   Trace("CopyReportToClipboard", {static_cast<int64_t>(Text.size())}, 2);
   bool result = false;
-  if (OpenClipboard(modules::FindProcessWindow(GetCurrentProcessId()))) {
+  if (OpenClipboard(platform::FindProcessWindow(GetCurrentProcessId()))) {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, Text.size() + 1);
     void* memory = block != nullptr ? GlobalLock(block) : nullptr;
     if (memory != nullptr) {

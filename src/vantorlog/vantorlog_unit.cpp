@@ -48,15 +48,34 @@ const TVantorModuleOptions* WatchdogOptions() {
 
 bool TryTakeForWatchdog(DWORD) { return capture::TryTakeHandling(); }
 
-VL_UNIT_REGISTRATION const rtl::UnitRegistration g_unit("ExceptionLog.Assembly", rtl::UnitOrderCrashReporter + 2,
-                                   StartAssembly, StopAssembly);
+VL_UNIT_REGISTRATION const rtl::UnitRegistration g_unit("ExceptionLog.Assembly",
+                                                        rtl::UnitOrderCrashReporter + 2,
+                                                        StartAssembly, StopAssembly);
 
 }  // namespace
 
-void StartAssembly() {
-  if (!capture::CaptureInstalled.load() || !pipeline::WorkingOptions()) return;
-  Trace("StartAssembly", {}, 2);
-  pipeline::TPipelineSeams& seams = pipeline::Seams();
+// The crash reporter's seams, in start-up order. Each layer reaches the ones above it only
+// through its own struct of procedure pointers (`<layer>::Seams()`); an entry left unset has the
+// fallback its header states. The units start in ascending order and finish in reverse:
+//
+//   1. VantorLogCore (crash reporter - 20, core_unit_win): the core's platform calls (trace
+//      file, debugger output, message box, error address, module memory, own-module test).
+//   2. Hooking (- 10): nothing to connect; its finalisation undoes every patch.
+//   3. VantorLogDelivery (- 5, delivery_unit): the core's MAPI send for internal-error reports.
+//   4. ExceptionLog (crash reporter, capture_unit): activation. The module registry's first use
+//      connects what it takes from below and what the debug information takes from it
+//      (modules::Seams(): options, export lists, trace; debuginfo::Seams(): module finder,
+//      redirection, IDE test; the options' "MODULE" publishing). These stay in the registry:
+//      every program carrying the registry needs them, with or without this assembly.
+//   5. ExceptionLog.Notification (+ 1, pipeline_unit): capture::Seams() (the notification of a
+//      raise, and on behalf of a waiting thread) and the options' IsCurrentOptions. They stay
+//      with the pipeline, which a program may carry without this assembly.
+//   6. ExceptionLog.Assembly (+ 2, here): everything above the notification, below.
+//
+// The throw entry (rtl::SetThrowEntry, the runtime's vl_ThrowEntry that the i686 stub jumps
+// through) is no seam of this kind: the capture swaps it while its code patch is in.
+void ConnectSeams() {
+  pipeline::TSeams& seams = pipeline::Seams();
   seams.HostKind = HostKind;
   seams.SendWebErrorAnswer = hosts::SendWebErrorAnswer;
   seams.ShowExceptionDialog = ShowExceptionDialogForPipeline;
@@ -65,21 +84,38 @@ void StartAssembly() {
   seams.CaptureScreenshot = delivery::CaptureScreenToPng;
   seams.SendReportByEmail = SendReportByEmailForPipeline;
   seams.UploadReport = UploadReportForPipeline;
+
+  // The core's SMTP-progress test (the progress dialog also connects it when it starts).
   dialogs::InstallDialogSeams();
 
-  hosts::ExceptionManagerProc = capture::ExceptionManager;
+  hosts::TSeams& host = hosts::Seams();
+  host.ExceptionManager = capture::ExceptionManager;
+  host.CurrentOptions = WatchdogOptions;
+  host.TryTakeHandling = TryTakeForWatchdog;
+  host.ReleaseHandling = capture::ReleaseHandling;
+  host.NotifyFreeze = NotifyFreezeForPipeline;
+
+  // The options start and stop the watchdog when WatchdogOn changes. Left connected at the
+  // assembly's finish: the capture's finalisation, which runs later, stops the watchdog
+  // through it.
+  core::Seams().StartFreezeWatchdog = hosts::StartFreezeWatchdog;
+  core::Seams().StopFreezeWatchdog = hosts::StopFreezeWatchdog;
+}
+
+void DisconnectSeams() {
+  hosts::Seams().ExceptionManager = nullptr;
+  pipeline::Seams() = pipeline::TSeams();
+}
+
+void StartAssembly() {
+  if (!capture::CaptureInstalled.load() || !pipeline::WorkingOptions()) return;
+  Trace("StartAssembly", {}, 2);
+  ConnectSeams();
   hosts::InstallFrameworkHooks();
   // An ISAPI extension: each serving thread's request is noted, so an error page reaches the
   // faulting request.
   if (hosts::IsIsapiHost()) g_isapiHooked = hosts::InstallHttpExtensionHook();
-
-  hosts::TFreezeWatchdogSeams& freeze = hosts::FreezeWatchdogSeams();
-  freeze.CurrentOptions = WatchdogOptions;
-  freeze.TryTakeHandling = TryTakeForWatchdog;
-  freeze.ReleaseHandling = capture::ReleaseHandling;
-  freeze.NotifyFreeze = NotifyFreezeForPipeline;
   hosts::NoteMainThread();
-  hosts::InstallFreezeWatchdog();
   hosts::StartFreezeWatchdog();
   g_started = true;
   Trace("StartAssembly=", {}, -2);
@@ -94,8 +130,7 @@ void StopAssembly() {
   hosts::RemoveFrameworkHooks();
   if (g_isapiHooked) hosts::RemoveHttpExtensionHook();
   g_isapiHooked = false;
-  hosts::ExceptionManagerProc = nullptr;
-  pipeline::Seams() = pipeline::TPipelineSeams();
+  DisconnectSeams();
   Trace("StopAssembly=", {}, -2);
 }
 

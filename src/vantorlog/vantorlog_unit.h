@@ -10,6 +10,11 @@ namespace vl::vantorlog {
 void StartAssembly();
 void StopAssembly();
 
+// Fills every seam the assembly owns (the start-up order is stated beside it); DisconnectSeams
+// empties the ones the finish must (the exception manager and the notification's upper links).
+void ConnectSeams();
+void DisconnectSeams();
+
 }  // namespace vl::vantorlog
 
 // Referenced by the link option that keeps the unit in every module linking the crash reporter.

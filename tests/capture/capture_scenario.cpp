@@ -278,7 +278,7 @@ struct TSetUp {
     std::vector<std::string> args = rtl::SplitCommandLine(GetCommandLineA());
     g_case = args.size() > 1 ? args[1] : "";
     g_notes = args.size() > 2 ? args[2] : "capture_scenario.notes";
-    capture::ExceptNotify = Record;
+    capture::Seams().ExceptNotify = Record;
     if (g_case == "importraise") capture::RefuseRaiseCodePatch = true;
   }
 };

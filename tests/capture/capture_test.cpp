@@ -26,7 +26,7 @@
 #include "capture/thread_registry.h"
 #include "capture/thrower_walk.h"
 #include "core/core_unit_win.h"
-#include "modules/safecalls_list.h"
+#include "publishing/safecalls_list.h"
 #include "runtime/exceptions.h"
 #include "runtime/thread.h"
 
@@ -540,7 +540,7 @@ TEST(Safecall, AFailureIsReportedOnceAtItsRaiseThenEndsTheCallerSilently) {
 
 TEST(Safecall, AnEOleExceptionRaisedInTheCallersCheckOnlyPassesTheCodeOn) {
   if (rtl::InitProc) rtl::InitProc();
-  uint8_t* flag = modules::SafeCallsFlag();
+  uint8_t* flag = publishing::SafeCallsFlag();
   ASSERT_NE(flag, nullptr);
   const struct {
     const char* name;
@@ -823,9 +823,9 @@ int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   core::InstallCorePlatform();
   capture::StartCapture();
-  capture::ExceptNotify = &Recorder::Notify;
+  capture::Seams().ExceptNotify = &Recorder::Notify;
   int result = RUN_ALL_TESTS();
-  capture::ExceptNotify = nullptr;
+  capture::Seams().ExceptNotify = nullptr;
   capture::StopCapture();
   return result;
 }

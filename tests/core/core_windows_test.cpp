@@ -178,7 +178,7 @@ TEST(CorePlatform, MemoryIsReadOnlyInsideLoadedModules) {
 TEST(CorePlatform, OnlyTheCrashReportersOwnModulePublishes) {
   core::InstallCorePlatform();
   static int published = 0;
-  core::OptionsPlatform().PublishModuleFile = [](const std::vector<uint8_t>&) { ++published; };
+  core::Seams().PublishModuleFile = [](const std::vector<uint8_t>&) { ++published; };
   char exe[MAX_PATH];
   GetModuleFileNameA(nullptr, exe, MAX_PATH);
   TVantorModuleOptionsEx own(exe, true);
@@ -190,5 +190,5 @@ TEST(CorePlatform, OnlyTheCrashReportersOwnModulePublishes) {
   TVantorModuleOptionsEx working("", false);
   working.SetMailSubject("x");
   EXPECT_EQ(published, 2);
-  core::OptionsPlatform() = core::ModuleOptionsPlatform();
+  core::Seams() = core::TSeams();
 }

@@ -35,7 +35,7 @@ class ErrorsTest : public TraceTest {
     Seen::Mails.clear();
     Seen::MailWorks = false;
     Seen::SmtpShowing = false;
-    auto& p = core::ErrorPlatform();
+    auto& p = core::Seams();
     p.DebugOutput = [](const std::string& s) { Seen::Debug.push_back(s); };
     p.ShowMessageBox = [](const std::string& text, const std::string& caption, uint32_t style) {
       Seen::Boxes.push_back(caption + "|" + text + "|" + std::to_string(style));
@@ -148,8 +148,8 @@ TEST_F(ErrorsTest, InternalBugWithTheTraceOnOffersToMailIt) {
 }
 
 TEST_F(ErrorsTest, InternalBugDumpsTheCodeAtTheErrorAddress) {
-  core::ErrorPlatform().CurrentErrorAddress = [] { return static_cast<uintptr_t>(0x401000); };
-  core::ErrorPlatform().ReadModuleMemory = [](uintptr_t address, void* buffer, size_t count) {
+  core::Seams().CurrentErrorAddress = [] { return static_cast<uintptr_t>(0x401000); };
+  core::Seams().ReadModuleMemory = [](uintptr_t address, void* buffer, size_t count) {
     EXPECT_EQ(address, 0x401000u);
     EXPECT_EQ(count, 32u);
     for (size_t i = 0; i < count; ++i)

@@ -33,7 +33,7 @@ class OptionsTest : public ::testing::Test {
     Recorder::LastPublished.clear();
     Recorder::Current = nullptr;
     Recorder::Watchdog.clear();
-    auto& p = core::OptionsPlatform();
+    auto& p = core::Seams();
     p.IsCrashReporterModule = [](const std::string& name) { return name == "C:\\App\\own.exe"; };
     p.PublishModuleFile = [](const std::vector<uint8_t>& data) {
       ++Recorder::Published;
@@ -43,7 +43,7 @@ class OptionsTest : public ::testing::Test {
     p.StartFreezeWatchdog = [] { Recorder::Watchdog.push_back("start"); };
     p.StopFreezeWatchdog = [] { Recorder::Watchdog.push_back("stop"); };
   }
-  void TearDown() override { core::OptionsPlatform() = core::ModuleOptionsPlatform(); }
+  void TearDown() override { core::Seams() = core::TSeams(); }
 };
 
 }  // namespace

@@ -43,7 +43,7 @@ void MainBlock() {
       ReportInternalBug("InternalExceptNotify.3");
     }
   } else if (mode == "steperror") {
-    core::ErrorPlatform().IsSmtpProgressShowing = [] { return true; };
+    core::Seams().IsSmtpProgressShowing = [] { return true; };
     try {
       throw Exception("Connection refused");
     } catch (...) {

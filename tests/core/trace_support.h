@@ -35,7 +35,7 @@ class TraceTest : public ::testing::Test {
     WrittenFiles::Writes = 0;
     core::SetTraceFileWriter(WrittenFiles::Write);
     core::SetTraceFileName("C:\\App\\prog.log");
-    core::ErrorPlatform() = core::InternalErrorPlatform();
+    core::Seams() = core::TSeams();
     ClearStepError();
   }
   void TearDown() override {
@@ -44,7 +44,7 @@ class TraceTest : public ::testing::Test {
     core::SetTraceFileWriter(nullptr);
     core::SetTraceFileName("");
     core::ClearTrace();
-    core::ErrorPlatform() = core::InternalErrorPlatform();
+    core::Seams() = core::TSeams();
   }
   // The last line without its date and time.
   static std::string LastLine() {

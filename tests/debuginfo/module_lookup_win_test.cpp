@@ -96,11 +96,11 @@ class ModuleLookup : public ::testing::Test {
     Modules()[base_].Info.Tag = "library";
     Modules()[ExeBase()].Info.Tag = "program";
     ASSERT_TRUE(BuildFunctionsList(base_, Modules()[base_].Functions));
-    ModuleFinder = TestFinder;
+    debuginfo::Seams().ModuleFinder = TestFinder;
   }
   void TearDown() override {
-    ModuleFinder = nullptr;
-    RedirectProc = nullptr;
+    debuginfo::Seams().ModuleFinder = nullptr;
+    debuginfo::Seams().RedirectProc = nullptr;
     Modules().clear();
     FreeLibrary(library_);
   }
@@ -207,7 +207,7 @@ TEST_F(ModuleLookup, RoutinesAreFoundAndRedirectedByName) {
 
   int (*volatile call)() = &TargetRoutine;
   ASSERT_EQ(call(), 1);
-  RedirectProc = JumpRedirect;
+  debuginfo::Seams().RedirectProc = JumpRedirect;
   EXPECT_EQ(HookProcByName("Tests.TTarget.Run", reinterpret_cast<void*>(&Replacement)),
             reinterpret_cast<void*>(target));
   EXPECT_EQ(call(), 2);

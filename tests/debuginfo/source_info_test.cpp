@@ -56,7 +56,7 @@ class SourceInfo : public ::testing::Test {
  protected:
   void SetUp() override {
     g_module = &module_;
-    ModuleFinder = Finder;
+    debuginfo::Seams().ModuleFinder = Finder;
     vl::TDebugTable table;
     table.Index = {{"Main.TForm1.Open", 0x100, 0}};
     table.Units.push_back({"Main", 30, 0x100, 0x20, {{{1, 8, true}, "TForm1.Open"}}});
@@ -68,8 +68,8 @@ class SourceInfo : public ::testing::Test {
     module_.Functions.Sort();
   }
   void TearDown() override {
-    ModuleFinder = nullptr;
-    RedirectProc = nullptr;
+    debuginfo::Seams().ModuleFinder = nullptr;
+    debuginfo::Seams().RedirectProc = nullptr;
     g_module = nullptr;
   }
   FakeModule module_;
@@ -107,7 +107,7 @@ TEST_F(SourceInfo, EachSourceGivesItsDetail) {
   info = GetSourceInfo(base + 0x3000);
   EXPECT_EQ(info.DebugDetail, 0);
   EXPECT_EQ(info.ModuleInfo, nullptr);
-  ModuleFinder = nullptr;
+  debuginfo::Seams().ModuleFinder = nullptr;
   EXPECT_EQ(GetSourceInfo(base + 0x1104).DebugDetail, 0);
 }
 
@@ -118,7 +118,7 @@ TEST_F(SourceInfo, RoutinesByName) {
   EXPECT_EQ(HookProcByName("Main.TForm1.Open", nullptr), reinterpret_cast<void*>(open));
   void* replacement = reinterpret_cast<void*>(0x5678);
   EXPECT_EQ(HookProcByName("Main.TForm1.Open", replacement), nullptr);  // no engine yet
-  RedirectProc = FakeRedirect;
+  debuginfo::Seams().RedirectProc = FakeRedirect;
   EXPECT_EQ(HookProcByName("Main.TForm1.Open", replacement), reinterpret_cast<void*>(0x1234));
   EXPECT_EQ(g_redirected.target, reinterpret_cast<void*>(open));
   EXPECT_EQ(g_redirected.newProc, replacement);

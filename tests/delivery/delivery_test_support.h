@@ -79,7 +79,7 @@ class SavedRegistryText {
 
 // Points the socket client at the loopback peers only.
 inline void UseLoopbackOnly() {
-  delivery::SocketSeams& seams = delivery::Seams();
+  delivery::TSeams& seams = delivery::Seams();
   seams.NameServers = [] { return std::vector<std::string>{"127.0.0.1"}; };
   seams.DnsPort = PortOf("VL_DNS_GOOD");
   seams.DnsTimeout = 1500;

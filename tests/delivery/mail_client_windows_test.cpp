@@ -108,10 +108,10 @@ TEST(MapiMail, StandInClientAnswersEachCase) {
 
   // The internal-error report's seam sends its one file the same way.
   RegisterMailClient(testsupport::ExeFolder() + "vl_mapi_standin.dll");
-  core::ErrorPlatform().SendMapiMail = nullptr;
+  core::Seams().SendMapiMail = nullptr;
   InstallDeliverySeams();
-  ASSERT_NE(core::ErrorPlatform().SendMapiMail, nullptr);
-  EXPECT_TRUE(core::ErrorPlatform().SendMapiMail("m@x.test", "Crash", "Crash", report));
+  ASSERT_NE(core::Seams().SendMapiMail, nullptr);
+  EXPECT_TRUE(core::Seams().SendMapiMail("m@x.test", "Crash", "Crash", report));
   EXPECT_EQ(TakeLog(MapiLog()).size(), 7u);
 }
 

@@ -244,8 +244,8 @@ TEST(SendStep, ProgressDialogCountsTheRecipients) {
   auto options =
       Options(mmViaServer, "VL_SMTP_DATADELAY", "step-p1@x.test, bad\x01@x.test, step-p2@x.test");
   options->SetShowSmtpProgress(true);
-  core::ErrorPlatform().ShowMessageBox = [](const std::string& text, const std::string& caption,
-                                            uint32_t style) {
+  core::Seams().ShowMessageBox = [](const std::string& text, const std::string& caption,
+                                    uint32_t style) {
     return MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
   };
   std::vector<std::string> boxes;
@@ -276,7 +276,7 @@ TEST(SendStep, ProgressDialogCountsTheRecipients) {
   EXPECT_TRUE(SendReportByEmail(input)) << LastStepError().Message;
   done.store(true);
   watcher.join();
-  core::ErrorPlatform().ShowMessageBox = nullptr;
+  core::Seams().ShowMessageBox = nullptr;
   EXPECT_EQ(boxes, std::vector<std::string>{"[SMTP] An address holds a control character."});
   EXPECT_FALSE(dialogs::IsSendProgressShowing());
   auto index = [&](const std::string& state) {

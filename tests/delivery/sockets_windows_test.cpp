@@ -59,7 +59,7 @@ std::vector<uint32_t> g_connects;
 class LoopbackOnly : public ::testing::Environment {
  public:
   void SetUp() override {
-    SocketSeams& seams = Seams();
+    TSeams& seams = Seams();
     seams.NameServers = [] { return std::vector<std::string>{"127.0.0.1"}; };
     seams.DnsPort = PortOf("VL_DNS_GOOD");
     seams.DnsTimeout = 1500;

@@ -68,7 +68,7 @@ void MainBlock() {
   g_mode = args.size() > 2 ? args[2] : "";
   modules::CreateModulesList();
   modules::RegisterModule(GetModuleHandleA(nullptr));
-  hosts::ExceptionManagerProc = Manager;
+  hosts::Seams().ExceptionManager = Manager;
   Log("hooks=" + std::to_string(hosts::InstallFrameworkHooks()));
 
   if (g_mode.rfind("gui", 0) == 0) {

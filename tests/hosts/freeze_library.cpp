@@ -15,8 +15,8 @@ void Init() {
   options->SetWatchdogOn(true);
   options->SetWatchdogSeconds(1);
   g_options = options;
-  hosts::FreezeWatchdogSeams().CurrentOptions = [] { return g_options; };
-  hosts::FreezeWatchdogSeams().NotifyFreeze = [](const hosts::TFrozenThreadState&) {
+  hosts::Seams().CurrentOptions = [] { return g_options; };
+  hosts::Seams().NotifyFreeze = [](const hosts::TFrozenThreadState&) {
     SetEvent(OpenEventA(EVENT_MODIFY_STATE, FALSE, "vl_freeze_notifying"));
     Sleep(10000);
   };

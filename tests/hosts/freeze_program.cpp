@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
   options.SetWatchdogOn(true);
   options.SetWatchdogSeconds(1);
   g_options = &options;
-  auto& seams = hosts::FreezeWatchdogSeams();
+  auto& seams = hosts::Seams();
   seams.CurrentOptions = [] { return static_cast<const TVantorModuleOptions*>(g_options); };
   seams.TryTakeHandling = TryTake;
   seams.ReleaseHandling = Release;

@@ -14,7 +14,7 @@
 #include "modules/activation.h"
 #include "modules/fake_module_options.h"
 #include "modules/module_registry.h"
-#include "modules/restart.h"
+#include "platform/restart.h"
 #include "runtime/exceptions.h"
 
 using namespace vl;
@@ -34,11 +34,11 @@ int Restart(const std::string& marker) {
   std::FILE* f = std::fopen(marker.c_str(), "wb");
   if (!f) return 3;
   std::fclose(f);
-  modules::RecordStartFolder();
+  platform::RecordStartFolder();
   char windows[MAX_PATH + 1] = {};
   GetWindowsDirectoryA(windows, sizeof windows);
   SetCurrentDirectoryA(windows);
-  modules::RestartOrTerminate(true);
+  platform::RestartOrTerminate(true);
 }
 
 }  // namespace

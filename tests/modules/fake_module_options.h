@@ -22,7 +22,7 @@ inline FakeModuleOptions* Fake(TVantorModuleOptionsEx* options) {
 }
 
 inline void ConnectFakeOptions() {
-  modules::TModuleSeams& seams = modules::ModuleSeams();
+  modules::TSeams& seams = modules::Seams();
   seams.CreateOptions = [](const std::string& name) {
     auto* options = new FakeModuleOptions;
     options->ModuleName = name;

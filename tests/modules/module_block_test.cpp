@@ -9,7 +9,7 @@
 #include "modules/fake_module_options.h"
 #include "modules/module_registry.h"
 #include "modules/probe_files.h"
-#include "modules/virtual_file.h"
+#include "publishing/virtual_file.h"
 #include "runtime/exceptions.h"
 
 using namespace vl;
@@ -210,7 +210,7 @@ TEST_F(ModuleBlock, PublishedOptionsOverrideTheBlockOnlyWhenFlagged) {
     published.insert(published.end(), options.begin(), options.end());
     uint8_t* data = nullptr;
     HANDLE file =
-        modules::CreateVirtualFile(module, modules::kModuleFileName, published.size(), data);
+        publishing::CreateVirtualFile(module, publishing::kModuleFileName, published.size(), data);
     ASSERT_TRUE(file);
     std::copy(published.begin(), published.end(), data);
 
@@ -218,6 +218,6 @@ TEST_F(ModuleBlock, PublishedOptionsOverrideTheBlockOnlyWhenFlagged) {
     ASSERT_TRUE(info);
     EXPECT_EQ(Fake(info->Options)->Text, c.expected) << int(c.flag);
     EXPECT_EQ(DebugText(*info), "dbg");
-    modules::DeleteVirtualFile(file, data);
+    publishing::DeleteVirtualFile(file, data);
   }
 }

@@ -11,10 +11,10 @@
 #include "debuginfo/source_info.h"
 #include "hooking/hook_errors.h"
 #include "modules/fake_module_options.h"
-#include "modules/module_file.h"
 #include "modules/module_type.h"
 #include "modules/probe_files.h"
-#include "modules/version_info.h"
+#include "platform/module_file.h"
+#include "platform/version_info.h"
 
 using namespace vl;
 
@@ -125,20 +125,20 @@ TEST_F(ModuleRegistry, VersionDescriptionTypeAndFile) {
   EXPECT_EQ(pkg->ModuleType, modules::mtPackage);
 
   std::string description = "x", version = "y";
-  modules::GetVersionInfo(ExeFolder() + "no such file.dll", description, version);
+  platform::GetVersionInfo(ExeFolder() + "no such file.dll", description, version);
   EXPECT_EQ(description + version, "");
-  EXPECT_EQ(modules::GetFileSize(ExeFolder() + "no such file.dll"), 0);
-  EXPECT_EQ(modules::GetFileSize(ExeFolder() + "probe_*.dll"),
-            modules::GetFileSize(ExeFolder() + "probe_library.dll"))
+  EXPECT_EQ(platform::GetFileSize(ExeFolder() + "no such file.dll"), 0);
+  EXPECT_EQ(platform::GetFileSize(ExeFolder() + "probe_*.dll"),
+            platform::GetFileSize(ExeFolder() + "probe_library.dll"))
       << "the first match of the search";
   EXPECT_EQ(modules::GetModuleType(reinterpret_cast<HMODULE>(uintptr_t{0x10000})), 0);
 }
 
 TEST(ModuleFolder, DriveRootKeepsItsBackslash) {
-  EXPECT_EQ(modules::FolderOf("C:\\x.dll"), "C:\\");
-  EXPECT_EQ(modules::FolderOf("C:\\a\\b\\x.dll"), "C:\\a\\b");
-  EXPECT_EQ(modules::FolderOf("\\\\server\\share\\x.dll"), "\\\\server\\share");
-  EXPECT_EQ(modules::FolderOf("x.dll"), "");
+  EXPECT_EQ(platform::FolderOf("C:\\x.dll"), "C:\\");
+  EXPECT_EQ(platform::FolderOf("C:\\a\\b\\x.dll"), "C:\\a\\b");
+  EXPECT_EQ(platform::FolderOf("\\\\server\\share\\x.dll"), "\\\\server\\share");
+  EXPECT_EQ(platform::FolderOf("x.dll"), "");
 }
 
 namespace {
@@ -148,8 +148,8 @@ int RedirectReplacement() { return 1; }
 // The host-framework handlers must tell a routine that is not there from one the hooking engine
 // refuses: the first gives null, the second raises the engine's error.
 TEST_F(ModuleRegistry, RedirectionRefusedRaisesWhileNotFoundGivesNull) {
-  modules::ModuleSeams();  // connects the lookups' seams
-  ASSERT_NE(::RedirectProc, nullptr);
+  modules::Seams();  // connects the lookups' seams
+  ASSERT_NE(debuginfo::Seams().RedirectProc, nullptr);
   void* replacement = reinterpret_cast<void*>(&RedirectReplacement);
   EXPECT_EQ(HookProcByName("Nowhere.TNothing.Run", replacement), nullptr);
 
@@ -158,8 +158,8 @@ TEST_F(ModuleRegistry, RedirectionRefusedRaisesWhileNotFoundGivesNull) {
       VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE));
   ASSERT_NE(page, nullptr);
   std::memcpy(page, shortJump, sizeof shortJump);
-  EXPECT_THROW(::RedirectProc(page, replacement, "ShortJump"), EHookingError);
-  EXPECT_THROW(::RedirectProc(nullptr, replacement, "Null"), EProcNull);
+  EXPECT_THROW(debuginfo::Seams().RedirectProc(page, replacement, "ShortJump"), EHookingError);
+  EXPECT_THROW(debuginfo::Seams().RedirectProc(nullptr, replacement, "Null"), EProcNull);
   EXPECT_EQ(std::memcmp(page, shortJump, sizeof shortJump), 0);
   VirtualFree(page, 0, MEM_RELEASE);
 }

@@ -95,7 +95,7 @@ void KeepWhatIsSent(const pipeline::TVantorExceptionRecord& record, int action, 
 
 void PrepareMail(bool direct) {
   TVantorModuleOptionsEx* options = pipeline::CurrentVantorLogOptions();
-  delivery::SocketSeams& seams = delivery::Seams();
+  delivery::TSeams& seams = delivery::Seams();
   seams.ConnectCheck = [](uint32_t address) { return delivery::IsLoopbackAddress(address); };
   seams.ResolveHost = [](const std::string& name, uint32_t& address) {
     // The peers' exchangers: mxN.test is 127.0.0.N.

@@ -67,9 +67,9 @@ class PostBuildBlock : public ::testing::Test {
     options_.LoadExtension(result.Block.Extension.data(), result.Block.Extension.size());
     Own().Found = true;
     Own().Block = result.Block;
-    ModuleFinder = OwnFinder;
+    debuginfo::Seams().ModuleFinder = OwnFinder;
   }
-  void TearDown() override { ModuleFinder = nullptr; }
+  void TearDown() override { debuginfo::Seams().ModuleFinder = nullptr; }
 
   TVantorModuleOptions options_{"", false};
 };
