@@ -62,6 +62,9 @@ function(vl_attach_data_block target)
     return()  # only Windows modules carry a block
   endif()
   _vl_postbuild_tool(tool tool_target)
+  # The block is made from the module's debug information (a test program has none of its own
+  # otherwise).
+  target_compile_options(${target} PRIVATE -g)
   set(args attach $<TARGET_FILE:${target}>)
   if(A_OPTIONS)
     get_filename_component(ini ${A_OPTIONS} ABSOLUTE)

@@ -87,8 +87,13 @@ function(vl_test name kind)
   endif()
   vl_warnings(${name})
   # A test program drives the optimised libraries and is not optimised itself: it builds three
-  # times faster. The programs the tests start are built as a user's program would be.
+  # times faster. The programs the tests start are built as a user's program would be. On
+  # Windows a test program's own code has no debug information either, unless it carries a data
+  # block (vl_attach_data_block gives it back); the host keeps it for the sanitizers' reports.
   target_compile_options(${name} PRIVATE -O0 -Winvalid-pch)
+  if(WIN32)
+    target_compile_options(${name} PRIVATE -g0)
+  endif()
   target_precompile_headers(${name} REUSE_FROM vl_test_headers)
   add_test(NAME ${name} COMMAND ${name})
   if(NOT A_TIMEOUT)
