@@ -29,32 +29,39 @@ quiet() { "$@" >/dev/null; }
 stage "set-up" scripts/setup.sh
 . scripts/wine-env.sh
 
-stage "configure host" quiet scripts/configure.sh host
-stage "build host" cmake --build --preset host -j"$jobs"
-stage "test host" ctest --preset host || failed+=(host)
-
 stage "configure windows (i686)" quiet scripts/configure.sh windows
 stage "build windows (i686)" cmake --build --preset windows -j"$jobs"
 stage "configure win64 (x86_64)" quiet scripts/configure.sh win64
 stage "build win64 (x86_64)" cmake --build --preset win64 -j"$jobs"
 
-# The suites of both widths run at once: they wait on Wine, their peers and their programs' time-outs
-# far more than they compute. The 32-bit suite's lines follow the 64-bit one's.
-i686_suite=
+# The Wine suites wait on Wine, their loopback peers and their programs' time-outs far more than
+# they compute: both widths run at once (each with its own display, prefix and wineserver), in
+# the background while the host preset builds and runs. Their lines follow the host's.
+rm -f build/windows/suite.log build/win64/suite.log
+suites=()  # "pid:width:log" of each suite running
+trap 'for s in "${suites[@]}"; do kill "${s%%:*}" 2>/dev/null || true; done' EXIT
 if vl_can_run_i386; then
   widths="i686 x86_64"
   stage "test windows (i686, 32-bit Wine)" scripts/run-windows-tests.sh build/windows win32 \
     >build/windows/suite.log 2>&1 &
-  i686_suite=$!
+  suites+=("$!:i686:build/windows/suite.log")
 else
   widths="x86_64 (32-bit Wine cannot run here: no 32-bit code, or it could not be installed)"
 fi
-stage "test win64 (x86_64, 64-bit Wine)" scripts/run-windows-tests.sh build/win64 win64 ||
-  failed+=(x86_64)
-if [ -n "$i686_suite" ]; then
-  wait "$i686_suite" || failed+=(i686)
-  cat build/windows/suite.log
-fi
+stage "test win64 (x86_64, 64-bit Wine)" scripts/run-windows-tests.sh build/win64 win64 \
+  >build/win64/suite.log 2>&1 &
+suites+=("$!:x86_64:build/win64/suite.log")
+
+stage "configure host" quiet scripts/configure.sh host
+stage "build host" cmake --build --preset host -j"$jobs"
+stage "test host" ctest --preset host || failed+=(host)
+
+for suite in "${suites[@]}"; do
+  rest=${suite#*:}
+  wait "${suite%%:*}" || failed+=("${rest%%:*}")
+  cat "${rest#*:}"
+done
+trap - EXIT
 
 echo "=== total: $((SECONDS - started)) s"
 [ ${#failed[@]} = 0 ] || echo "failed: ${failed[*]}"
