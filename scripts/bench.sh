@@ -81,7 +81,7 @@ for width in $wanted; do
     continue
   fi
   vl_step "configuring the $preset preset ($width)" "$logs/build-$width-configure.txt" \
-    cmake --preset $preset
+    scripts/configure.sh $preset
   # A bench that a preset leaves out (png_bench without libpng) is said and skipped.
   present=()
   known=$(cmake --build --preset $preset --target help 2>/dev/null || true)
