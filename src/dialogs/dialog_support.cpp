@@ -8,18 +8,14 @@
 #include "dialogs/geometry.h"
 #include "dialogs/layout.h"
 #include "platform/default_charset.h"
+#include "platform/module_file.h"
 #include "runtime/class_names.h"
 #include "runtime/exceptions.h"
 
 namespace vl::dialogs {
 
-HINSTANCE ResourceModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCSTR>(&ResourceModule), &module);
-  return module;
-}
+// The dialog templates are linked into the module that carries the crash reporter.
+HINSTANCE ResourceModule() { return platform::CrashReporterModule(); }
 
 bool HasDialogTemplate(const char* name) {
   return FindResourceA(ResourceModule(), name, MAKEINTRESOURCEA(5) /* RT_DIALOG */) != nullptr;
